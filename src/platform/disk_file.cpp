@@ -1,0 +1,174 @@
+#include "platform/disk_file.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace dravik {
+
+int FileErrorCauseFromErrno(int err) noexcept {
+    switch (err) {
+        case 0: return kFileNone;
+        case ENOENT: return kFileNotFound;
+        case ENOTDIR:
+        case ENAMETOOLONG:
+        case ELOOP:
+        case EISDIR: return kFileBadPath;
+        case EMFILE:
+        case ENFILE: return kFileTooManyOpen;
+        case EACCES:
+        case EPERM:
+        case EROFS: return kFileAccessDenied;
+        case EBADF: return kFileInvalid;
+        case EBUSY: return kFileRemoveCurrentDir;
+        case ESPIPE:
+        case EOVERFLOW: return kFileBadSeek;
+        case EIO: return kFileHardIO;
+        case EWOULDBLOCK: return kFileSharingViolation;
+        case EDEADLK:
+        case ENOLCK: return kFileLockViolation;
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG: return kFileDiskFull;
+        default: return kFileGeneric;
+    }
+}
+
+namespace {
+
+std::string FullPath(const std::string& path) {
+    char resolved[PATH_MAX];
+    if (realpath(path.c_str(), resolved) != nullptr) return resolved;
+    if (!path.empty() && path[0] == '/') return path;
+    char cwd[PATH_MAX];
+    if (getcwd(cwd, sizeof cwd) == nullptr) return path;
+    std::string full = cwd;
+    if (full.empty() || full.back() != '/') full += '/';
+    return full + path;
+}
+
+}  // namespace
+
+CDiskFile::~CDiskFile() noexcept { Close(); }
+
+CDiskFile::CDiskFile(CDiskFile&& other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)), m_path(std::move(other.m_path)) {}
+
+CDiskFile& CDiskFile::operator=(CDiskFile&& other) noexcept {
+    if (this != &other) {
+        Close();
+        m_fd = std::exchange(other.m_fd, -1);
+        m_path = std::move(other.m_path);
+    }
+    return *this;
+}
+
+int CDiskFile::Open(const std::string& path, Mode mode, bool exclusive) {
+    Close();
+    if (path.empty()) return kFileBadPath;
+    int flags = O_CLOEXEC;
+    switch (mode) {
+        case Mode::kRead: flags |= O_RDONLY; break;
+        // No O_TRUNC: the file is emptied only once the lock is ours.
+        case Mode::kCreate: flags |= O_WRONLY | O_CREAT; break;
+        case Mode::kAppend: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
+    }
+    int fd = ::open(path.c_str(), flags, 0666);
+    if (fd < 0) return FileErrorCauseFromErrno(errno);
+
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return kFileAccessDenied;
+    }
+    if (exclusive && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        int err = errno;
+        ::close(fd);
+        return err == EWOULDBLOCK ? kFileSharingViolation : FileErrorCauseFromErrno(err);
+    }
+    if (mode == Mode::kCreate && S_ISREG(st.st_mode) && ftruncate(fd, 0) != 0) {
+        int err = errno;
+        ::close(fd);
+        return FileErrorCauseFromErrno(err);
+    }
+    m_fd = fd;
+    m_path = FullPath(path);
+    return kFileNone;
+}
+
+void CDiskFile::Close() noexcept {
+    if (m_fd >= 0) {
+        ::close(m_fd);  // also releases the lock
+        m_fd = -1;
+    }
+    m_path.clear();
+}
+
+int CDiskFile::GetPosition(std::uint64_t& position) const {
+    if (m_fd < 0) return kFileInvalid;
+    off_t pos = lseek(m_fd, 0, SEEK_CUR);
+    if (pos < 0) return FileErrorCauseFromErrno(errno);
+    position = static_cast<std::uint64_t>(pos);
+    return kFileNone;
+}
+
+int CDiskFile::Seek(std::uint64_t position) {
+    if (m_fd < 0) return kFileInvalid;
+    if (position > static_cast<std::uint64_t>(INT64_MAX)) return kFileBadSeek;
+    if (lseek(m_fd, static_cast<off_t>(position), SEEK_SET) < 0) return FileErrorCauseFromErrno(errno);
+    return kFileNone;
+}
+
+int CDiskFile::SeekToEnd(std::uint64_t& length) {
+    if (m_fd < 0) return kFileInvalid;
+    off_t pos = lseek(m_fd, 0, SEEK_END);
+    if (pos < 0) return FileErrorCauseFromErrno(errno);
+    length = static_cast<std::uint64_t>(pos);
+    return kFileNone;
+}
+
+int CDiskFile::GetLength(std::uint64_t& length) const {
+    if (m_fd < 0) return kFileInvalid;
+    struct stat st {};
+    if (fstat(m_fd, &st) != 0) return FileErrorCauseFromErrno(errno);
+    length = static_cast<std::uint64_t>(st.st_size);
+    return kFileNone;
+}
+
+int CDiskFile::Read(void* buffer, std::size_t size, std::size_t& got) {
+    got = 0;
+    if (m_fd < 0) return kFileInvalid;
+    auto* out = static_cast<char*>(buffer);
+    while (got < size) {
+        ssize_t n = ::read(m_fd, out + got, size - got);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return FileErrorCauseFromErrno(errno);
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    return kFileNone;
+}
+
+int CDiskFile::Write(const void* data, std::size_t size) {
+    if (m_fd < 0) return kFileInvalid;
+    const auto* in = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t n = ::write(m_fd, in, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return FileErrorCauseFromErrno(errno);
+        }
+        in += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return kFileNone;
+}
+
+}  // namespace dravik

@@ -1,0 +1,75 @@
+// A move-only owner of one open file descriptor, with the file error causes
+// the rest of the program reports (0 none ... 14 end of file).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace dravik {
+
+// File error causes, as every layer reports them.
+enum FileErrorCause : int {
+    kFileNone = 0,
+    kFileGeneric = 1,
+    kFileNotFound = 2,
+    kFileBadPath = 3,
+    kFileTooManyOpen = 4,
+    kFileAccessDenied = 5,
+    kFileInvalid = 6,
+    kFileRemoveCurrentDir = 7,
+    kFileDirectoryFull = 8,
+    kFileBadSeek = 9,
+    kFileHardIO = 10,
+    kFileSharingViolation = 11,
+    kFileLockViolation = 12,
+    kFileDiskFull = 13,
+    kFileEndOfFile = 14,
+};
+
+// Maps an errno value onto a file error cause.
+int FileErrorCauseFromErrno(int err) noexcept;
+
+class CDiskFile {
+public:
+    enum class Mode {
+        kRead,         // existing file, read only
+        kCreate,       // created anew (emptied when it exists), write only
+        kAppend,       // opened for writing at its end, created when missing
+    };
+
+    CDiskFile() = default;
+    ~CDiskFile() noexcept;
+    CDiskFile(CDiskFile&& other) noexcept;
+    CDiskFile& operator=(CDiskFile&& other) noexcept;
+    CDiskFile(const CDiskFile&) = delete;
+    CDiskFile& operator=(const CDiskFile&) = delete;
+
+    // Opens the file; returns 0 or the file error cause. With `exclusive` an
+    // exclusive lock is taken right after opening and before anything is
+    // emptied, so a file that another open holds fails with cause 11 and is
+    // left as it was.
+    int Open(const std::string& path, Mode mode, bool exclusive = true);
+    void Close() noexcept;
+
+    bool IsOpen() const noexcept { return m_fd >= 0; }
+    int GetDescriptor() const noexcept { return m_fd; }
+    // Full path of the open file (absolute, as given when it cannot be resolved).
+    const std::string& GetFilePath() const noexcept { return m_path; }
+
+    // Each returns 0 or a file error cause.
+    int GetPosition(std::uint64_t& position) const;
+    int Seek(std::uint64_t position);
+    int SeekToEnd(std::uint64_t& length);
+    int GetLength(std::uint64_t& length) const;
+    // Reads up to `size` bytes; `got` is 0 only at the end of the file.
+    int Read(void* buffer, std::size_t size, std::size_t& got);
+    // Writes every byte or fails.
+    int Write(const void* data, std::size_t size);
+
+private:
+    int m_fd = -1;
+    std::string m_path;
+};
+
+}  // namespace dravik

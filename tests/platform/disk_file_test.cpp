@@ -1,0 +1,76 @@
+#include "platform/disk_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <unistd.h>
+
+using namespace dravik;
+
+namespace {
+
+std::string TempPath(const char* name) {
+    return testing::TempDir() + "dravik_disk_file_" + std::to_string(getpid()) + "_" + name;
+}
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace
+
+TEST(DiskFile, CreateOnAFileHeldByAnotherOpenFailsAndLeavesItIntact) {
+    std::string path = TempPath("held");
+    { std::ofstream(path) << "log bytes"; }
+    CDiskFile reader;
+    ASSERT_EQ(reader.Open(path, CDiskFile::Mode::kRead), kFileNone);
+    CDiskFile writer;
+    EXPECT_EQ(writer.Open(path, CDiskFile::Mode::kCreate), kFileSharingViolation);
+    EXPECT_FALSE(writer.IsOpen());
+    EXPECT_EQ(Slurp(path), "log bytes");
+    reader.Close();
+    ASSERT_EQ(writer.Open(path, CDiskFile::Mode::kCreate), kFileNone);
+    EXPECT_EQ(Slurp(path), "");
+    std::remove(path.c_str());
+}
+
+TEST(DiskFile, ReadsLengthPositionAndChunks) {
+    std::string path = TempPath("chunks");
+    { std::ofstream(path) << "0123456789"; }
+    CDiskFile f;
+    ASSERT_EQ(f.Open(path, CDiskFile::Mode::kRead), kFileNone);
+    EXPECT_EQ(f.GetFilePath()[0], '/');
+    std::uint64_t length = 0, pos = 0;
+    ASSERT_EQ(f.GetLength(length), kFileNone);
+    EXPECT_EQ(length, 10u);
+    char buf[4];
+    std::size_t got = 0;
+    ASSERT_EQ(f.Read(buf, 4, got), kFileNone);
+    EXPECT_EQ(got, 4u);
+    ASSERT_EQ(f.GetPosition(pos), kFileNone);
+    EXPECT_EQ(pos, 4u);
+    ASSERT_EQ(f.Seek(8), kFileNone);
+    ASSERT_EQ(f.Read(buf, 4, got), kFileNone);
+    EXPECT_EQ(got, 2u);
+    ASSERT_EQ(f.Read(buf, 4, got), kFileNone);
+    EXPECT_EQ(got, 0u);
+    f.Close();
+    EXPECT_EQ(f.Read(buf, 4, got), kFileInvalid);
+    std::remove(path.c_str());
+}
+
+TEST(DiskFile, OpenFailuresGiveTheirCauses) {
+    CDiskFile f;
+    EXPECT_EQ(f.Open("/nonexistent-dir-dravik/x", CDiskFile::Mode::kRead), kFileNotFound);
+    EXPECT_EQ(f.Open("", CDiskFile::Mode::kRead), kFileBadPath);
+    EXPECT_EQ(f.Open("/dev/null/x", CDiskFile::Mode::kCreate), kFileBadPath);
+    EXPECT_EQ(FileErrorCauseFromErrno(ENOSPC), kFileDiskFull);
+    EXPECT_EQ(FileErrorCauseFromErrno(EACCES), kFileAccessDenied);
+    ASSERT_EQ(f.Open("/dev/full", CDiskFile::Mode::kCreate), kFileNone);
+    EXPECT_EQ(f.Write("x", 1), kFileDiskFull);
+}
