@@ -174,7 +174,7 @@ public:
 
     // The text written for a TIME2 count of seconds the calendar cannot show
     // (beyond the year 9999).
-    static constexpr const char* kTimeOutOfRangeText = "??-??-?? ??.??.??";
+    static constexpr const char* kTimeOutOfRangeText = "**-**-** **.**.**";
 
 private:
     bool FrameHolds(const CFrameData& frame) const noexcept;
