@@ -23,7 +23,7 @@ inline constexpr std::string_view kParametersSection = "Parameters";
 bool IsOptionArgument(std::string_view arg);
 
 class CDravikParameters {
-public:
+  public:
     // Ranges accepted on the command line.
     static constexpr int kMinBuffer = 1024;
     static constexpr int kMaxBuffer = 65535;
@@ -40,7 +40,7 @@ public:
     int buffer = 8192;               // "Buffer": file buffer size in bytes
     int process_limit = -1;          // "Process Limit": most frames converted; <= 0 no limit
     int process_depth = 1;           // "Process Depth": one frame in every N; <= 1 every frame
-    CSensorFormat format;            // "Double Type", "Apply Fit", "Hex Format", "Width", "Precision"
+    CSensorFormat format;  // "Double Type", "Apply Fit", "Hex Format", "Width", "Precision"
 
     // Command-line-only values: they live for one run and are never stored.
     int has_overwrite_option = 0;

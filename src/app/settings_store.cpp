@@ -14,8 +14,8 @@ void LoadInt(const CSettingsStore& store, std::string_view section, std::string_
     if (stored != -1) value = stored;
 }
 
-void LoadStringNonEmpty(const CSettingsStore& store, std::string_view section,
-                        std::string_view key, std::string& value) {
+void LoadStringNonEmpty(const CSettingsStore& store, std::string_view section, std::string_view key,
+                        std::string& value) {
     std::string stored = store.GetString(section, key, kUnset);
     if (!stored.empty() && stored != kUnset) value = std::move(stored);
 }

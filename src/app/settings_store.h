@@ -10,13 +10,12 @@
 namespace dravik {
 
 class CSettingsStore {
-public:
+  public:
     virtual ~CSettingsStore() = default;
 
     // The stored integer, or `default_value` when the key is missing or does
     // not hold an integer.
-    virtual int GetInt(std::string_view section, std::string_view key,
-                       int default_value) const = 0;
+    virtual int GetInt(std::string_view section, std::string_view key, int default_value) const = 0;
     // The stored string, or `default_value` when the key is missing.
     virtual std::string GetString(std::string_view section, std::string_view key,
                                   std::string_view default_value) const = 0;
@@ -35,8 +34,8 @@ void LoadInt(const CSettingsStore& store, std::string_view section, std::string_
              int& value);
 // Rule "non-empty": `value` takes the stored string unless it is missing,
 // empty or "-1".
-void LoadStringNonEmpty(const CSettingsStore& store, std::string_view section,
-                        std::string_view key, std::string& value);
+void LoadStringNonEmpty(const CSettingsStore& store, std::string_view section, std::string_view key,
+                        std::string& value);
 // Rule "not-minus-one": `value` takes the stored string unless it is missing
 // or "-1"; an empty stored string is taken.
 void LoadStringNotMinusOne(const CSettingsStore& store, std::string_view section,
