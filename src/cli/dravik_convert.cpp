@@ -1,0 +1,159 @@
+// dravik-convert: converts one log file without any window.
+//
+//   dravik-convert LOG OUTPUT [INSTRUMENT] [options]
+//
+// The command line is the desktop program's batch command line: file names
+// first, then options. Messages that the desktop program shows in message
+// boxes go to standard error, and the exit status tells scripts how the
+// conversion ended: 0 complete, 1 aborted or failed, 2 invalid command line.
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/parameters.h"
+#include "cli/terminal_front_end.h"
+#include "conversion/dravik_doc.h"
+
+#ifdef DRAVIK_HAVE_QTSETTINGS
+#include "app/qt/qsettings_store.h"
+#else
+#include "app/memory_settings.h"
+#endif
+
+#ifndef DRAVIK_VERSION
+#define DRAVIK_VERSION "0.0.0"
+#endif
+
+namespace {
+
+constexpr int kExitComplete = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitInvalidCommandLine = 2;
+
+constexpr const char* kUsage =
+    "Usage: dravik-convert LOG OUTPUT [INSTRUMENT] [options]\n"
+    "\n"
+    "Converts the raw telemetry log file LOG into the delimited text file OUTPUT\n"
+    "with the instrument file INSTRUMENT (a calibration file .cal or a telemetry\n"
+    "definition file .tdf). Without INSTRUMENT the header records of LOG are\n"
+    "converted, with the header definition oxahdr1.tdf beside the program.\n"
+    "File names come first and may not begin with \"-\" or \"/\", except absolute\n"
+    "paths such as /data/cast1.raw; options follow them.\n"
+    "\n"
+    "Options begin with \"/\" or \"-\"; letters may be in either case.\n"
+    "  /bN           read the log file in buffers of N bytes, 1024 to 65535\n"
+    "  /c            apply the calibration coefficients\n"
+    "  /ci           apply the calibration and the immersion coefficients\n"
+    "  /cl=FILE      write the conversion log to FILE (also /conversionlog=FILE)\n"
+    "  /dt, /ds      a TAB or a blank between cells\n"
+    "  /dX           the delimiter X: one character (/d,) or a text (/d;;)\n"
+    "  /ef, /ec      check frame counters, check sums; /efc or /ecf: both\n"
+    "  /ew=yes|no    dismiss the progress at the end (also /endwindow=); the\n"
+    "                converter never waits, the option is kept for scripts\n"
+    "  /ff, /fe, /fg decimal, exponential or best fit numbers\n"
+    "  /h            raw integers in hexadecimal\n"
+    "  /lN           convert frames up to index N, 0 to 32766 (0: no limit)\n"
+    "  /lN-M, /l-M   ... and only one frame in every M, 1 to 32766\n"
+    "  /ow=yes|no    overwrite an existing output file without asking (yes),\n"
+    "                or ask first (no) (also /overwrite=)\n"
+    "  /pN           N digits of precision, 0 to 32766\n"
+    "  /s            blank cells instead of non-numerical values\n"
+    "  /t, /tf       time tag columns; /tf formats them as dates and times\n"
+    "  /wN           cells right-aligned in N characters, 1 to 32766\n"
+    "  /x            extra heading lines, units and a frame index column\n"
+    "\n"
+    "  --help        this text\n"
+    "  --version     the version of the program\n"
+    "  --verbose     copy every conversion log message to standard error\n"
+    "\n"
+    "Questions (overwriting an existing output file, using an instrument file\n"
+    "with errors) are asked when standard input is a terminal. Otherwise an\n"
+    "existing output file is not overwritten (give /ow=yes) and an instrument\n"
+    "file with errors is used. Ctrl-C aborts the conversion.\n"
+    "\n"
+    "Settings (section \"Settings\": Overwrite Prompt, Conversion Log, Conversion\n"
+    "Log Directory, ...) come from Quillfern/Dravik.conf in $XDG_CONFIG_HOME\n"
+    "(~/.config when it is not set), shared with the desktop program.\n"
+    "\n"
+    "Exit status: 0 conversion complete, 1 conversion aborted or failed,\n"
+    "2 invalid command line.\n";
+
+extern "C" void OnInterrupt(int) { dravik::CTerminalFrontEnd::RequestCancel(); }
+
+// Ctrl-C and termination abort the conversion at the next frame, so the
+// output written so far is flushed and the summary still reaches the log.
+void CatchInterrupts() {
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+int Run(const std::vector<std::string>& args, bool verbose) {
+    dravik::CTerminalFrontEnd front_end;
+#ifdef DRAVIK_HAVE_QTSETTINGS
+    dravik::CQSettingsStore store;
+#else
+    dravik::CMemorySettings store;
+#endif
+    dravik::CDravikDoc doc(front_end, &store);
+    dravik::CDravikParameters& params = doc.GetParameters();
+
+    // Leading file names, then options. An absolute path is a file name, not
+    // an option, although it begins with "/".
+    std::size_t i = 0;
+    while (i < args.size() && !dravik::IsOptionArgument(args[i]) && doc.AddFileName(args[i])) ++i;
+    for (; i < args.size(); ++i) {
+        if (!params.ParseOption(args[i])) {
+            char text[96];
+            std::snprintf(text, sizeof text, "Invalid command line parameters.\r\nParameters parsed: %d",
+                          doc.GetFileNameCount() + params.options_parsed);
+            front_end.ShowMessage(text);
+            return kExitInvalidCommandLine;
+        }
+    }
+    if (doc.GetFileNameCount() < 2) {
+        front_end.ShowMessage(
+            "There must be at least two file name parameters to use command line processing.");
+        return kExitInvalidCommandLine;
+    }
+
+    if (verbose) front_end.SetRefreshHook([&] { front_end.PrintText(doc.TakeLogText()); });
+    CatchInterrupts();
+    const dravik::EConversionOutcome outcome = doc.RunConversion();
+    if (verbose) front_end.PrintText(doc.TakeLogText());
+    return outcome == dravik::EConversionOutcome::kComplete ? kExitComplete : kExitFailed;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args;
+    bool verbose = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help") {
+            std::fputs(kUsage, stdout);
+            return kExitComplete;
+        }
+        if (arg == "--version") {
+            std::printf("dravik-convert %s\n", DRAVIK_VERSION);
+            return kExitComplete;
+        }
+        if (arg == "--verbose") {
+            verbose = true;
+        } else {
+            args.push_back(arg);
+        }
+    }
+    if (args.empty()) {
+        std::fputs(kUsage, stderr);
+        return kExitInvalidCommandLine;
+    }
+    return Run(args, verbose);
+}
