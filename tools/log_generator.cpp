@@ -128,16 +128,18 @@ class CLogGenerator::Random {
 };
 
 enum class Role {
-    kPlain,        // a slowly wandering value inside the field's range
-    kCounter,      // the frame counter: rises by one per frame, wraps after 255
-    kCheckSum,     // makes the frame's bytes add up to zero modulo 256
-    kElapsed,      // seconds since the first frame
-    kIntegration,  // an integration time in milliseconds
-    kDate,         // DDMMYY
-    kEpoch,        // seconds since 1970 (TIME2)
-    kClock,        // HHMMSS.sss
-    kLatitude,     // DDMM.mmmm
-    kLongitude,    // DDDMM.mmmm
+    kPlain,            // a slowly wandering value inside the field's range
+    kCounter,          // the frame counter: rises by one per frame, wraps after 255
+    kCheckSum,         // makes the frame's bytes add up to zero modulo 256
+    kElapsed,          // seconds since the first frame
+    kIntegration,      // an integration time in milliseconds
+    kDate,             // DDMMYY
+    kEpoch,            // seconds since 1970 (TIME2)
+    kClock,            // HHMMSS.sss
+    kLatitude,         // DDMM.mmmm
+    kLongitude,        // DDDMM.mmmm
+    kNorthHemisphere,  // "N" beside a latitude
+    kWestHemisphere,   // "W" beside a longitude
 };
 
 struct CLogGenerator::SensorPlan {
@@ -285,6 +287,8 @@ void CLogGenerator::PlanSensors() {
             p.role = Role::kElapsed;
         } else if (EqualsNoCase(type, "INTTIME")) {
             p.role = Role::kIntegration;
+        } else if (p.data_type == kDataAS && ContainsNoCase(s.GetIdentifier(), "HEMI")) {
+            p.role = ContainsNoCase(type, "LON") ? Role::kWestHemisphere : Role::kNorthHemisphere;
         }
 
         // The range a plain value wanders in, from what the field can hold.
@@ -300,6 +304,10 @@ void CLogGenerator::PlanSensors() {
                 } else if (bytes == 1) {
                     p.low = 0;
                     p.high = max;
+                } else if (fit == kFitPolyU || fit == kFitPolyF) {
+                    // Housekeeping channels (temperature, tilt, supply) stay near mid scale.
+                    p.low = 0.35 * max;
+                    p.high = 0.45 * max;
                 } else {
                     // Counts above the dark level and well below saturation.
                     p.low = 0.03 * max;
@@ -325,9 +333,9 @@ void CLogGenerator::PlanSensors() {
                 p.low = 0;
                 p.high = p.variable || p.length >= 6 ? 99999 : std::pow(10.0, p.length) - 1;
                 break;
-            default:  // BF, BD, AF: a water temperature like value
-                p.low = -2.0;
-                p.high = 32.0;
+            default:  // BF, BD, AF: a water temperature or a speed
+                p.low = 0.5;
+                p.high = 30.0;
                 break;
         }
         if (p.role == Role::kIntegration) {
@@ -373,6 +381,8 @@ double CLogGenerator::FrameValue(SensorPlan& p) {
         }
         case Role::kPlain:
         case Role::kIntegration:
+        case Role::kNorthHemisphere:
+        case Role::kWestHemisphere:
             break;
     }
     return p.low + p.level * (p.high - p.low);
@@ -382,6 +392,11 @@ std::string CLogGenerator::TextValue(SensorPlan& p, double value, std::size_t wi
     std::string text;
     switch (p.data_type) {
         case kDataAS: {
+            if (p.role == Role::kNorthHemisphere || p.role == Role::kWestHemisphere) {
+                text = p.role == Role::kNorthHemisphere ? "N" : "W";
+                if (width > 1) text.insert(0, width - 1, ' ');
+                return text;
+            }
             static constexpr char kLetters[] = "ABCDEFGHJKLMNPRSTUVWXYZ";
             const std::size_t count = width > 0 ? width : 1 + m_random->Below(3);
             for (std::size_t i = 0; i < count; ++i) {
@@ -391,13 +406,23 @@ std::string CLogGenerator::TextValue(SensorPlan& p, double value, std::size_t wi
         }
         case kDataAF: {
             int decimals = 4;
-            if (p.role == Role::kClock || p.role == Role::kEpoch) decimals = 3;
+            if (p.role == Role::kClock) decimals = 2;
+            if (p.role == Role::kEpoch) decimals = 3;
             if (width > 0) {
                 // As many decimals as the field leaves room for.
                 const std::string whole = IntegerText(static_cast<std::int64_t>(value));
                 decimals = static_cast<int>(width) - static_cast<int>(whole.size()) - 1;
             }
             text = decimals >= 0 ? FixedText(value, decimals) : IntegerText(std::llround(value));
+            if (width == 0) {
+                // Positions and times keep their leading zeros: dddmm.mmmm, ddmm.mmmm, hhmmss.ss.
+                const std::size_t digits = p.role == Role::kLongitude ? 5
+                                           : p.role == Role::kLatitude || p.role == Role::kClock
+                                               ? (p.role == Role::kClock ? 6 : 4)
+                                               : 0;
+                const std::size_t point = std::min(text.find('.'), text.size());
+                if (point < digits) text.insert(0, digits - point, '0');
+            }
             break;
         }
         default:
