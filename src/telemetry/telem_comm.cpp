@@ -291,6 +291,7 @@ std::size_t CTelemComm::ReadFileResource() {
         ReportMessage(Fill("End of file resource reached for %s.\r\n", {m_name}), 0);
     }
     m_queue.Append(m_read_buffer.data(), got);
+    m_bytes_read += got;
     return got;
 }
 
@@ -787,8 +788,22 @@ std::unique_ptr<CFrameData> CTelemComm::RetrieveFrame() {
         return nullptr;
     }
     if (IsFileResource()) {
-        if (Synchronize() == 1) ExtractFrames();
-        if (m_file_error != 0) return nullptr;
+        // An empty answer tells the consumer that no frame can be had, so the
+        // passes go on while they make progress: one pass drops at most a scan
+        // limit of unmatched bytes, and a longer stretch of them near the end
+        // of the file would otherwise hide the frames behind it.
+        for (;;) {
+            const std::int64_t discarded = GetBytesDiscarded();
+            const std::size_t queued = m_queue.size();
+            const std::uint64_t read = m_bytes_read;
+            if (Synchronize() == 1) ExtractFrames();
+            if (m_file_error != 0) return nullptr;
+            if (GetBufferedFrameCount() > 0) break;
+            if (GetBytesDiscarded() == discarded && m_queue.size() == queued &&
+                m_bytes_read == read) {
+                break;
+            }
+        }
     }
     std::lock_guard lock(m_frame_lock);
     if (m_frames.empty()) return nullptr;

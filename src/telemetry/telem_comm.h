@@ -262,6 +262,7 @@ private:
     // File resource.
     CFileResourceSettings m_file;
     std::int64_t m_file_length = 0;
+    std::uint64_t m_bytes_read = 0;
     std::vector<std::uint8_t> m_read_buffer;
     int m_end_of_file = 0;
     int m_file_error = 0;
