@@ -212,6 +212,8 @@ int CSensor::GetSignedValue(std::int32_t& value, const CFrameData* frame) {
 
     std::int32_t v = 0;
     if (m_data_type == kDataBS) {
+        // Binary fields are read by offset even when marked variable.
+        if (!FrameHolds(*frame)) return kValueFrameTooShort;
         std::uint32_t u = 0;
         for (std::uint8_t b : frame->GetBytes().subspan(m_offset, m_field_length)) u = (u << 8) + b;
         v = static_cast<std::int32_t>(u);
@@ -247,6 +249,7 @@ int CSensor::GetDoubleValue(double& value, const CFrameData* frame) {
         // A hand-built sensor may declare another length: only a field of the
         // type's size is read as a number, anything else is no number.
         if (m_field_length != size) return kValueNoNumber;
+        if (!FrameHolds(*frame)) return kValueFrameTooShort;
         std::uint64_t bits = 0;
         for (std::uint8_t b : frame->GetBytes().subspan(m_offset, size)) bits = (bits << 8) | b;
         if (size == 4) {
