@@ -5,9 +5,9 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <bit>
 #include <cfloat>
+#include <charconv>
 #include <cinttypes>
 #include <cmath>
 #include <cstdint>
@@ -110,7 +110,8 @@ public:
                 v = std::bit_cast<double>(m_random.Next() & 0x000FFFFFFFFFFFFFull);
                 break;
             case 7:  // any exponent, more often the extremes
-                v = std::ldexp(1.0 + m_random.Unit(), static_cast<int>(m_random.Below(2100)) - 1075);
+                v = std::ldexp(1.0 + m_random.Unit(),
+                               static_cast<int>(m_random.Below(2100)) - 1075);
                 break;
             default:
                 v = kSpecial[m_random.Below(kSpecial.size())];
@@ -134,11 +135,30 @@ private:
         }
     }
 
-    static constexpr std::array<double, 24> kSpecial = {
-        0.0,     INFINITY, NAN,    DBL_MAX, DBL_MIN,     DBL_TRUE_MIN, 1e300,
-        1e-300,  0.5,      1.5,    2.5,     9.9999999995, 99.5,        0.05,
-        1e16,    1e17,     1e21,   1e-5,    1e-4,        0.0001,       99999.95,
-        123456.0, 9007199254740993.0, 4503599627370495.5};
+    static constexpr std::array<double, 24> kSpecial = {0.0,
+                                                        INFINITY,
+                                                        NAN,
+                                                        DBL_MAX,
+                                                        DBL_MIN,
+                                                        DBL_TRUE_MIN,
+                                                        1e300,
+                                                        1e-300,
+                                                        0.5,
+                                                        1.5,
+                                                        2.5,
+                                                        9.9999999995,
+                                                        99.5,
+                                                        0.05,
+                                                        1e16,
+                                                        1e17,
+                                                        1e21,
+                                                        1e-5,
+                                                        1e-4,
+                                                        0.0001,
+                                                        99999.95,
+                                                        123456.0,
+                                                        9007199254740993.0,
+                                                        4503599627370495.5};
 
     Random m_random;
 };
@@ -213,7 +233,8 @@ inline void CheckValue(double v, int width, Stats& stats, std::FILE* report,
             if (same) continue;
             if (report && stats.mismatches < max_reports) {
                 std::fprintf(report,
-                             "mismatch: bits %016" PRIx64 " type %d width %d precision %d: "
+                             "mismatch: bits %016" PRIx64
+                             " type %d width %d precision %d: "
                              "expected \"%s\", got \"%s\" / \"%.*s\"\n",
                              std::bit_cast<std::uint64_t>(v), type, width, precision, expected,
                              fast.c_str(), m < 0 ? 0 : m, chars);

@@ -18,7 +18,8 @@ const std::vector<double>& SensorValues() {
         dravik::format_diff::Random random(42);
         std::vector<double> v(4096);
         for (double& x : v) {
-            x = (random.Unit() - 0.3) * dravik::format_diff::Pow10(static_cast<int>(random.Below(7)) - 2);
+            x = (random.Unit() - 0.3) *
+                dravik::format_diff::Pow10(static_cast<int>(random.Below(7)) - 2);
         }
         return v;
     }();
@@ -48,8 +49,8 @@ void BM_Snprintf(benchmark::State& state) {
     std::size_t i = 0;
     for (auto _ : state) {
         row.clear();
-        const int n =
-            dravik::format_diff::Reference(text, sizeof text, values[i++ & 4095], type, -1, precision);
+        const int n = dravik::format_diff::Reference(text, sizeof text, values[i++ & 4095], type,
+                                                     -1, precision);
         row.append(text, static_cast<std::size_t>(n));
         benchmark::DoNotOptimize(row.data());
     }

@@ -177,7 +177,11 @@ private:
     bool CheckHeaderDefinition();
     void RemoveResourceAndInstrument(bool at_end, bool instrument, bool& failed);
     int EffectiveBuffer() const;
+    // Sends a text to the conversion log and waits until the processing
+    // thread has delivered it (a few seconds at most).
     void SendAndWait(const std::string& text);
+    // Waits until every text sent so far has been delivered.
+    void FlushMessages();
     void ReadSettings();
     void WriteSettings();
     std::string FullPath(const std::string& path, const std::string& directory) const;
@@ -218,6 +222,7 @@ private:
     unsigned m_check_sum_errors = 0;
     unsigned m_frames_processed = 0;
     std::uint64_t m_bytes_consumed = 0;
+    std::uint64_t m_discarded_since_frame = 0;  // for the buffer overrun test
     unsigned m_resynchronizations = 0;
     bool m_skip = false;
     bool m_yes_to_all = false;

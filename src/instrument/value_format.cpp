@@ -1,11 +1,14 @@
 #include "instrument/value_format.h"
 
+#include "instrument/sensor.h"
+
 #include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 
 namespace dravik {
 
@@ -16,7 +19,9 @@ namespace {
 constexpr int kStackText = 400;
 constexpr int kDefaultPrecision = 6;
 
-int ClampedWidth(const CSensorFormat& fmt) noexcept { return std::min(fmt.width, kMaxFormatWidth); }
+int ClampedWidth(const CSensorFormat& fmt) noexcept {
+    return std::min(fmt.width, kMaxFormatWidth);
+}
 int ClampedPrecision(const CSensorFormat& fmt) noexcept {
     return std::min(fmt.precision, kMaxFormatPrecision);
 }
@@ -27,7 +32,9 @@ char ConversionLetter(int double_type) noexcept {
 // Longest text of any double, without padding, at a precision of p (p >= 6): the "f"
 // form of the largest double has 309 integer digits; the point, a sign and the "e"
 // form's exponent fit in the rest.
-std::size_t TextBound(int p) noexcept { return 320 + static_cast<std::size_t>(p); }
+std::size_t TextBound(int p) noexcept {
+    return 320 + static_cast<std::size_t>(p);
+}
 
 // Inserts the decimal point after the first digit of a mantissa written without one
 // ("1e+02" becomes "1.e+02"), as the "#" flag asks.
@@ -226,8 +233,7 @@ char* WriteBody(char* first, char* last, double value, int double_type, int prec
 
 int FormatDoubleChars(char* buf, int size, double value, const CSensorFormat& fmt) noexcept {
     if (size <= 0) return -1;
-    char* const end =
-        WriteBody(buf, buf + size, value, fmt.double_type, ClampedPrecision(fmt));
+    char* const end = WriteBody(buf, buf + size, value, fmt.double_type, ClampedPrecision(fmt));
     if (!end) return -1;
     const int length = static_cast<int>(end - buf);
     const int width = ClampedWidth(fmt);
@@ -278,6 +284,235 @@ void AppendDouble(std::string& out, double value, const CSensorFormat& fmt) {
 void FormatDouble(std::string& out, double value, const CSensorFormat& fmt) {
     out.clear();
     AppendDouble(out, value, fmt);
+}
+
+namespace {
+
+std::size_t PadFor(const CSensorFormat& fmt, std::size_t length) noexcept {
+    const int width = ClampedWidth(fmt);
+    return width > 0 && static_cast<std::size_t>(width) > length
+               ? static_cast<std::size_t>(width) - length
+               : 0;
+}
+
+// "%*s": right-aligned in the width when the width is 1 or more.
+void AppendPadded(std::string& out, std::string_view text, const CSensorFormat& fmt) {
+    out.append(PadFor(fmt, text.size()), ' ');
+    out.append(text);
+}
+
+void AppendErrorPadded(std::string& out, int code, const CSensorFormat& fmt) {
+    char text[] = "Error 0";
+    if (code >= kValueWrongDataType && code <= kValueFieldNotFound) {
+        text[6] = static_cast<char>('0' + (code - 0x20000000));
+    }
+    AppendPadded(out, text, fmt);
+}
+
+// "%lu" / "%ld" (or "%*lu" / "%*ld" with the width).
+template <typename Integer>
+void AppendDecimal(std::string& out, Integer value, const CSensorFormat& fmt) {
+    char text[24];
+    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    AppendPadded(out, std::string_view(text, static_cast<std::size_t>(end - text)), fmt);
+}
+
+// "%X", or "%0*X" zero-filled to the width. An OPTIC1 value is written as its count
+// with the gain bits cleared and its gain bits: "%X:%X", or "%0*X:%1X".
+void AppendHex(std::string& out, std::uint32_t raw, bool optic1, const CSensorFormat& fmt) {
+    const std::uint32_t count = optic1 ? raw & ~3u : raw;
+    char text[8];
+    const auto end = std::to_chars(text, text + sizeof text, count, 16).ptr;
+    const auto length = static_cast<std::size_t>(end - text);
+    out.append(PadFor(fmt, length), '0');
+    for (const char* c = text; c != end; ++c) {
+        out.push_back(*c >= 'a' ? static_cast<char>(*c - 'a' + 'A') : *c);
+    }
+    if (optic1) {
+        out.push_back(':');
+        out.push_back(static_cast<char>('0' + (raw & 3u)));
+    }
+}
+
+// Decoding and calibration texts that are not numbers (AS fields, time fits) go
+// through one string per thread, so that a row does not allocate per value.
+std::string& ScratchText() {
+    thread_local std::string scratch;
+    return scratch;
+}
+
+void AppendUnsignedSensor(std::string& out, CSensor& sensor, const CFrameData* frame,
+                          const CSensorFormat& fmt) {
+    std::uint32_t raw = 0;
+    if (const int code = sensor.GetUnsignedValue(raw, frame); code != kValueOk) {
+        AppendErrorPadded(out, code, fmt);
+        return;
+    }
+    if (fmt.apply_fit && sensor.IsCalibrationFit()) {
+        double value = 0.0;
+        if (const int code = sensor.ApplyFitUnsigned(value, raw); code != kValueOk) {
+            AppendErrorPadded(out, code, fmt);
+        } else {
+            AppendDouble(out, value, fmt);
+        }
+    } else if (fmt.apply_fit && sensor.IsTimeFit()) {
+        std::string& text = ScratchText();
+        if (const int code = sensor.FormatTimeUnsigned(text, raw); code != kValueOk) {
+            AppendErrorPadded(out, code, fmt);
+        } else {
+            AppendPadded(out, text, fmt);
+        }
+    } else if (!fmt.apply_fit && fmt.hex_format) {
+        AppendHex(out, raw, sensor.GetFitType() == kFitOptic1, fmt);
+    } else if (sensor.GetDataType() == kDataHS) {
+        // An HS value is signed, carried in the unsigned raw value.
+        AppendDecimal(out, static_cast<std::int32_t>(raw), fmt);
+    } else {
+        AppendDecimal(out, raw, fmt);
+    }
+}
+
+void AppendSignedSensor(std::string& out, CSensor& sensor, const CFrameData* frame,
+                        const CSensorFormat& fmt) {
+    std::int32_t raw = 0;
+    if (const int code = sensor.GetSignedValue(raw, frame); code != kValueOk) {
+        // A delimited field left empty is a blank column, not an error.
+        if (code == kValueNoNumber && sensor.IsVariable()) {
+            AppendPadded(out, {}, fmt);
+        } else {
+            AppendErrorPadded(out, code, fmt);
+        }
+        return;
+    }
+    if (fmt.apply_fit && sensor.IsCalibrationFit()) {
+        double value = 0.0;
+        if (const int code = sensor.ApplyFitSigned(value, raw); code != kValueOk) {
+            AppendErrorPadded(out, code, fmt);
+        } else {
+            AppendDouble(out, value, fmt);
+        }
+    } else if (fmt.apply_fit && sensor.IsTimeFit()) {
+        std::string& text = ScratchText();
+        if (const int code = sensor.FormatTimeSigned(text, raw); code != kValueOk) {
+            AppendErrorPadded(out, code, fmt);
+        } else {
+            AppendPadded(out, text, fmt);
+        }
+    } else if (!fmt.apply_fit && fmt.hex_format) {
+        AppendHex(out, static_cast<std::uint32_t>(raw), sensor.GetFitType() == kFitOptic1, fmt);
+    } else {
+        AppendSignedRaw(out, sensor, fmt, raw);
+    }
+}
+
+void AppendDoubleSensor(std::string& out, CSensor& sensor, const CFrameData* frame,
+                        const CSensorFormat& fmt) {
+    double raw = 0.0;
+    if (const int code = sensor.GetDoubleValue(raw, frame); code != kValueOk) {
+        if (code == kValueNoNumber && sensor.IsVariable()) {
+            AppendPadded(out, {}, fmt);
+        } else {
+            AppendErrorPadded(out, code, fmt);
+        }
+        return;
+    }
+    if (fmt.apply_fit && sensor.IsCalibrationFit()) {
+        double value = 0.0;
+        if (const int code = sensor.ApplyFitDouble(value, raw); code != kValueOk) {
+            AppendErrorPadded(out, code, fmt);
+        } else {
+            AppendDouble(out, value, fmt);
+        }
+    } else if (fmt.apply_fit && sensor.IsTimeFit()) {
+        std::string& text = ScratchText();
+        if (const int code = sensor.FormatTimeDouble(text, raw); code != kValueOk) {
+            AppendErrorPadded(out, code, fmt);
+        } else {
+            AppendPadded(out, text, fmt);
+        }
+    } else {
+        AppendDouble(out, raw, fmt);
+    }
+}
+
+void AppendStringSensor(std::string& out, CSensor& sensor, const CFrameData* frame,
+                        const CSensorFormat& fmt) {
+    std::string& text = ScratchText();
+    if (const int code = sensor.GetStringValue(text, frame); code != kValueOk) {
+        AppendErrorPadded(out, code, fmt);
+    } else {
+        AppendPadded(out, text, fmt);
+    }
+}
+
+}  // namespace
+
+void AppendValueErrorText(std::string& out, int code) {
+    AppendErrorPadded(out, code, CSensorFormat{});
+}
+
+void GetValueErrorText(std::string& out, int code) {
+    out.clear();
+    AppendValueErrorText(out, code);
+}
+
+void AppendSignedRaw(std::string& out, const CSensor& sensor, const CSensorFormat& fmt,
+                     std::int32_t value) {
+    if (sensor.GetDataType() == kDataBS) {
+        // The decoding of a short BS field does not sign-extend; its text does.
+        if (sensor.GetFieldLength() == 1) {
+            value = static_cast<std::int8_t>(static_cast<std::uint8_t>(value));
+        } else if (sensor.GetFieldLength() == 2) {
+            value = static_cast<std::int16_t>(static_cast<std::uint16_t>(value));
+        }
+    }
+    AppendDecimal(out, value, fmt);
+}
+
+void FormatSignedRaw(std::string& out, const CSensor& sensor, const CSensorFormat& fmt,
+                     std::int32_t value) {
+    out.clear();
+    AppendSignedRaw(out, sensor, fmt, value);
+}
+
+void AppendSensorValue(std::string& out, CSensor& sensor, const CFrameData* frame,
+                       const CSensorFormat& fmt) {
+    if (sensor.IsUnsignedType()) {
+        AppendUnsignedSensor(out, sensor, frame, fmt);
+    } else if (sensor.IsSignedType()) {
+        AppendSignedSensor(out, sensor, frame, fmt);
+    } else if (sensor.IsDoubleType()) {
+        AppendDoubleSensor(out, sensor, frame, fmt);
+    } else if (sensor.IsStringType()) {
+        AppendStringSensor(out, sensor, frame, fmt);
+    } else {
+        AppendErrorPadded(out, kValueWrongDataType, fmt);
+    }
+}
+
+void FormatSensorValue(std::string& out, CSensor& sensor, const CFrameData* frame,
+                       const CSensorFormat& fmt) {
+    out.clear();
+    AppendSensorValue(out, sensor, frame, fmt);
+}
+
+int ConvertSensorValue(double& out, CSensor& sensor, const CFrameData* frame) {
+    if (sensor.IsUnsignedType()) {
+        std::uint32_t raw = 0;
+        const int code = sensor.GetUnsignedValue(raw, frame);
+        return code != kValueOk ? code : sensor.ApplyFitUnsigned(out, raw);
+    }
+    if (sensor.IsSignedType()) {
+        std::int32_t raw = 0;
+        const int code = sensor.GetSignedValue(raw, frame);
+        return code != kValueOk ? code : sensor.ApplyFitSigned(out, raw);
+    }
+    if (sensor.IsDoubleType()) {
+        double raw = 0.0;
+        const int code = sensor.GetDoubleValue(raw, frame);
+        return code != kValueOk ? code : sensor.ApplyFitDouble(out, raw);
+    }
+    return kValueWrongDataType;
 }
 
 }  // namespace dravik

@@ -5,6 +5,7 @@
 // grows once and then formats without allocating.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "instrument/sensor_format.h"
@@ -42,5 +43,35 @@ void FormatDouble(std::string& out, double value, const CSensorFormat& fmt);
 // Writes the text into [buf, buf + size) without a terminating zero and returns its
 // length, or -1 when it does not fit (nothing useful is then in buf).
 int FormatDoubleChars(char* buf, int size, double value, const CSensorFormat& fmt) noexcept;
+
+// ---------------------------------------------------------------------------------
+// Sensor values.
+// ---------------------------------------------------------------------------------
+
+// The text of a value error code: "Error 1" to "Error 8" for 0x20000001 to
+// 0x20000008, "Error 0" for every other code.
+void GetValueErrorText(std::string& out, int code);
+void AppendValueErrorText(std::string& out, int code);
+
+// A signed raw value as written when no fit applies: a BS field of one or two bytes
+// is read back as an 8- or 16-bit signed number (its decoding does not sign-extend),
+// so the byte 0xFF is written -1. Decimal, right-aligned to the format's width.
+void FormatSignedRaw(std::string& out, const CSensor& sensor, const CSensorFormat& fmt,
+                     std::int32_t value);
+void AppendSignedRaw(std::string& out, const CSensor& sensor, const CSensorFormat& fmt,
+                     std::int32_t value);
+
+// The column text of the sensor in this frame: the raw or calibrated value, a time
+// text, or the error text of a value that cannot be decoded or calibrated, all padded
+// to the format's width so that rows keep their columns. A delimited AI, AF (or BS)
+// field that holds no number gives a blank column.
+void FormatSensorValue(std::string& out, CSensor& sensor, const CFrameData* frame,
+                       const CSensorFormat& fmt);
+void AppendSensorValue(std::string& out, CSensor& sensor, const CFrameData* frame,
+                       const CSensorFormat& fmt);
+
+// The sensor's calibrated value in this frame as a number; returns the value error
+// code of the first step that fails (0x20000001 for a text sensor).
+int ConvertSensorValue(double& out, CSensor& sensor, const CFrameData* frame);
 
 }  // namespace dravik

@@ -3,6 +3,7 @@
 // the control's five callbacks, and recognises special sensors of an instrument.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -123,7 +124,7 @@ private:
     using SensorTest = std::function<bool(const CSensor&)>;
     int FindSensor(int instrument, const std::string& type, const SensorTest& test);
 
-    bool m_control_present = false;
+    std::atomic<bool> m_control_present{false};
     std::unique_ptr<CTelemControl> m_control;
     std::function<std::tm()> m_local_clock;
 };

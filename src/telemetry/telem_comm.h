@@ -4,6 +4,7 @@
 // buffer until the consumer takes them, and tells its owner about events.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -151,9 +152,13 @@ public:
     std::string GetFileErrorText() const;
     static std::string FileErrorText(int cause);
 
-    // Serial port (not available yet: every one answers 0x10000024).
+    // A resource fed only through AppendBytes, the way a serial port's reader
+    // feeds it: nothing is read, and a frame waits until its bytes arrive.
+    int InitializeByteStream(const std::string& name, int scan_limit = 1024);
+
+    // Serial port (not available yet: initialization answers 0x10000024).
     int InitializeSerialPort(const CSerialSettings& settings);
-    int GetSerialSettings(CSerialSettings& settings) const;
+    int GetSerialInfo(CSerialSettings& settings) const;
     int Exists() const { return 0; }
     int Connect();
     int Disconnect();
@@ -214,10 +219,12 @@ private:
     std::string Explanation(int code) const;
     // Reads one chunk of the log file into the queue; returns the bytes queued.
     std::size_t ReadFileResource();
-    // Makes the byte at `index` the scan's next one: on a file resource a chunk
-    // is read when it is the last queued byte. Returns whether it exists.
+    // Returns the number of bytes removed from the head of the queue.
     std::size_t SearchHeaders(const std::vector<std::string>& candidates, bool global);
     int FindInstrument(const std::string& header) const;  // frame lock held
+    // Scans the queue from its head for a variable frame's terminator; `length`
+    // is the frame length up to and including it.
+    bool FindTerminator(const std::string& terminator, std::size_t& length);
     static CFrameTime Now();
 
     CTelemCommOwner* m_owner;
@@ -245,15 +252,17 @@ private:
     int m_frames_available = 0;
     int m_global_sync_done = 0;
     int m_no_sync_attached = 0;
-    int m_match_index = -1;
+    std::atomic<int> m_match_index{-1};
     int m_max_depth = 200;
     std::int64_t m_discarded = 0;
     std::size_t m_scan_limit = 1024;
     CByteQueue m_queue;
+    std::vector<std::string> m_candidates;  // reused by every pass
 
     // File resource.
     CFileResourceSettings m_file;
     std::int64_t m_file_length = 0;
+    std::uint64_t m_bytes_read = 0;
     std::vector<std::uint8_t> m_read_buffer;
     int m_end_of_file = 0;
     int m_file_error = 0;

@@ -109,21 +109,19 @@ public:
     // Resource notifications (CTelemCommOwner).
     void QueueCommand(const std::string& resource_name, int code) override;
 
-    // How long the processing thread waits for a command before it looks at the
-    // stop request again, and how long it lingers after a stop request so that
-    // late messages still get delivered. Tests shorten the latter.
+    // How long the processing thread lingers after a stop request before its
+    // last look at the queue (0 by default: nothing can be queued once it is
+    // stopping, so there is nothing to wait for).
     void SetStopDelay(int milliseconds);
 
 private:
     void ThreadMain();
     int RunIteration();
-    void ProcessCommand(const CProcessCommand& command, CTelemComm* pending);
+    void ProcessCommand(const CProcessCommand& command);
     CTelemComm* ResourceByName(const std::string& name);  // resource list lock held
     int CheckResource(int index, CTelemComm*& comm);      // 0 or 0x40000003/1
     int CheckInstrument(int index, CInstrument*& inst);   // 0 or 0x40000006/4
     static std::string Explanation(int code);
-    int DetachLocked(const std::string& header, std::unique_lock<std::mutex>& inst_lock,
-                     std::unique_lock<std::mutex>& access_lock);
 
     COxaTelemetryDoc* m_doc;
 
@@ -143,7 +141,7 @@ private:
     std::string m_message_text;
     bool m_stop_requested = false;
     bool m_stopping = false;
-    int m_stop_delay_ms = 500;
+    int m_stop_delay_ms = 0;
 
     // Guarded by the thread lock.
     bool m_thread_started = false;

@@ -13,7 +13,8 @@ using namespace dravik;
 namespace {
 
 // A sensor of the given fit with one gain range line per list.
-void Define(CSensor& s, int data_type, int fit, std::initializer_list<std::initializer_list<double>> lines) {
+void Define(CSensor& s, int data_type, int fit,
+            std::initializer_list<std::initializer_list<double>> lines) {
     s.SetDataType(data_type);
     s.SetFitType(fit);
     for (auto line : lines) {
@@ -135,8 +136,12 @@ TEST(TimeTexts, DatesTimesAndAngles) {
     Define(hhmmss, kDataAF, kFitHHMMSS, {});
     Define(ddmm, kDataAF, kFitDDMM, {});
     std::string t;
-    struct IntCase { std::uint32_t raw; const char* text; };
-    for (auto c : {IntCase{150304, "15/03/04"}, IntCase{10203, "01/02/03"}, IntCase{31299, "03/12/99"}}) {
+    struct IntCase {
+        std::uint32_t raw;
+        const char* text;
+    };
+    for (auto c :
+         {IntCase{150304, "15/03/04"}, IntCase{10203, "01/02/03"}, IntCase{31299, "03/12/99"}}) {
         EXPECT_EQ(ddmmyy.FormatTimeUnsigned(t, c.raw), 0);
         EXPECT_EQ(t, c.text);
     }
@@ -153,17 +158,20 @@ TEST(TimeTexts, DatesTimesAndAngles) {
     EXPECT_EQ(time2_hs.FormatTimeUnsigned(t, 0xFFFFFFFFu), 0);
     EXPECT_EQ(t, "69-12-31 23.59.59");
 
-    struct DoubleCase { CSensor* sensor; double raw; const char* text; };
-    for (auto c : {DoubleCase{&hhmmss, 123456.78, "12:34:56.78"},
-                   DoubleCase{&hhmmss, -123456.78, "12:34:56.78"},
-                   DoubleCase{&hhmmss, 12345.6, "01:23:45.60"},
-                   DoubleCase{&ddmm, 4434.5, "44 34' 30\""},
-                   DoubleCase{&ddmm, -4434.5, "44 34' 30\""},
-                   DoubleCase{&ddmm, 4434.9999, "44 34' 60\""},
-                   DoubleCase{&ddmm, 6330.25, "63 30' 15\""},
-                   DoubleCase{&time2, 86400.9, "70-01-02 00.00.00"},
-                   DoubleCase{&time2, -86400.9, "70-01-02 00.00.00"},
-                   DoubleCase{&time2, 1e18, CSensor::kTimeOutOfRangeText}}) {
+    struct DoubleCase {
+        CSensor* sensor;
+        double raw;
+        const char* text;
+    };
+    for (auto c :
+         {DoubleCase{&hhmmss, 123456.78, "12:34:56.78"},
+          DoubleCase{&hhmmss, -123456.78, "12:34:56.78"},
+          DoubleCase{&hhmmss, 12345.6, "01:23:45.60"}, DoubleCase{&ddmm, 4434.5, "44 34' 30\""},
+          DoubleCase{&ddmm, -4434.5, "44 34' 30\""}, DoubleCase{&ddmm, 4434.9999, "44 34' 60\""},
+          DoubleCase{&ddmm, 6330.25, "63 30' 15\""},
+          DoubleCase{&time2, 86400.9, "70-01-02 00.00.00"},
+          DoubleCase{&time2, -86400.9, "70-01-02 00.00.00"},
+          DoubleCase{&time2, 1e18, CSensor::kTimeOutOfRangeText}}) {
         EXPECT_EQ(c.sensor->FormatTimeDouble(t, c.raw), 0) << c.raw;
         EXPECT_EQ(t, c.text) << c.raw;
     }

@@ -12,7 +12,8 @@ using namespace dravik;
 
 namespace {
 
-std::unique_ptr<CSensor> MakeSensor(int data_type, int fit, std::uint32_t offset, std::uint32_t length) {
+std::unique_ptr<CSensor> MakeSensor(int data_type, int fit, std::uint32_t offset,
+                                    std::uint32_t length) {
     auto s = std::make_unique<CSensor>();
     s->SetDataType(data_type);
     s->SetFitType(fit);
@@ -95,7 +96,11 @@ TEST(SensorDecoding, FloatsAndTextNumbers) {
     std::int32_t i = 0;
     EXPECT_EQ(Signed(kDataAI, "\x00\x00\x31\x32\x00\x37"s, i), 0);
     EXPECT_EQ(i, 12);
-    EXPECT_EQ(Signed(kDataAI, "\xB1-4\xFF" "2x"s, i), 0);  // high bytes skipped
+    EXPECT_EQ(Signed(kDataAI,
+                     "\xB1-4\xFF"
+                     "2x"s,
+                     i),
+              0);  // high bytes skipped
     EXPECT_EQ(i, -42);
     EXPECT_EQ(Signed(kDataAI, "  +17 m", i), 0);
     EXPECT_EQ(i, 17);
@@ -249,7 +254,8 @@ TEST(SensorRobustness, RandomFramesThroughEveryDecoder) {
         auto s = MakeSensor(data_type, fit, offset, length);
         if (rng() % 4 == 0) {
             s->SetVariable(true);
-            s->SetVariableField(std::string(rng() % 4, ','), rng() % 2 ? "\r\n" : "", static_cast<int>(rng() % 4) - 1);
+            s->SetVariableField(std::string(rng() % 4, ','), rng() % 2 ? "\r\n" : "",
+                                static_cast<int>(rng() % 4) - 1);
         }
         std::string bytes(rng() % 24, '\0');
         for (char& c : bytes) c = static_cast<char>(rng() % 8 == 0 ? ",^\r\n"[rng() % 4] : rng());
@@ -263,7 +269,8 @@ TEST(SensorRobustness, RandomFramesThroughEveryDecoder) {
         std::string t;
         for (int r : {s->GetUnsignedValue(u, &frame), s->GetSignedValue(i, &frame),
                       s->GetDoubleValue(d, &frame), s->GetStringValue(t, &frame)}) {
-            EXPECT_TRUE(r == 0 || (r >= kValueWrongDataType && r <= kValueNoIntegrationSensor)) << r;
+            EXPECT_TRUE(r == 0 || (r >= kValueWrongDataType && r <= kValueNoIntegrationSensor))
+                << r;
         }
         if (s->GetDoubleValue(d, &frame) == 0) {
             EXPECT_TRUE(std::isfinite(d));

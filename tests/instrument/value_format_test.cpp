@@ -72,13 +72,14 @@ TEST(FormatDoubleTest, LongTextsMatchTheCFormatter) {
             for (int w : widths) {
                 for (int type = 0; type < 3; ++type) {
                     const int n = type == 2 ? format_diff::StandardGeneral(expected.data(),
-                                                                          expected.size(), v, w, p)
-                                            : format_diff::Reference(expected.data(),
-                                                                     expected.size(), v, type, w, p);
+                                                                           expected.size(), v, w, p)
+                                            : format_diff::Reference(
+                                                  expected.data(), expected.size(), v, type, w, p);
                     ASSERT_GT(n, 0);
                     std::string out = "x";
                     AppendDouble(out, v, Format(type, w, p));
-                    EXPECT_EQ(out.substr(1), std::string(expected.data(), static_cast<std::size_t>(n)))
+                    EXPECT_EQ(out.substr(1),
+                              std::string(expected.data(), static_cast<std::size_t>(n)))
                         << v << " type " << type << " width " << w << " precision " << p;
                 }
             }
