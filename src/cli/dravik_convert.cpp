@@ -81,7 +81,9 @@ constexpr const char* kUsage =
     "Exit status: 0 conversion complete, 1 conversion aborted or failed,\n"
     "2 invalid command line.\n";
 
-extern "C" void OnInterrupt(int) { dravik::CTerminalFrontEnd::RequestCancel(); }
+extern "C" void OnInterrupt(int) {
+    dravik::CTerminalFrontEnd::RequestCancel();
+}
 
 // Ctrl-C and termination abort the conversion at the next frame, so the
 // output written so far is flushed and the summary still reaches the log.
@@ -111,7 +113,8 @@ int Run(const std::vector<std::string>& args, bool verbose) {
     for (; i < args.size(); ++i) {
         if (!params.ParseOption(args[i])) {
             char text[96];
-            std::snprintf(text, sizeof text, "Invalid command line parameters.\r\nParameters parsed: %d",
+            std::snprintf(text, sizeof text,
+                          "Invalid command line parameters.\r\nParameters parsed: %d",
                           doc.GetFileNameCount() + params.options_parsed);
             front_end.ShowMessage(text);
             return kExitInvalidCommandLine;
@@ -123,10 +126,21 @@ int Run(const std::vector<std::string>& args, bool verbose) {
         return kExitInvalidCommandLine;
     }
 
-    if (verbose) front_end.SetRefreshHook([&] { front_end.PrintText(doc.TakeLogText()); });
+    // The log text is taken at every refresh even when it is not shown, so
+    // that it does not pile up in memory during a long conversion.
+    front_end.SetRefreshHook([&] {
+        std::string text = doc.TakeLogText();
+        if (verbose) front_end.PrintText(text);
+    });
     CatchInterrupts();
     const dravik::EConversionOutcome outcome = doc.RunConversion();
     if (verbose) front_end.PrintText(doc.TakeLogText());
+    // A conversion that ended before its first frame (overwrite refused, a
+    // header definition of the wrong shape) still says how it ended.
+    if (front_end.ProgressStarted() && front_end.FinalStatus().empty() &&
+        outcome != dravik::EConversionOutcome::kComplete) {
+        front_end.ShowMessage("Conversion aborted.");
+    }
     return outcome == dravik::EConversionOutcome::kComplete ? kExitComplete : kExitFailed;
 }
 

@@ -36,9 +36,13 @@ CTerminalFrontEnd::CTerminalFrontEnd() {
     m_streams.show_progress = ::isatty(STDERR_FILENO) == 1;
 }
 
-void CTerminalFrontEnd::RequestCancel() noexcept { g_cancel = 1; }
+void CTerminalFrontEnd::RequestCancel() noexcept {
+    g_cancel = 1;
+}
 
-bool CTerminalFrontEnd::CancelRequested() noexcept { return g_cancel != 0; }
+bool CTerminalFrontEnd::CancelRequested() noexcept {
+    return g_cancel != 0;
+}
 
 void CTerminalFrontEnd::ClearProgressLine() {
     if (!m_line_shown) return;
@@ -53,7 +57,9 @@ void CTerminalFrontEnd::PrintText(const std::string& text) {
     std::fflush(m_streams.err);
 }
 
-void CTerminalFrontEnd::ShowMessage(const std::string& text) { PrintText(text); }
+void CTerminalFrontEnd::ShowMessage(const std::string& text) {
+    PrintText(text);
+}
 
 bool CTerminalFrontEnd::ReadAnswer(std::string& answer) {
     answer.clear();
@@ -83,8 +89,7 @@ bool CTerminalFrontEnd::AskYesNo(const std::string& text) {
     }
 }
 
-EOverwriteAnswer CTerminalFrontEnd::AskOverwrite(const std::string& text,
-                                                 bool yes_to_all_enabled) {
+EOverwriteAnswer CTerminalFrontEnd::AskOverwrite(const std::string& text, bool yes_to_all_enabled) {
     PrintText(text);
     if (!m_streams.interactive) {
         // Nobody can be asked, and overwriting unasked could destroy data.
@@ -113,6 +118,7 @@ EOverwriteAnswer CTerminalFrontEnd::AskOverwrite(const std::string& text,
 void CTerminalFrontEnd::InitProgress(const CProgressSetup& setup) {
     m_setup = setup;
     m_final_status.clear();
+    m_started = true;
 }
 
 bool CTerminalFrontEnd::RefreshProgress(const CProgressReport& report) {
@@ -129,12 +135,12 @@ bool CTerminalFrontEnd::RefreshProgress(const CProgressReport& report) {
         // Progress through the log file, whatever the limit: it is the part
         // of the work that is done.
         const std::uint64_t length = m_setup.log_file_length;
-        const unsigned percent =
-            length == 0 ? 100u
-                        : static_cast<unsigned>(std::min<std::uint64_t>(
-                              s.bytes_consumed * 100 / length, 100));
+        const unsigned percent = length == 0 ? 100u
+                                             : static_cast<unsigned>(std::min<std::uint64_t>(
+                                                   s.bytes_consumed * 100 / length, 100));
         std::fprintf(m_streams.err, "\r%3u%%  %u frames", percent, s.frames_processed);
-        if (s.resynchronizations > 0) std::fprintf(m_streams.err, "  %u resyncs", s.resynchronizations);
+        if (s.resynchronizations > 0)
+            std::fprintf(m_streams.err, "  %u resyncs", s.resynchronizations);
         if (m_setup.frame_counter_sensor) {
             std::fprintf(m_streams.err, "  %u frame counter errors", s.frame_counter_errors);
         }

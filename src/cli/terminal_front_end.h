@@ -15,11 +15,11 @@
 namespace dravik {
 
 class CTerminalFrontEnd : public CFrontEnd {
-public:
+  public:
     struct Streams {
         std::FILE* in = stdin;
         std::FILE* err = stderr;
-        bool interactive = false;  // questions are asked on `in`
+        bool interactive = false;    // questions are asked on `in`
         bool show_progress = false;  // a progress line that rewrites itself on `err`
     };
 
@@ -49,8 +49,10 @@ public:
 
     // The final status text shown, or empty while none was shown.
     const std::string& FinalStatus() const noexcept { return m_final_status; }
+    // A conversion was set up and its progress display initialised.
+    bool ProgressStarted() const noexcept { return m_started; }
 
-private:
+  private:
     void ClearProgressLine();
     // Reads one answer line; false at the end of the input.
     bool ReadAnswer(std::string& answer);
@@ -59,6 +61,7 @@ private:
     CProgressSetup m_setup;
     std::function<void()> m_refresh_hook;
     bool m_line_shown = false;
+    bool m_started = false;
     std::string m_final_status;
 };
 
