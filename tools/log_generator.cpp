@@ -393,8 +393,8 @@ std::string CLogGenerator::TextValue(SensorPlan& p, double value, std::size_t wi
     switch (p.data_type) {
         case kDataAS: {
             if (p.role == Role::kNorthHemisphere || p.role == Role::kWestHemisphere) {
-                text = p.role == Role::kNorthHemisphere ? "N" : "W";
-                if (width > 1) text.insert(0, width - 1, ' ');
+                text.assign(width > 1 ? width - 1 : 0, ' ');
+                text.push_back(p.role == Role::kNorthHemisphere ? 'N' : 'W');
                 return text;
             }
             static constexpr char kLetters[] = "ABCDEFGHJKLMNPRSTUVWXYZ";
@@ -613,8 +613,9 @@ int CLogGenerator::WriteHeaderRecords(CLogSink& sink, LogSummary& summary) {
                 ? std::string(r.text)
                 : FixedText(r.low + m_random->Uniform() * (r.high - r.low), r.decimals);
         std::string name = r.name;
-        if (i >= kCount) name += " " + IntegerText(i / kCount + 1);
-        const std::string line = m_options.header_sync + " " + value + " (" + name + ")\r\n";
+        if (i >= kCount) name.append(" ").append(IntegerText(i / kCount + 1));
+        std::string line = m_options.header_sync;
+        line.append(" ").append(value).append(" (").append(name).append(")\r\n");
         if (int cause = sink.Write(line)) return cause;
         ++summary.header_records;
     }
