@@ -640,6 +640,7 @@ int CLogGenerator::Generate(CLogSink& sink, LogSummary& summary) {
             if (int cause = WriteGarbage(sink, count, summary)) return cause;
         }
         const std::string& frame = NextFrame();
+        if (frame.empty()) break;  // an instrument without a header has no frames
         if (int cause = sink.Write(frame)) return cause;
         if (m_options.time_tags) {
             const char* tag = reinterpret_cast<const char*>(m_last_tag);

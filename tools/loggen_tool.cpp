@@ -13,6 +13,8 @@
 
 namespace {
 
+constexpr int kMaxFrameSize = 16 << 20;
+
 constexpr const char* kUsage =
     "Usage: dravik-loggen [options] INSTRUMENT OUTPUT\n"
     "       dravik-loggen --header-records N [options] OUTPUT\n"
@@ -166,6 +168,17 @@ int main(int argc, char** argv) {
         }
         if (instrument.GetErrorCount() > 0) {
             std::fputs(TerminalText(instrument.GetMessage()).c_str(), stderr);
+        }
+        // Without a header no frame could ever be found in the log; a frame
+        // of gigabytes would only exhaust memory.
+        if (instrument.GetHeader().empty()) {
+            std::fprintf(stderr, "dravik-loggen: %s defines no frame header\n", files[0].c_str());
+            return 1;
+        }
+        if (instrument.GetFrameSize() > kMaxFrameSize) {
+            std::fprintf(stderr, "dravik-loggen: frames of %d bytes are too large (at most %d)\n",
+                         instrument.GetFrameSize(), kMaxFrameSize);
+            return 1;
         }
     }
 

@@ -199,6 +199,9 @@ TEST_F(CliTest, FailedConversionsExitWithOneAndSayWhy) {
     ASSERT_EQ(Loggen({cal, Path("log.raw"), "--frames", "3"}).status, 0);
     ASSERT_EQ(Loggen({kExamples + "/nav0001.tdf", Path("nav.raw"), "--frames", "3"}).status, 0);
     const std::string log = ReadFile(Path("log.raw"));
+    std::string junk;
+    for (unsigned i = 0; i < 100000; ++i) junk += static_cast<char>((i * 2654435761u) >> 13);
+    WriteFile(Path("junk.raw"), junk);
     struct Case {
         std::vector<std::string> args;
         std::string expected;
@@ -210,6 +213,7 @@ TEST_F(CliTest, FailedConversionsExitWithOneAndSayWhy) {
         {{"log.raw", "log.raw", cal, "/ow=yes"}, "An error occured opening the output file\n\""},
         {{"log.raw", "/dev/full", cal, "/ow=yes"}, "Conversion aborted."},
         {{"nav.raw", "out3.dat", cal}, "Conversion aborted.\nSPR0117 not found."},
+        {{"junk.raw", "out4.dat", cal}, "Conversion aborted.\n"},
         {{"log.raw", "no/such/dir/out.dat", cal}, "An error occured opening the output file\n\""},
     };
     for (const Case& c : cases) {
@@ -271,6 +275,13 @@ TEST_F(CliTest, LogGeneratorIsDeterministicAndHonoursItsSizes) {
 
     EXPECT_EQ(Loggen({cal, Path("e.raw"), "--garbage", "1.5"}).status, 2);
     EXPECT_EQ(Loggen({"missing.cal", Path("f.raw")}).status, 1);
+    // No header, or a frame of gigabytes: refused rather than looping or
+    // exhausting memory.
+    WriteFile(Path("empty.cal"), "# nothing\n");
+    WriteFile(Path("big.cal"),
+              "INSTRUMENT ABC '' 3 AS 0 NONE\nBIG NONE '' 2000000000 AS 0 COUNT\n");
+    EXPECT_EQ(Loggen({"empty.cal", Path("f.raw"), "--size", "1M"}).status, 1);
+    EXPECT_EQ(Loggen({"big.cal", Path("f.raw")}).status, 1);
     EXPECT_EQ(Loggen({cal, "/dev/full", "--frames", "5000"}).status, 1);
 }
 
