@@ -36,7 +36,8 @@ std::string Describe(const CDravikParameters& p) {
                   p.end_window_option_dismiss,
                   p.has_conversion_log_option,
                   p.options_parsed}) {
-        text += " " + std::to_string(v);
+        text += ' ';
+        text += std::to_string(v);
     }
     return text;
 }
