@@ -230,9 +230,17 @@ const char* CInstrument::GetActionText(LoadAction action) noexcept {
 }
 
 void CInstrument::Diagnose(int code, LoadAction action) {
+    // Every problem is counted, but the text stops growing after a bound: a
+    // damaged file (a megabyte line of junk words) would otherwise make a
+    // message of hundreds of megabytes.
+    ++m_error_count;
+    if (m_error_count > kMaxListedDiagnostics) {
+        if (m_error_count == kMaxListedDiagnostics + 1)
+            m_message.append("\tFurther line diagnostics omitted.\r\n");
+        return;
+    }
     m_message.append("\tLine ").append(std::to_string(m_lines_read)).append(": ");
     m_message.append(GetDiagnosticText(code)).append(GetActionText(action));
-    ++m_error_count;
 }
 
 int CInstrument::Fail(int code, std::string message) {

@@ -151,7 +151,8 @@ TEST(InstrumentLoad, FatalResultsReplaceTheMessageAndKeepNothing) {
                   "Invalid SN (Serial Number) definition line found.\r\n" + name + "\t" + kBadType +
                       "\r\n" + kAborted},
              Case{"INSTRUMENT ABC '' 3 AS 1 NONE\n", kInstrumentBadGainRanges, ""},
-             Case{"INSTRUMENT ABC '' 3 AS 0 POLYU\n", kInstrumentBadFitType, ""},
+             Case{"INSTRUMENT ABC '' 3 AS 0 NONE\nSN 01 '' 2 AI 0 POLYU\n", kInstrumentBadFitType,
+                  ""},
              Case{"VLF_INSTRUMENT ABC '' 3 AS 0 NONE\nFIELD NONE ',' 1 AS 0 DELIMITER\n"
                   "X NONE '' V AF 0 COUNT\n",
                   kInstrumentNoTerminator,
@@ -429,4 +430,13 @@ TEST(InstrumentRobustness, RandomFilesNeverCrashTheLoader) {
     CInstrument wide;
     ASSERT_EQ(LoadText(wide, many), 0);
     EXPECT_EQ(wide.GetSensor(0)->GetCoefficientCount(), 1000);
+    // A line of twenty thousand junk words: every one counted, the listing bounded.
+    std::string junk = "INSTRUMENT ABC '' 3 AS 0 NONE\nT NONE '' 2 BU 1 POLYU\n";
+    for (int k = 0; k < 20000; ++k) junk += "x ";
+    CInstrument bounded;
+    ASSERT_EQ(LoadText(bounded, junk), 0);
+    EXPECT_EQ(bounded.GetErrorCount(), 20001);
+    EXPECT_LT(bounded.GetMessage().size(), 2000000u);
+    EXPECT_NE(bounded.GetMessage().find("\tFurther line diagnostics omitted.\r\n"),
+              std::string::npos);
 }
