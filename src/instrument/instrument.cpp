@@ -650,12 +650,13 @@ bool CInstrument::ApplyFrameKindRules(CSensor& sensor, bool variable_field,
     }
     if (EqualsIgnoreCase(sensor.GetType(), "FIELD")) {
         if (declared_length != 1) Diagnose(kDiagFieldLength, LoadAction::kFieldLengthSetTo1);
-        std::string delimiter_text = CSensor::DecodeEscapes(sensor.GetUnits(), "\\x");
-        if (delimiter_text.size() != 1) {
+        const std::string delimiter_text = CSensor::DecodeEscapes(sensor.GetUnits(), "\\x");
+        if (delimiter_text.size() == 1) {
+            m_field_delimiters += delimiter_text;
+        } else {
             Diagnose(kDiagFieldDelimiterLength, LoadAction::kFieldDelimiterSetToComma);
-            delimiter_text = ",";
+            m_field_delimiters += ',';
         }
-        m_field_delimiters += delimiter_text;
         m_field_pending = true;
         return false;
     }
