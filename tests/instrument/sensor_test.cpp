@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <thread>
 
 using namespace dravik;
 using namespace std::string_literals;
@@ -227,4 +228,36 @@ TEST(SensorRobustness, RandomFramesThroughEveryDecoder) {
         }
         EXPECT_TRUE(std::isfinite(d));
     }
+}
+
+// An OPTIC3 channel takes its integration time sensor's lock inside its own;
+// decoding both from two threads must neither deadlock nor race.
+TEST(SensorConcurrency, ChannelAndIntegrationTimeDecodedFromTwoThreads) {
+    CSensor inttime, channel;
+    Define(inttime, kDataBU, kFitPolyU, 2, 2);
+    inttime.NextGainRange();
+    inttime.AddCoefficient(0);
+    inttime.AddCoefficient(1);
+    Define(channel, kDataBU, kFitOptic3, 0, 2);
+    channel.SetIntegrationTimeSensor(&inttime);
+    auto frame = Frame("\x01\x2C\x00\x80"s);
+    int failures = 0;
+    std::thread other([&] {
+        std::uint32_t raw;
+        for (int k = 0; k < 2000; ++k) {
+            inttime.SetImmersed(k % 2 == 0);
+            if (inttime.GetUnsignedValue(raw, &frame) != 0 || raw != 128) ++failures;
+        }
+    });
+    int own_failures = 0;
+    for (int k = 0; k < 2000; ++k) {
+        std::uint32_t raw;
+        double v;
+        if (channel.GetUnsignedValue(raw, &frame) != 0 || channel.ApplyFitUnsigned(v, raw) != 0)
+            ++own_failures;
+    }
+    other.join();
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(own_failures, 0);
+    EXPECT_EQ(channel.GetIntegrationTimeValue(), 128.0);
 }
