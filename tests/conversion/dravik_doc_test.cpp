@@ -341,3 +341,85 @@ TEST(HeaderConversion, TheDefinitionComesFromTheProgramDirectory) {
 
 }  // namespace
 }  // namespace dravik
+
+namespace dravik {
+namespace {
+
+using namespace dravik::testing;
+
+// A document whose frame loop is driven by hand: the answers of the file
+// resource (frames, empty answers, discarded bytes) are scripted, so that
+// answers the real resource gives only rarely can be played exactly.
+class ScriptedDoc : public CDravikDoc {
+public:
+    using CDravikDoc::CDravikDoc;
+    int GetBytesDiscarded(std::int64_t& count, int) override {
+        count = discarded;
+        return 0;
+    }
+    void ResetBytesDiscarded(int) override { discarded = 0; }
+    void GetFileFrame(int) override { ++requests; }
+
+    std::int64_t discarded = 0;
+    int requests = 0;
+};
+
+std::unique_ptr<CFrameData> Frame(const std::string& bytes, int index) {
+    CFrameInfo info;
+    info.header = "ABCD0042";
+    info.frame_size = static_cast<int>(bytes.size());
+    info.frame_counter = index;
+    return std::make_unique<CFrameData>(bytes, info);
+}
+
+TEST(FrameLoop, EmptyAnswersAddOnlyTheDiscardedBytesAndAReadErrorEndsTheLoop) {
+    const std::string worked = ReadAll(kWorked / "data.raw");
+    const std::string frame1 = worked.substr(0, 12), tag1 = worked.substr(12, 7);
+    const std::string frame2 = worked.substr(19, 12), tag2 = worked.substr(31, 7);
+    fs::path dir = ScratchDir("scripted");
+    // 300 bytes of garbage between the first time tag and the second frame.
+    WriteAll(dir / "gap.raw", frame1 + tag1 + std::string(300, 'z') + frame2 + tag2);
+
+    CRecordingFrontEnd front_end;
+    ScriptedDoc doc(front_end);
+    doc.SetLocalClock(FixedTime);
+    CDravikParameters& p = doc.GetParameters();
+    p.delimiter = ",";
+    p.time_tags = 1;
+    p.time_tags_formatted = 1;
+    doc.SetLogFilePath((dir / "gap.raw").string());
+    doc.SetOutputFilePath((dir / "out.dat").string());
+    doc.SetInstrumentFilePath((kWorked / "abcd0042.tdf").string());
+    ASSERT_TRUE(doc.PrepareConversion());
+    ASSERT_TRUE(doc.StartConversion(false));
+
+    doc.OnTelemetryFrame("log", Frame(frame1, 1));
+    EXPECT_EQ(doc.GetConversionStatus().bytes_consumed, 12u);
+    // An empty answer in the middle of the file: the first time tag and part
+    // of the garbage were dropped, and no frame was taken.
+    doc.discarded = 7 + 256;
+    doc.OnTelemetryFrame("log", nullptr);
+    EXPECT_EQ(doc.GetConversionStatus().bytes_consumed, 12u + 263u);
+    doc.discarded = 44;
+    doc.OnTelemetryFrame("log", Frame(frame2, 2));
+    CConversionStatus status = doc.GetConversionStatus();
+    EXPECT_EQ(status.bytes_consumed, 19u + 300u + 12u);
+    EXPECT_EQ(status.resynchronizations, 1u);
+    EXPECT_EQ(doc.requests, 3);
+
+    // A read error: the resource keeps answering "no frame" without reaching
+    // the end of the file; the loop must stop instead of asking forever.
+    doc.OnFileResourceStatus("log", kFileHardIO, 0, 1);
+    doc.OnTelemetryFrame("log", nullptr);
+    EXPECT_EQ(doc.GetConversionStatus().done, 1);
+    EXPECT_EQ(doc.requests, 3);
+    EXPECT_FALSE(doc.EndConversion(false));
+    EXPECT_EQ(doc.GetOutcome(), EConversionOutcome::kFailed);
+    EXPECT_EQ(ReadAll(dir / "out.dat"),
+              "SN,FRAME(COUNTER),ES(412.5),CHECK(SUM),DATETAG,TIMETAG2\r\n"
+              "0042,1,2101,242,2004-123,12:34:56.789\r\n"
+              "0042,2,2102,240,2004-123,12:34:57.000\r\n");
+}
+
+}  // namespace
+}  // namespace dravik
