@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+
+#include <algorithm>
 #include <sys/resource.h>
 
 #include <string>
@@ -419,6 +421,33 @@ TEST(FrameLoop, EmptyAnswersAddOnlyTheDiscardedBytesAndAReadErrorEndsTheLoop) {
               "SN,FRAME(COUNTER),ES(412.5),CHECK(SUM),DATETAG,TIMETAG2\r\n"
               "0042,1,2101,242,2004-123,12:34:56.789\r\n"
               "0042,2,2102,240,2004-123,12:34:57.000\r\n");
+}
+
+}  // namespace
+}  // namespace dravik
+
+namespace dravik {
+namespace {
+
+using namespace dravik::testing;
+
+TEST(Examples, TheShippedCastLogConvertsBothWays) {
+    const fs::path log = ExamplesDir() / "cast0003.raw";
+    Session header("example_header");
+    header.doc->GetParameters().delimiter = "\t";
+    header.Files(log, header.dir / "header.dat", "");
+    EXPECT_EQ(header.doc->RunConversion(), EConversionOutcome::kComplete);
+    EXPECT_EQ(ReadAll(header.dir / "header.dat"),
+              "Date\t2026-12-06\r\nStart Time\t10:15:00\r\nStation\tQuillfern Bank\r\n"
+              "Cast\t3\r\nBattery\t12.5\r\nWeather\tClear, light wind\r\n"
+              "Water Depth m\t14.2\r\n");
+
+    Session nav("example_nav");
+    nav.Files(log, nav.dir / "nav.dat", ExamplesDir() / "nav0001.tdf");
+    EXPECT_EQ(nav.doc->RunConversion(), EConversionOutcome::kComplete);
+    std::string rows = ReadAll(nav.dir / "nav.dat");
+    EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), 4) << rows;  // headings and 3 fixes
+    EXPECT_TRUE(nav.front_end.messages.empty());
 }
 
 }  // namespace
