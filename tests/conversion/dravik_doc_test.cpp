@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <algorithm>
 #include <sys/resource.h>
+#include <algorithm>
 
 #include <string>
 #include <vector>
@@ -66,8 +66,7 @@ TEST(ConversionFailures, BadInputsAreShownLoggedAndFail) {
          "An error occured reading the instrument file\"" + (scratch / "none.tdf").string() +
              "\".\r\nConversion aborted.",
          "Conversion aborted.\r\n"},
-        {"missing header definition", kWorked / "data.raw", scratch / "c.dat", "",
-         scratch.string(),
+        {"missing header definition", kWorked / "data.raw", scratch / "c.dat", "", scratch.string(),
          "An error occured reading the instrument file\"" + (scratch / "oxahdr1.tdf").string() +
              "\".\r\nConversion aborted.",
          "Begin header conversion.\r\n"},
@@ -139,8 +138,8 @@ TEST(ConversionFailures, ADiskFillingUpKeepsEveryRowWrittenBefore) {
     ASSERT_EQ(full.front_end.messages.size(), 1u);
     EXPECT_EQ(full.front_end.messages[0], "An error occured writing to the output file\r\n\"" +
                                               (full.dir / "out.dat").string() + "\".");
-    EXPECT_TRUE(Contains(conversion_log,
-                         "An error occured writing to the output file.\r\n\tThe disk is full.\r\n"));
+    EXPECT_TRUE(Contains(
+        conversion_log, "An error occured writing to the output file.\r\n\tThe disk is full.\r\n"));
     EXPECT_TRUE(Contains(conversion_log, std::string(kStamp) + "Conversion aborted.\r\n\tFrames"));
     EXPECT_EQ(ReadAll(full.dir / "out.dat"), expected.substr(0, kLimit));
 }
@@ -252,8 +251,9 @@ TEST(ConversionOutcome, CancelAndMissingCheckSensorsAreReported) {
     // each, and the summary leaves the counts out.
     Session missing("missing_sensors");
     fs::path tdf = missing.dir / "plain.tdf";
-    WriteAll(tdf, "INSTRUMENT ABCD '' 4 AS 0 NONE\nSN 0042 '' 4 AS 0 NONE\n"
-                  "ES 412.5 'uW/cm^2/nm' 4 BU 0 COUNT\n");
+    WriteAll(tdf,
+             "INSTRUMENT ABCD '' 4 AS 0 NONE\nSN 0042 '' 4 AS 0 NONE\n"
+             "ES 412.5 'uW/cm^2/nm' 4 BU 0 COUNT\n");
     missing.doc->GetParameters().check_sum_checking = 1;
     missing.doc->GetParameters().frame_counter_checking = 1;
     missing.Files(kWorked / "data.raw", missing.dir / "out.dat", tdf);
@@ -265,8 +265,9 @@ TEST(ConversionOutcome, CancelAndMissingCheckSensorsAreReported) {
                   "No valid CHECK SUM sensor found in the Telemetry Definition File for ABCD0042. "
                   "No check sum error checking will occur for the instrument."}));
     log = missing.Finish();
-    EXPECT_TRUE(EndsWithSummary(log, "Conversion complete.\r\n\tFrames processed: 3\r\n"
-                                     "\tResynchronizations required: 2\r\n"))
+    EXPECT_TRUE(EndsWithSummary(log,
+                                "Conversion complete.\r\n\tFrames processed: 3\r\n"
+                                "\tResynchronizations required: 2\r\n"))
         << log;
 }
 
@@ -353,7 +354,7 @@ using namespace dravik::testing;
 // resource (frames, empty answers, discarded bytes) are scripted, so that
 // answers the real resource gives only rarely can be played exactly.
 class ScriptedDoc : public CDravikDoc {
-public:
+  public:
     using CDravikDoc::CDravikDoc;
     int GetBytesDiscarded(std::int64_t& count, int) override {
         count = discarded;

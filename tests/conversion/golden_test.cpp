@@ -52,10 +52,14 @@ void ApplyCase(const std::map<std::string, std::string>& values, CDravikParamete
 
 const char* OutcomeName(EConversionOutcome outcome) {
     switch (outcome) {
-        case EConversionOutcome::kComplete: return "complete";
-        case EConversionOutcome::kSkipped: return "skipped";
-        case EConversionOutcome::kAborted: return "aborted";
-        case EConversionOutcome::kFailed: return "failed";
+        case EConversionOutcome::kComplete:
+            return "complete";
+        case EConversionOutcome::kSkipped:
+            return "skipped";
+        case EConversionOutcome::kAborted:
+            return "aborted";
+        case EConversionOutcome::kFailed:
+            return "failed";
     }
     return "?";
 }
