@@ -271,6 +271,45 @@ TEST(ConversionOutcome, CancelAndMissingCheckSensorsAreReported) {
         << log;
 }
 
+TEST(ConversionOutcome, NoProgressDisplayOrNoControlFailsCleanly) {
+    Session no_display("no_display");
+    no_display.front_end.can_create_progress = false;
+    no_display.Files(kWorked / "data.raw", no_display.dir / "out.dat", kWorked / "abcd0042.tdf");
+    EXPECT_EQ(no_display.doc->RunConversion(), EConversionOutcome::kFailed);
+    EXPECT_EQ(no_display.front_end.messages,
+              std::vector<std::string>{
+                  "Unable to create Conversion Progress Dialog Box.\r\nConversion aborted."});
+    EXPECT_FALSE(fs::exists(no_display.dir / "out.dat"));
+
+    // A document whose contents were deleted has no control until it is new again.
+    Session cleared("cleared");
+    cleared.Files(kWorked / "data.raw", cleared.dir / "out.dat", kWorked / "abcd0042.tdf");
+    cleared.doc->DeleteContents();
+    EXPECT_EQ(cleared.doc->RunConversion(), EConversionOutcome::kFailed);
+    ASSERT_EQ(cleared.front_end.messages.size(), 1u);
+    EXPECT_EQ(cleared.front_end.messages[0], "An error occured creating the file resource for " +
+                                                 (kWorked / "data.raw").string() +
+                                                 ".\r\nConversion aborted.");
+    cleared.doc->OnNewDocument();
+    EXPECT_EQ(cleared.doc->RunConversion(), EConversionOutcome::kComplete);
+}
+
+TEST(ConversionOutcome, PositionalNamesFillLogOutputAndInstrumentInTurn) {
+    CRecordingFrontEnd front_end;
+    CDravikDoc doc(front_end);
+    EXPECT_FALSE(doc.AddFileName(""));
+    EXPECT_FALSE(doc.AddFileName("-c"));
+    EXPECT_FALSE(doc.AddFileName("/c"));
+    EXPECT_TRUE(doc.AddFileName("/data/cast1.raw"));  // an absolute path is a name
+    EXPECT_TRUE(doc.AddFileName("out.dat"));
+    EXPECT_TRUE(doc.AddFileName("inst.cal"));
+    EXPECT_FALSE(doc.AddFileName("fourth.raw"));
+    EXPECT_EQ(doc.GetFileNameCount(), 3);
+    EXPECT_EQ(doc.GetLogFilePath(), "/data/cast1.raw");
+    EXPECT_EQ(doc.GetOutputFilePath(), "out.dat");
+    EXPECT_EQ(doc.GetInstrumentFilePath(), "inst.cal");
+}
+
 TEST(ConversionOutcome, EveryFrameIsWrittenWithoutSubsampling) {
     for (int depth : {1, 0, -1}) {
         SCOPED_TRACE(depth);
