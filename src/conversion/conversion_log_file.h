@@ -12,7 +12,7 @@
 namespace dravik {
 
 class CConversionLogFile {
-public:
+  public:
     static constexpr const char* kBaseName = "Dravik";
     static constexpr const char* kExtension = "log";
     static constexpr int kMaxNumber = 9;
@@ -39,7 +39,7 @@ public:
     static std::string MakeName(const std::string& directory, int number);
     static std::string NormalizeDirectory(const std::string& directory);
 
-private:
+  private:
     int OpenPath(const std::string& path);
 
     CDiskFile m_file;

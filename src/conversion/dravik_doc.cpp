@@ -35,9 +35,13 @@ std::string NamePart(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
 
-const char* YesNo(bool flag) { return flag ? "YES" : "NO"; }
+const char* YesNo(bool flag) {
+    return flag ? "YES" : "NO";
+}
 
 bool EndsWith(std::string_view text, std::string_view tail) {
     return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
@@ -120,9 +124,15 @@ void CDravikDoc::DeleteContents() {
 bool CDravikDoc::AddFileName(const std::string& name) {
     if (name.empty() || IsOptionArgument(name) || m_file_name_count >= 3) return false;
     switch (m_file_name_count) {
-        case 0: m_log_path = name; break;
-        case 1: m_output_path = name; break;
-        default: m_instrument_path = name; break;
+        case 0:
+            m_log_path = name;
+            break;
+        case 1:
+            m_output_path = name;
+            break;
+        default:
+            m_instrument_path = name;
+            break;
     }
     ++m_file_name_count;
     return true;
@@ -170,7 +180,9 @@ int CDravikDoc::EffectiveBuffer() const {
 // ---------------------------------------------------------------------------
 // Messages
 
-void CDravikDoc::Notice(std::string text) { m_notices.push_back(std::move(text)); }
+void CDravikDoc::Notice(std::string text) {
+    m_notices.push_back(std::move(text));
+}
 
 void CDravikDoc::ShowPendingMessages() {
     std::vector<std::string> notices;
@@ -272,7 +284,8 @@ void CDravikDoc::OpenConversionLog() {
 bool CDravikDoc::CreateProgressDialog() {
     if (m_progress_created) return true;
     if (!m_front_end.CreateProgress()) {
-        m_front_end.ShowMessage("Unable to create Conversion Progress Dialog Box.\r\nConversion aborted.");
+        m_front_end.ShowMessage(
+            "Unable to create Conversion Progress Dialog Box.\r\nConversion aborted.");
         return false;
     }
     m_progress_created = true;
@@ -567,13 +580,17 @@ bool CDravikDoc::OpenOutputFile(bool multiple) {
             "The output file " + Quoted(m_output_full) +
                 " already exists. Do you wish to overwrite this file and continue the conversion?",
             multiple)) {
-            case EOverwriteAnswer::kYes: break;
-            case EOverwriteAnswer::kYesToAll: m_yes_to_all = true; break;
+            case EOverwriteAnswer::kYes:
+                break;
+            case EOverwriteAnswer::kYesToAll:
+                m_yes_to_all = true;
+                break;
             case EOverwriteAnswer::kNo:
                 if (!multiple) return false;
                 m_skip = true;
                 return true;
-            case EOverwriteAnswer::kCancel: return false;
+            case EOverwriteAnswer::kCancel:
+                return false;
         }
     }
 
@@ -721,7 +738,9 @@ bool CDravikDoc::CheckHeaderDefinition() {
 // ---------------------------------------------------------------------------
 // The frame loop (processing thread)
 
-void CDravikDoc::RequestNextFrame() { GetFileFrame(0); }
+void CDravikDoc::RequestNextFrame() {
+    GetFileFrame(0);
+}
 
 void CDravikDoc::OnFileResourceStatus(const std::string& /*resource_name*/, int file_error_cause,
                                       int end_of_file, int file_open) {
@@ -752,10 +771,9 @@ void CDravikDoc::HandleNoFrame() {
         GetBytesDiscarded(discarded, 0);
         // Bytes dropped at earlier empty answers count too: the overrun is
         // about everything discarded since the last frame.
-        if (m_end_of_data &&
-            m_discarded_since_frame + static_cast<std::uint64_t>(std::max<std::int64_t>(
-                                          discarded, 0)) >=
-                static_cast<std::uint64_t>(EffectiveBuffer())) {
+        if (m_end_of_data && m_discarded_since_frame + static_cast<std::uint64_t>(
+                                                           std::max<std::int64_t>(discarded, 0)) >=
+                                 static_cast<std::uint64_t>(EffectiveBuffer())) {
             m_buffer_overrun = 1;
         }
         SetDone();
@@ -822,9 +840,9 @@ bool CDravikDoc::CheckFrame(const CFrameData& frame) {
         if (CSensor* sensor = GetInstrumentSensors(0, m_frame_counter_sensor)) {
             std::uint32_t value = 0;
             if (read(*sensor, value) != 0) {
-                ReportMessage("Frame counter sensor error for frame index " +
-                                  std::to_string(index) + ".\r\n",
-                              0);
+                ReportMessage(
+                    "Frame counter sensor error for frame index " + std::to_string(index) + ".\r\n",
+                    0);
                 ++m_frame_counter_errors;
                 return false;
             }
@@ -840,18 +858,17 @@ bool CDravikDoc::CheckFrame(const CFrameData& frame) {
         if (CSensor* sensor = GetInstrumentSensors(0, m_check_sum_sensor)) {
             std::uint32_t value = 0;
             if (read(*sensor, value) != 0) {
-                ReportMessage("Check sum sensor error for frame index " + std::to_string(index) +
-                                  ".\r\n",
-                              0);
+                ReportMessage(
+                    "Check sum sensor error for frame index " + std::to_string(index) + ".\r\n", 0);
                 m_check_sum_residual = 0;
                 ++m_check_sum_errors;
                 return false;
             }
             m_check_sum_residual = CheckSumResidual(frame.GetBytes(), sensor->GetOffset());
             if (m_check_sum_residual != 0) {
-                ReportMessage("Check sum error detected for frame index " +
-                                  std::to_string(index) + ".\r\n",
-                              0);
+                ReportMessage(
+                    "Check sum error detected for frame index " + std::to_string(index) + ".\r\n",
+                    0);
                 m_counter_check.resync = true;
                 ++m_check_sum_errors;
             }
@@ -1026,8 +1043,8 @@ bool CDravikDoc::EndConversion(bool cancelled) {
     std::string summary;
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        const std::string not_found = "Conversion aborted.\r\n\t" + m_instrument_header +
-                                      " not found.\r\n";
+        const std::string not_found =
+            "Conversion aborted.\r\n\t" + m_instrument_header + " not found.\r\n";
         const std::string overrun = "Conversion aborted.\r\n\tFile buffer overrun.\r\n";
         if (cancelled) {
             summary = "Conversion aborted.\r\n";
@@ -1041,12 +1058,13 @@ bool CDravikDoc::EndConversion(bool cancelled) {
             summary = failed ? "Conversion aborted.\r\n" : "Conversion complete.\r\n";
         }
         if (m_frames_processed > 0) {
-            summary += "\tFrames processed: " + std::to_string(m_frames_processed) +
-                       "\r\n\tResynchronizations required: " +
-                       std::to_string(m_resynchronizations) + "\r\n";
+            summary +=
+                "\tFrames processed: " + std::to_string(m_frames_processed) +
+                "\r\n\tResynchronizations required: " + std::to_string(m_resynchronizations) +
+                "\r\n";
             if (m_frame_counter_sensor >= 0) {
-                summary += "\tFrame counter errors: " + std::to_string(m_frame_counter_errors) +
-                           "\r\n";
+                summary +=
+                    "\tFrame counter errors: " + std::to_string(m_frame_counter_errors) + "\r\n";
             }
             if (m_check_sum_sensor >= 0) {
                 summary += "\tCheck sum errors: " + std::to_string(m_check_sum_errors) + "\r\n";

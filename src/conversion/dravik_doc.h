@@ -22,8 +22,8 @@
 
 #include "app/parameters.h"
 #include "app/settings.h"
-#include "conversion/front_end.h"
 #include "conversion/conversion_log_file.h"
+#include "conversion/front_end.h"
 #include "conversion/output_layout.h"
 #include "conversion/output_text_file.h"
 #include "platform/disk_file.h"
@@ -44,7 +44,7 @@ enum class EConversionOutcome {
 };
 
 class CDravikDoc : public COxaTelemetryDoc {
-public:
+  public:
     static constexpr const char* kHeaderDefinitionName = "oxahdr1.tdf";
     static constexpr int kHeaderBufferSize = 256;
 
@@ -159,7 +159,7 @@ public:
     void OnFileResourceStatus(const std::string& resource_name, int file_error_cause,
                               int end_of_file, int file_open) override;
 
-private:
+  private:
     // All of these run with the document lock held (m_lock).
     void HandleFrame(std::unique_ptr<CFrameData> frame);
     void HandleNoFrame();

@@ -21,17 +21,17 @@ enum class EOverwriteAnswer { kYes, kYesToAll, kNo, kCancel };
 // What the progress display shows for one conversion; sent once when the
 // conversion has been set up (and again for each conversion of a run).
 struct CProgressSetup {
-    std::string conversion_name;       // instrument header (header definition's for a header run)
-    std::string log_file_name;         // name part of the log file
-    std::uint64_t log_file_length = 0; // bytes
-    std::string instrument_file_name;  // name part; empty for a header conversion
+    std::string conversion_name;        // instrument header (header definition's for a header run)
+    std::string log_file_name;          // name part of the log file
+    std::uint64_t log_file_length = 0;  // bytes
+    std::string instrument_file_name;   // name part; empty for a header conversion
     bool header_conversion = false;
-    int process_limit = -1;            // frames; 0 or less: no limit
-    int process_depth = 1;             // one frame in every N is written
-    bool frame_counter_sensor = false; // the frame counter error count is meaningful
-    bool check_sum_sensor = false;     // the check sum error count is meaningful
-    int run_total = 0;                 // conversions in this run (0: a single conversion)
-    int run_current = 0;               // 1-based number of this conversion in the run
+    int process_limit = -1;             // frames; 0 or less: no limit
+    int process_depth = 1;              // one frame in every N is written
+    bool frame_counter_sensor = false;  // the frame counter error count is meaningful
+    bool check_sum_sensor = false;      // the check sum error count is meaningful
+    int run_total = 0;                  // conversions in this run (0: a single conversion)
+    int run_current = 0;                // 1-based number of this conversion in the run
 };
 
 // The document's ten-value status snapshot, in the order the document keeps it.
@@ -56,7 +56,7 @@ struct CProgressReport {
 };
 
 class CFrontEnd {
-public:
+  public:
     virtual ~CFrontEnd() = default;
 
     // A warning (exclamation icon) with an OK button. Texts may hold "\r\n".

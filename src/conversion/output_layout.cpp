@@ -10,8 +10,7 @@ namespace {
 
 std::size_t PadCount(std::size_t length, int width) {
     int w = std::min(width, kMaxCellWidth);
-    return w > 0 && static_cast<std::size_t>(w) > length ? static_cast<std::size_t>(w) - length
-                                                         : 0;
+    return w > 0 && static_cast<std::size_t>(w) > length ? static_cast<std::size_t>(w) - length : 0;
 }
 
 // "%0Nlu" without printf.
@@ -29,7 +28,9 @@ std::string_view Part(std::string_view text, std::size_t start, std::size_t coun
     return text.substr(start, count);
 }
 
-bool IsTrimmed(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsTrimmed(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 }  // namespace
 
@@ -50,7 +51,9 @@ void AppendUnsignedCell(std::string& line, std::uint64_t value, int width) {
     AppendCell(line, std::string_view(buf, static_cast<std::size_t>(end - buf)), width);
 }
 
-void AppendBlankCell(std::string& line, int width) { line.append(PadCount(0, width), ' '); }
+void AppendBlankCell(std::string& line, int width) {
+    line.append(PadCount(0, width), ' ');
+}
 
 void RemoveTrailingDelimiter(std::string& line, std::string_view delimiter) {
     if (!delimiter.empty() && line.size() >= delimiter.size() &&

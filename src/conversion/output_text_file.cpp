@@ -2,7 +2,9 @@
 
 namespace dravik {
 
-COutputTextFile::~COutputTextFile() noexcept { Close(); }
+COutputTextFile::~COutputTextFile() noexcept {
+    Close();
+}
 
 int COutputTextFile::Open(const std::string& path) {
     Close();

@@ -12,7 +12,7 @@
 namespace dravik {
 
 class COutputTextFile {
-public:
+  public:
     static constexpr std::size_t kBufferSize = 64 * 1024;
 
     COutputTextFile() = default;
@@ -38,7 +38,7 @@ public:
     // Closing a file that is not open answers 0.
     int Close() noexcept;
 
-private:
+  private:
     CDiskFile m_file;
     std::string m_buffer;
 };

@@ -12,7 +12,7 @@
 namespace dravik {
 
 class CRecordingFrontEnd : public CFrontEnd {
-public:
+  public:
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
 
     bool AskYesNo(const std::string& text) override {

@@ -39,8 +39,12 @@ inline fs::path ScratchDir(const std::string& name) {
     return dir;
 }
 
-inline fs::path DataDir() { return fs::path(DRAVIK_TEST_DATA_DIR); }
-inline fs::path ExamplesDir() { return fs::path(DRAVIK_EXAMPLES_DIR); }
+inline fs::path DataDir() {
+    return fs::path(DRAVIK_TEST_DATA_DIR);
+}
+inline fs::path ExamplesDir() {
+    return fs::path(DRAVIK_EXAMPLES_DIR);
+}
 
 // Every stamp reads "2026-12-06  10:00:00> ".
 inline std::tm FixedTime() {

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+
 #include <sys/resource.h>
+#include <algorithm>
 
 #include <string>
 #include <vector>
@@ -64,8 +66,7 @@ TEST(ConversionFailures, BadInputsAreShownLoggedAndFail) {
          "An error occured reading the instrument file\"" + (scratch / "none.tdf").string() +
              "\".\r\nConversion aborted.",
          "Conversion aborted.\r\n"},
-        {"missing header definition", kWorked / "data.raw", scratch / "c.dat", "",
-         scratch.string(),
+        {"missing header definition", kWorked / "data.raw", scratch / "c.dat", "", scratch.string(),
          "An error occured reading the instrument file\"" + (scratch / "oxahdr1.tdf").string() +
              "\".\r\nConversion aborted.",
          "Begin header conversion.\r\n"},
@@ -137,8 +138,8 @@ TEST(ConversionFailures, ADiskFillingUpKeepsEveryRowWrittenBefore) {
     ASSERT_EQ(full.front_end.messages.size(), 1u);
     EXPECT_EQ(full.front_end.messages[0], "An error occured writing to the output file\r\n\"" +
                                               (full.dir / "out.dat").string() + "\".");
-    EXPECT_TRUE(Contains(conversion_log,
-                         "An error occured writing to the output file.\r\n\tThe disk is full.\r\n"));
+    EXPECT_TRUE(Contains(
+        conversion_log, "An error occured writing to the output file.\r\n\tThe disk is full.\r\n"));
     EXPECT_TRUE(Contains(conversion_log, std::string(kStamp) + "Conversion aborted.\r\n\tFrames"));
     EXPECT_EQ(ReadAll(full.dir / "out.dat"), expected.substr(0, kLimit));
 }
@@ -250,8 +251,9 @@ TEST(ConversionOutcome, CancelAndMissingCheckSensorsAreReported) {
     // each, and the summary leaves the counts out.
     Session missing("missing_sensors");
     fs::path tdf = missing.dir / "plain.tdf";
-    WriteAll(tdf, "INSTRUMENT ABCD '' 4 AS 0 NONE\nSN 0042 '' 4 AS 0 NONE\n"
-                  "ES 412.5 'uW/cm^2/nm' 4 BU 0 COUNT\n");
+    WriteAll(tdf,
+             "INSTRUMENT ABCD '' 4 AS 0 NONE\nSN 0042 '' 4 AS 0 NONE\n"
+             "ES 412.5 'uW/cm^2/nm' 4 BU 0 COUNT\n");
     missing.doc->GetParameters().check_sum_checking = 1;
     missing.doc->GetParameters().frame_counter_checking = 1;
     missing.Files(kWorked / "data.raw", missing.dir / "out.dat", tdf);
@@ -263,9 +265,49 @@ TEST(ConversionOutcome, CancelAndMissingCheckSensorsAreReported) {
                   "No valid CHECK SUM sensor found in the Telemetry Definition File for ABCD0042. "
                   "No check sum error checking will occur for the instrument."}));
     log = missing.Finish();
-    EXPECT_TRUE(EndsWithSummary(log, "Conversion complete.\r\n\tFrames processed: 3\r\n"
-                                     "\tResynchronizations required: 2\r\n"))
+    EXPECT_TRUE(EndsWithSummary(log,
+                                "Conversion complete.\r\n\tFrames processed: 3\r\n"
+                                "\tResynchronizations required: 2\r\n"))
         << log;
+}
+
+TEST(ConversionOutcome, NoProgressDisplayOrNoControlFailsCleanly) {
+    Session no_display("no_display");
+    no_display.front_end.can_create_progress = false;
+    no_display.Files(kWorked / "data.raw", no_display.dir / "out.dat", kWorked / "abcd0042.tdf");
+    EXPECT_EQ(no_display.doc->RunConversion(), EConversionOutcome::kFailed);
+    EXPECT_EQ(no_display.front_end.messages,
+              std::vector<std::string>{
+                  "Unable to create Conversion Progress Dialog Box.\r\nConversion aborted."});
+    EXPECT_FALSE(fs::exists(no_display.dir / "out.dat"));
+
+    // A document whose contents were deleted has no control until it is new again.
+    Session cleared("cleared");
+    cleared.Files(kWorked / "data.raw", cleared.dir / "out.dat", kWorked / "abcd0042.tdf");
+    cleared.doc->DeleteContents();
+    EXPECT_EQ(cleared.doc->RunConversion(), EConversionOutcome::kFailed);
+    ASSERT_EQ(cleared.front_end.messages.size(), 1u);
+    EXPECT_EQ(cleared.front_end.messages[0], "An error occured creating the file resource for " +
+                                                 (kWorked / "data.raw").string() +
+                                                 ".\r\nConversion aborted.");
+    cleared.doc->OnNewDocument();
+    EXPECT_EQ(cleared.doc->RunConversion(), EConversionOutcome::kComplete);
+}
+
+TEST(ConversionOutcome, PositionalNamesFillLogOutputAndInstrumentInTurn) {
+    CRecordingFrontEnd front_end;
+    CDravikDoc doc(front_end);
+    EXPECT_FALSE(doc.AddFileName(""));
+    EXPECT_FALSE(doc.AddFileName("-c"));
+    EXPECT_FALSE(doc.AddFileName("/c"));
+    EXPECT_TRUE(doc.AddFileName("/data/cast1.raw"));  // an absolute path is a name
+    EXPECT_TRUE(doc.AddFileName("out.dat"));
+    EXPECT_TRUE(doc.AddFileName("inst.cal"));
+    EXPECT_FALSE(doc.AddFileName("fourth.raw"));
+    EXPECT_EQ(doc.GetFileNameCount(), 3);
+    EXPECT_EQ(doc.GetLogFilePath(), "/data/cast1.raw");
+    EXPECT_EQ(doc.GetOutputFilePath(), "out.dat");
+    EXPECT_EQ(doc.GetInstrumentFilePath(), "inst.cal");
 }
 
 TEST(ConversionOutcome, EveryFrameIsWrittenWithoutSubsampling) {
@@ -337,6 +379,115 @@ TEST(HeaderConversion, TheDefinitionComesFromTheProgramDirectory) {
         EXPECT_EQ(doc.GetInstrumentHeader(), "OXAHDR");
     }
     EXPECT_EQ(ReadAll(dir / "out.dat"), "Battery,12.5\r\n,ABC\r\nb,x\r\nDate,2004-11-30\r\n");
+}
+
+}  // namespace
+}  // namespace dravik
+
+namespace dravik {
+namespace {
+
+using namespace dravik::testing;
+
+// A document whose frame loop is driven by hand: the answers of the file
+// resource (frames, empty answers, discarded bytes) are scripted, so that
+// answers the real resource gives only rarely can be played exactly.
+class ScriptedDoc : public CDravikDoc {
+  public:
+    using CDravikDoc::CDravikDoc;
+    int GetBytesDiscarded(std::int64_t& count, int) override {
+        count = discarded;
+        return 0;
+    }
+    void ResetBytesDiscarded(int) override { discarded = 0; }
+    void GetFileFrame(int) override { ++requests; }
+
+    std::int64_t discarded = 0;
+    int requests = 0;
+};
+
+std::unique_ptr<CFrameData> Frame(const std::string& bytes, int index) {
+    CFrameInfo info;
+    info.header = "ABCD0042";
+    info.frame_size = static_cast<int>(bytes.size());
+    info.frame_counter = index;
+    return std::make_unique<CFrameData>(bytes, info);
+}
+
+TEST(FrameLoop, EmptyAnswersAddOnlyTheDiscardedBytesAndAReadErrorEndsTheLoop) {
+    const std::string worked = ReadAll(kWorked / "data.raw");
+    const std::string frame1 = worked.substr(0, 12), tag1 = worked.substr(12, 7);
+    const std::string frame2 = worked.substr(19, 12), tag2 = worked.substr(31, 7);
+    fs::path dir = ScratchDir("scripted");
+    // 300 bytes of garbage between the first time tag and the second frame.
+    WriteAll(dir / "gap.raw", frame1 + tag1 + std::string(300, 'z') + frame2 + tag2);
+
+    CRecordingFrontEnd front_end;
+    ScriptedDoc doc(front_end);
+    doc.SetLocalClock(FixedTime);
+    CDravikParameters& p = doc.GetParameters();
+    p.delimiter = ",";
+    p.time_tags = 1;
+    p.time_tags_formatted = 1;
+    doc.SetLogFilePath((dir / "gap.raw").string());
+    doc.SetOutputFilePath((dir / "out.dat").string());
+    doc.SetInstrumentFilePath((kWorked / "abcd0042.tdf").string());
+    ASSERT_TRUE(doc.PrepareConversion());
+    ASSERT_TRUE(doc.StartConversion(false));
+
+    doc.OnTelemetryFrame("log", Frame(frame1, 1));
+    EXPECT_EQ(doc.GetConversionStatus().bytes_consumed, 12u);
+    // An empty answer in the middle of the file: the first time tag and part
+    // of the garbage were dropped, and no frame was taken.
+    doc.discarded = 7 + 256;
+    doc.OnTelemetryFrame("log", nullptr);
+    EXPECT_EQ(doc.GetConversionStatus().bytes_consumed, 12u + 263u);
+    doc.discarded = 44;
+    doc.OnTelemetryFrame("log", Frame(frame2, 2));
+    CConversionStatus status = doc.GetConversionStatus();
+    EXPECT_EQ(status.bytes_consumed, 19u + 300u + 12u);
+    EXPECT_EQ(status.resynchronizations, 1u);
+    EXPECT_EQ(doc.requests, 3);
+
+    // A read error: the resource keeps answering "no frame" without reaching
+    // the end of the file; the loop must stop instead of asking forever.
+    doc.OnFileResourceStatus("log", kFileHardIO, 0, 1);
+    doc.OnTelemetryFrame("log", nullptr);
+    EXPECT_EQ(doc.GetConversionStatus().done, 1);
+    EXPECT_EQ(doc.requests, 3);
+    EXPECT_FALSE(doc.EndConversion(false));
+    EXPECT_EQ(doc.GetOutcome(), EConversionOutcome::kFailed);
+    EXPECT_EQ(ReadAll(dir / "out.dat"),
+              "SN,FRAME(COUNTER),ES(412.5),CHECK(SUM),DATETAG,TIMETAG2\r\n"
+              "0042,1,2101,242,2004-123,12:34:56.789\r\n"
+              "0042,2,2102,240,2004-123,12:34:57.000\r\n");
+}
+
+}  // namespace
+}  // namespace dravik
+
+namespace dravik {
+namespace {
+
+using namespace dravik::testing;
+
+TEST(Examples, TheShippedCastLogConvertsBothWays) {
+    const fs::path log = ExamplesDir() / "cast0003.raw";
+    Session header("example_header");
+    header.doc->GetParameters().delimiter = "\t";
+    header.Files(log, header.dir / "header.dat", "");
+    EXPECT_EQ(header.doc->RunConversion(), EConversionOutcome::kComplete);
+    EXPECT_EQ(ReadAll(header.dir / "header.dat"),
+              "Date\t2026-12-06\r\nStart Time\t10:15:00\r\nStation\tQuillfern Bank\r\n"
+              "Cast\t3\r\nBattery\t12.5\r\nWeather\tClear, light wind\r\n"
+              "Water Depth m\t14.2\r\n");
+
+    Session nav("example_nav");
+    nav.Files(log, nav.dir / "nav.dat", ExamplesDir() / "nav0001.tdf");
+    EXPECT_EQ(nav.doc->RunConversion(), EConversionOutcome::kComplete);
+    std::string rows = ReadAll(nav.dir / "nav.dat");
+    EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), 4) << rows;  // headings and 3 fixes
+    EXPECT_TRUE(nav.front_end.messages.empty());
 }
 
 }  // namespace

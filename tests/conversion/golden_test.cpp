@@ -52,10 +52,14 @@ void ApplyCase(const std::map<std::string, std::string>& values, CDravikParamete
 
 const char* OutcomeName(EConversionOutcome outcome) {
     switch (outcome) {
-        case EConversionOutcome::kComplete: return "complete";
-        case EConversionOutcome::kSkipped: return "skipped";
-        case EConversionOutcome::kAborted: return "aborted";
-        case EConversionOutcome::kFailed: return "failed";
+        case EConversionOutcome::kComplete:
+            return "complete";
+        case EConversionOutcome::kSkipped:
+            return "skipped";
+        case EConversionOutcome::kAborted:
+            return "aborted";
+        case EConversionOutcome::kFailed:
+            return "failed";
     }
     return "?";
 }
@@ -87,6 +91,16 @@ TEST(GoldenConversions, EveryCaseMatchesItsExpectedFilesByteForByte) {
 
         EXPECT_STREQ(OutcomeName(outcome), values["outcome"].c_str());
         EXPECT_TRUE(front_end.messages.empty()) << front_end.messages.front();
+        // The progress display's last word: its status text and a full bar
+        // after a complete conversion.
+        std::string status = values.count("status") ? values["status"] : "Conversion complete.";
+        for (std::size_t at; (at = status.find("\\r\\n")) != std::string::npos;) {
+            status.replace(at, 4, "\r\n");
+        }
+        EXPECT_EQ(front_end.last_report.status_text, status);
+        if (outcome == EConversionOutcome::kComplete) {
+            EXPECT_EQ(front_end.last_report.percent, 100);
+        }
         EXPECT_EQ(ReadAll(out_dir / "out.dat"), ReadAll(dir / "expected.dat"));
 
         // The summary is the conversion's last text in the log; its first
