@@ -787,7 +787,7 @@ std::unique_ptr<CFrameData> CTelemComm::RetrieveFrame() {
         ReportMessage("Unable to retrieve frames.\r\n", kCommNotInitialized);
         return nullptr;
     }
-    if (IsFileResource()) {
+    if (IsFileResource() && m_file.file != nullptr) {
         // An empty answer tells the consumer that no frame can be had, so the
         // passes go on while they make progress: one pass drops at most a scan
         // limit of unmatched bytes, and a longer stretch of them near the end

@@ -145,6 +145,9 @@ public:
     int InitializeFileResource(const CFileResourceSettings& settings) {
         return InitializeFileResource(settings.file, settings.buffer_size);
     }
+    // Forgets the file object: a removed resource no longer reads it, so the
+    // caller may close the file as soon as the resource has been removed.
+    void ReleaseFile() noexcept { m_file.file = nullptr; }
     int GetFileErrorCause();  // reset by the call
     int GetEndOfFile();       // reset by the call
     int IsFileOpen() const;

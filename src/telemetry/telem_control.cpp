@@ -489,6 +489,8 @@ int CTelemControl::RemoveCommResource(const std::string& name) {
         m_pending_deletion = std::move(m_resources[index]);
         m_pending_deletion->Disconnect();
         m_pending_deletion->GetAbortCode();
+        // The caller may close the log file once this returns.
+        m_pending_deletion->ReleaseFile();
         m_resources.erase(m_resources.begin() + index);
         m_resource_names.erase(m_resource_names.begin() + index);
         for (int& attached : m_attachment) {
