@@ -38,7 +38,15 @@ std::string Fill(std::string_view pattern, std::initializer_list<std::string_vie
 std::string SystemText(int err) {
     char buf[256];
     const char* text = strerror_r(err, buf, sizeof buf);
-    return std::string(text ? text : "Unknown error") + ".\r\n";
+    std::string out = text != nullptr ? text : "Unknown error";
+    out += ".\r\n";
+    return out;
+}
+
+std::string Tabbed(const std::string& text) {
+    std::string out(1, '\t');
+    out += text;
+    return out;
 }
 
 bool StartsWith(const CByteQueue& queue, const std::string& prefix) {
@@ -125,8 +133,8 @@ std::string CTelemComm::Explanation(int code) const {
         case kCommSetupError12:
         case kCommSetupError13:
         case kCommSetupError14:
-            return "\t" + SystemText(errno) + "\tConnection failed.\r\n";
-        case kCommThreadError: return "\t" + SystemText(errno);
+            return Tabbed(SystemText(errno)) + "\tConnection failed.\r\n";
+        case kCommThreadError: return Tabbed(SystemText(errno));
         case kCommNotAttached: return "\tThe instrument has not been attached or defined.\r\n";
         case kCommAlreadyAttached: return "\tThe instrument has already been attached.\r\n";
         case kCommNotInitialized:
@@ -137,7 +145,7 @@ std::string CTelemComm::Explanation(int code) const {
         case kCommInvalidPort: return "\tInvalid serial port identification.\r\n";
         case kCommGlobalSyncOff: return "\tGlobal synchronization has been deactivated.\r\n";
         case kCommAbortNotReset: return "\tThe telemetry abort code has not been reset.\r\n";
-        case kCommFileError: return "\t" + FileErrorText(m_file_error);
+        case kCommFileError: return Tabbed(FileErrorText(m_file_error));
         case kCommFileNotOpen: return "\tThe file resource is not open.\r\n";
         case kCommNoSyncAttached:
             return "\tThere is already an instrument attached to this\r\n\tresource with no frame "
