@@ -140,7 +140,7 @@ BENCHMARK(BM_FrameCutFileResource)->Unit(benchmark::kMillisecond);
 // A document that asks for the next frame from inside each answer, until the
 // first empty answer after the end of the file.
 class PullDoc : public dravik::COxaTelemetryDoc {
-public:
+  public:
     ~PullDoc() override { DeleteContents(); }
     void OnTelemetryMessage(std::string&) override {}
     void OnFileResourceStatus(const std::string&, int, int eof, int) override {
@@ -164,7 +164,7 @@ public:
         return m_frames;
     }
 
-private:
+  private:
     std::mutex m_lock;
     std::condition_variable m_cv;
     bool m_done = false;

@@ -95,7 +95,9 @@ void CTelemComm::Notify(int code) {
     if (IsOwned() && m_owner != nullptr) m_owner->QueueCommand(m_name, code);
 }
 
-int CTelemComm::GetStatus() const { return IsFileResource() ? 5 : 0; }
+int CTelemComm::GetStatus() const {
+    return IsFileResource() ? 5 : 0;
+}
 
 int CTelemComm::GetInstrumentStatus(const std::string&) const {
     return IsFileResource() ? 4 : 0;
@@ -134,19 +136,30 @@ std::string CTelemComm::Explanation(int code) const {
         case kCommSetupError13:
         case kCommSetupError14:
             return Tabbed(SystemText(errno)) + "\tConnection failed.\r\n";
-        case kCommThreadError: return Tabbed(SystemText(errno));
-        case kCommNotAttached: return "\tThe instrument has not been attached or defined.\r\n";
-        case kCommAlreadyAttached: return "\tThe instrument has already been attached.\r\n";
+        case kCommThreadError:
+            return Tabbed(SystemText(errno));
+        case kCommNotAttached:
+            return "\tThe instrument has not been attached or defined.\r\n";
+        case kCommAlreadyAttached:
+            return "\tThe instrument has already been attached.\r\n";
         case kCommNotInitialized:
             return "\tThe communications resource has not been initialized.\r\n";
-        case kCommNotConnected: return "\tThe serial port has not been connected.\r\n";
-        case kCommStillConnected: return "\tThe serial port is still connected.\r\n";
-        case kCommInvalidFile: return "\tInvalid file resource.\r\n";
-        case kCommInvalidPort: return "\tInvalid serial port identification.\r\n";
-        case kCommGlobalSyncOff: return "\tGlobal synchronization has been deactivated.\r\n";
-        case kCommAbortNotReset: return "\tThe telemetry abort code has not been reset.\r\n";
-        case kCommFileError: return Tabbed(FileErrorText(m_file_error));
-        case kCommFileNotOpen: return "\tThe file resource is not open.\r\n";
+        case kCommNotConnected:
+            return "\tThe serial port has not been connected.\r\n";
+        case kCommStillConnected:
+            return "\tThe serial port is still connected.\r\n";
+        case kCommInvalidFile:
+            return "\tInvalid file resource.\r\n";
+        case kCommInvalidPort:
+            return "\tInvalid serial port identification.\r\n";
+        case kCommGlobalSyncOff:
+            return "\tGlobal synchronization has been deactivated.\r\n";
+        case kCommAbortNotReset:
+            return "\tThe telemetry abort code has not been reset.\r\n";
+        case kCommFileError:
+            return Tabbed(FileErrorText(m_file_error));
+        case kCommFileNotOpen:
+            return "\tThe file resource is not open.\r\n";
         case kCommNoSyncAttached:
             return "\tThere is already an instrument attached to this\r\n\tresource with no frame "
                    "synchronization string defined.\r\n\tOnly one of these instruments can be "
@@ -158,7 +171,8 @@ std::string CTelemComm::Explanation(int code) const {
         case kCommBsiSyncCount:
             return "\tA BSI instrument must be specified with multiples of \r\n\ttwo-byte data "
                    "synchronization arrays, using the SPECIAL \r\n\tsensor definition line.\r\n";
-        default: return {};
+        default:
+            return {};
     }
 }
 
@@ -189,26 +203,44 @@ bool CTelemComm::HasMessages() {
 
 std::string CTelemComm::FileErrorText(int cause) {
     switch (cause) {
-        case 0: return "No error occurred.\r\n";
-        case 1: return "An unspecified error occurred.\r\n";
-        case 2: return "The file could not be found.\r\n";
-        case 3: return "All or part of the path is invalid.\r\n";
-        case 4: return "The permitted number of open files was exceeded.\r\n";
-        case 5: return "The file could not be accessed.\r\n";
-        case 6: return "There was an attempt to use an invalid file handle.\r\n";
-        case 7: return "The current working directory cannot be removed.\r\n";
-        case 8: return "There are no more directory entries.\r\n";
-        case 9: return "There was an error trying to set the file pointer.\r\n";
-        case 10: return "There was a hardware error.\r\n";
-        case 11: return "SHARE.EXE was not loaded, or a shared region was locked.\r\n";
-        case 12: return "There was an attempt to lock a region that was already locked.\r\n";
-        case 13: return "The disk is full.\r\n";
-        case 14: return "The end of file was reached.\r\n";
-        default: return "An unknown file error occured.\r\n";
+        case 0:
+            return "No error occurred.\r\n";
+        case 1:
+            return "An unspecified error occurred.\r\n";
+        case 2:
+            return "The file could not be found.\r\n";
+        case 3:
+            return "All or part of the path is invalid.\r\n";
+        case 4:
+            return "The permitted number of open files was exceeded.\r\n";
+        case 5:
+            return "The file could not be accessed.\r\n";
+        case 6:
+            return "There was an attempt to use an invalid file handle.\r\n";
+        case 7:
+            return "The current working directory cannot be removed.\r\n";
+        case 8:
+            return "There are no more directory entries.\r\n";
+        case 9:
+            return "There was an error trying to set the file pointer.\r\n";
+        case 10:
+            return "There was a hardware error.\r\n";
+        case 11:
+            return "SHARE.EXE was not loaded, or a shared region was locked.\r\n";
+        case 12:
+            return "There was an attempt to lock a region that was already locked.\r\n";
+        case 13:
+            return "The disk is full.\r\n";
+        case 14:
+            return "The end of file was reached.\r\n";
+        default:
+            return "An unknown file error occured.\r\n";
     }
 }
 
-std::string CTelemComm::GetFileErrorText() const { return FileErrorText(m_file_error); }
+std::string CTelemComm::GetFileErrorText() const {
+    return FileErrorText(m_file_error);
+}
 
 int CTelemComm::InitializeFileResource(CDiskFile* file, int buffer_size) {
     if (m_state != kStateUninitialized) {
@@ -255,9 +287,13 @@ int CTelemComm::InitializeByteStream(const std::string& name, int scan_limit) {
     return 0;
 }
 
-int CTelemComm::GetFileErrorCause() { return std::exchange(m_file_error, 0); }
+int CTelemComm::GetFileErrorCause() {
+    return std::exchange(m_file_error, 0);
+}
 
-int CTelemComm::GetEndOfFile() { return std::exchange(m_end_of_file, 0); }
+int CTelemComm::GetEndOfFile() {
+    return std::exchange(m_end_of_file, 0);
+}
 
 int CTelemComm::IsFileOpen() const {
     return m_file.file != nullptr && m_file.file->IsOpen() ? 1 : 0;
@@ -331,7 +367,9 @@ int CTelemComm::Connect() {
     return 0;
 }
 
-int CTelemComm::Disconnect() { return 0; }
+int CTelemComm::Disconnect() {
+    return 0;
+}
 
 int CTelemComm::GetAbortCode() {
     std::lock_guard lock(m_status_lock);
@@ -455,8 +493,8 @@ int CTelemComm::DisableAcquisition(const std::string& header) {
         if (!info.acquisition_enabled) return 0;
         info.acquisition_enabled = 0;
         if (m_match_index == index) m_match_index = -1;
-        ReportMessage(
-            Fill("Disabling telemetry acquisition for %s on %s.\r\n", {header, m_name}), 0);
+        ReportMessage(Fill("Disabling telemetry acquisition for %s on %s.\r\n", {header, m_name}),
+                      0);
     }
     if (m_state == kStateSerialOwned) Notify(kCmdStatusChanged);
     return 0;
@@ -521,7 +559,9 @@ void CTelemComm::AppendBytes(const void* bytes, std::size_t count) {
     m_queue.Append(static_cast<const std::uint8_t*>(bytes), count);
 }
 
-int CTelemComm::GetMatchIndex() { return m_match_index.load(); }
+int CTelemComm::GetMatchIndex() {
+    return m_match_index.load();
+}
 
 int CTelemComm::Synchronize() {
     if (m_match_index != -1) return 1;
@@ -615,10 +655,9 @@ std::size_t CTelemComm::SearchHeaders(const std::vector<std::string>& cand, bool
             const std::size_t skip_end = std::min(m_queue.size() - 1, m_scan_limit - 1);
             if (i < skip_end) {
                 const void* hit = std::memchr(m_queue.data() + i, uniform[c], skip_end - i);
-                i = hit != nullptr
-                        ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) -
-                                                   m_queue.data())
-                        : skip_end;
+                i = hit != nullptr ? static_cast<std::size_t>(
+                                         static_cast<const std::uint8_t*>(hit) - m_queue.data())
+                                   : skip_end;
             }
         }
         // Reaching the last queued byte, a file resource reads on so that a
@@ -768,10 +807,9 @@ bool CTelemComm::FindTerminator(const std::string& term, std::size_t& length) {
             const std::size_t end = file ? m_queue.size() - 1 : m_queue.size();
             if (i < end) {
                 const void* hit = std::memchr(m_queue.data() + i, first, end - i);
-                i = hit != nullptr
-                        ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) -
-                                                   m_queue.data())
-                        : end;
+                i = hit != nullptr ? static_cast<std::size_t>(
+                                         static_cast<const std::uint8_t*>(hit) - m_queue.data())
+                                   : end;
                 if (i >= m_queue.size()) return false;
             }
         }

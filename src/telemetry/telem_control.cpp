@@ -33,8 +33,7 @@ std::string Fill(std::string_view pattern, std::initializer_list<std::string_vie
 }
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) ==
                       std::tolower(static_cast<unsigned char>(y));
            });
@@ -274,7 +273,8 @@ void CTelemControl::ProcessCommand(const CProcessCommand& command) {
             if (m_doc != nullptr) m_doc->OnTelemetryFrame(name, std::move(frame));
             break;
         }
-        default: break;
+        default:
+            break;
     }
 }
 
@@ -382,14 +382,18 @@ std::string CTelemControl::Explanation(int code) {
             return "\tThe communications resource has already been defined.\r\n";
         case kControlResourceInvalid:
             return "\tThe communications resource reference is invalid.\r\n";
-        case kControlInstrumentNotFound: return "\tThe instrument could not be found.\r\n";
-        case kControlInstrumentDefined: return "\tThe instrument has already been defined.\r\n";
-        case kControlInstrumentInvalid: return "\tThe instrument reference is invalid.\r\n";
+        case kControlInstrumentNotFound:
+            return "\tThe instrument could not be found.\r\n";
+        case kControlInstrumentDefined:
+            return "\tThe instrument has already been defined.\r\n";
+        case kControlInstrumentInvalid:
+            return "\tThe instrument reference is invalid.\r\n";
         case kControlNotAFile:
             return "\tThe specified communications resource is not a file.\r\n";
         case kControlNotASerialPort:
             return "\tThe specified communications resource is not a serial port.\r\n";
-        default: return {};
+        default:
+            return {};
     }
 }
 
@@ -609,8 +613,7 @@ int CTelemControl::AttachInstrument(const std::string& header, const std::string
         if (EqualNoCase(id, "BSI") && sensor->GetFieldLength() == 0 && no_fit) {
             info.special_kind = "BSI";
             info.no_sync = 1;
-            info.sync_byte_count =
-                DecodeSyncBytes(sensor->GetUnits(), info.sync_bytes, 10);
+            info.sync_byte_count = DecodeSyncBytes(sensor->GetUnits(), info.sync_bytes, 10);
         } else if (EqualNoCase(id, "HOBILABS_HS2_D") && no_fit) {
             info.special_kind = "HOBILABS_HS2_D";
             info.no_sync = 1;

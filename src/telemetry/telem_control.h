@@ -45,7 +45,7 @@ struct CProcessCommand {
 };
 
 class CTelemControl final : public CTelemCommOwner {
-public:
+  public:
     // Starts the processing thread; `doc` receives every callback (may be null
     // in tests that only watch results). The control does not own the document.
     explicit CTelemControl(COxaTelemetryDoc* doc);
@@ -114,7 +114,7 @@ public:
     // stopping, so there is nothing to wait for).
     void SetStopDelay(int milliseconds);
 
-private:
+  private:
     void ThreadMain();
     int RunIteration();
     void ProcessCommand(const CProcessCommand& command);

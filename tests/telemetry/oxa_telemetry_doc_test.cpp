@@ -48,14 +48,14 @@ TEST(SensorFinders, CaseRulesAndSensorOrder) {
     const std::string content =
         "INSTRUMENT ABC '' 3 AS 0 NONE\n"
         "SN 0001 '' 4 AS 0 NONE\n"
-        "TIMER NONE 'sec' 4 BU 0 COUNT\n"          // 0
-        "PRES NONE 'M' 2 BU 1 POLYU\n  0.0 1.0\n"  // 1: units M in capitals: no
-        "FRAMECOUNTER NONE 'DN' 1 BU 0 COUNT\n"    // 2
-        "PRES NONE 'DBAR' 2 BU 1 POLYU\n  0.0 1.0\n"  // 3
-        "T w 'C' 2 BU 1 POLYU\n  0.0 1.0\n"        // 4
-        "FRAME COUNTER 'DN' 1 BU 0 COUNT\n"        // 5
+        "TIMER NONE 'sec' 4 BU 0 COUNT\n"                             // 0
+        "PRES NONE 'M' 2 BU 1 POLYU\n  0.0 1.0\n"                     // 1: units M in capitals: no
+        "FRAMECOUNTER NONE 'DN' 1 BU 0 COUNT\n"                       // 2
+        "PRES NONE 'DBAR' 2 BU 1 POLYU\n  0.0 1.0\n"                  // 3
+        "T w 'C' 2 BU 1 POLYU\n  0.0 1.0\n"                           // 4
+        "FRAME COUNTER 'DN' 1 BU 0 COUNT\n"                           // 5
         "ES 490.0 'uW/cm^2/nm' 2 BU 1 OPTIC2\n  2048.0 1.5E-3 1.0\n"  // 6
-        "CHECK SUM '' 2 BU 0 COUNT\n"              // 7: two bytes: not a check sum
+        "CHECK SUM '' 2 BU 0 COUNT\n"                    // 7: two bytes: not a check sum
         "COND NONE 'MMHO/CM' 2 BU 1 POLYU\n  0.0 1.0\n"  // 8: units exact: no
         "LU 491.5 'uW/cm^2/nm/sr' 2 BU 1 OPTIC2\n  2048.0 1.5E-3 1.0\n";  // 9
     ASSERT_EQ(write(fd, content.data(), content.size()), static_cast<ssize_t>(content.size()));

@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <utility>
-#include <string>
 #include <vector>
 
 #include "platform/disk_file.h"
@@ -35,7 +35,7 @@ const char* const kInstrument =
 
 // A document that records what the control delivers.
 class RecordingDoc : public COxaTelemetryDoc {
-public:
+  public:
     ~RecordingDoc() override { DeleteContents(); }
 
     void OnTelemetryMessage(std::string& text) override {
@@ -75,7 +75,7 @@ public:
 };
 
 class ControlTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         m_cal = WriteTemp(".cal", kInstrument);
         m_log = WriteTemp(".raw", "xxABC00011ABC00012zzABC0001");
@@ -107,8 +107,8 @@ TEST_F(ControlTest, ResourcesAndInstrumentsAreDefinedOnce) {
     // still arrives, once.
     CDiskFile closed;
     EXPECT_EQ(doc.AddCommResource(&closed, 4), kCommInvalidFile);
-    EXPECT_TRUE(doc.WaitForMessage(
-        "Unable to initialize file resource.\r\n\tInvalid file resource.\r\n"));
+    EXPECT_TRUE(
+        doc.WaitForMessage("Unable to initialize file resource.\r\n\tInvalid file resource.\r\n"));
     EXPECT_EQ(doc.GetCommResourceCount(), 1);
 
     EXPECT_EQ(doc.AddInstrument(m_cal), 0);
@@ -252,8 +252,8 @@ TEST_F(ControlTest, RemovalPendingUntilTheBatchEnds) {
         second = doc.RemoveCommResource(m_other.GetFilePath());
     };
     doc.GetFileFrame(0);
-    ASSERT_TRUE(doc.WaitForMessage("Removing communications resource: " +
-                                   m_file.GetFilePath() + ".\r\n"));
+    ASSERT_TRUE(
+        doc.WaitForMessage("Removing communications resource: " + m_file.GetFilePath() + ".\r\n"));
     EXPECT_EQ(first, 0);
     EXPECT_EQ(second, kControlRemovalPending);
     // Once the batch is over, the removal goes through.
