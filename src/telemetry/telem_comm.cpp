@@ -839,16 +839,20 @@ std::unique_ptr<CFrameData> CTelemComm::RetrieveFrame() {
         // limit of unmatched bytes, and a longer stretch of them near the end
         // of the file would otherwise hide the frames behind it.
         for (;;) {
-            const std::int64_t discarded = GetBytesDiscarded();
             const std::size_t queued = m_queue.size();
             const std::uint64_t read = m_bytes_read;
             if (Synchronize() == 1) ExtractFrames();
             if (m_file_error != 0) return nullptr;
-            if (GetBufferedFrameCount() > 0) break;
-            if (GetBytesDiscarded() == discarded && m_queue.size() == queued &&
-                m_bytes_read == read) {
-                break;
+            {
+                std::lock_guard lock(m_frame_lock);
+                if (!m_frames.empty()) {
+                    std::unique_ptr<CFrameData> frame = std::move(m_frames.front());
+                    m_frames.pop_front();
+                    return frame;
+                }
             }
+            // Every pass that drops or reads bytes changes one of these.
+            if (m_queue.size() == queued && m_bytes_read == read) return nullptr;
         }
     }
     std::lock_guard lock(m_frame_lock);
