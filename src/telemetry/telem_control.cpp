@@ -46,10 +46,8 @@ int HexDigit(char c) {
     return -1;
 }
 
-// Synchronization bytes of an instrument of another maker, written in its
-// SPECIAL line's units: "\x" with two hexadecimal digits is one byte, any other
-// character is its own byte. After an escape that does not convert cleanly no
-// later escape is stored; plain characters still are.
+}  // namespace
+
 int DecodeSyncBytes(const std::string& units, std::uint8_t* bytes, int max_bytes) {
     int count = 0;
     bool escapes_ok = true;
@@ -77,8 +75,6 @@ int DecodeSyncBytes(const std::string& units, std::uint8_t* bytes, int max_bytes
     }
     return count;
 }
-
-}  // namespace
 
 // ---------------------------------------------------------------------------
 // Construction and the processing thread

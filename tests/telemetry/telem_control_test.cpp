@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <mutex>
@@ -304,6 +305,42 @@ TEST_F(ControlTest, ShutdownLeavesNothing) {
 
 // Frames are requested and messages queued from the processing thread while the
 // calling thread adds and removes resources and instruments, then shuts down.
+TEST(SyncBytes, DecodedFromUnits) {
+    const struct {
+        std::string units;
+        std::vector<std::uint8_t> bytes;
+    } cases[] = {
+        {"\\x01\\x05", {0x01, 0x05}},
+        {"A\\xfFb", {'A', 0xFF, 'b'}},
+        // A bad escape is skipped and turns off every later escape, not plain bytes.
+        {"a\\xG1b\\x05c", {'a', 'b', 'c'}},
+        {"abcdefghijkl", {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j'}},
+        {"", {}},
+    };
+    for (const auto& c : cases) {
+        std::uint8_t bytes[12] = {};
+        const int n = DecodeSyncBytes(c.units, bytes, 10);
+        EXPECT_EQ(std::vector<std::uint8_t>(bytes, bytes + n), c.bytes) << c.units;
+    }
+}
+
+TEST_F(ControlTest, SpecialKindsAreSearchedByHeaderOnFiles) {
+    const std::string cal = WriteTemp(".cal",
+                                      "INSTRUMENT ABC '' 3 AS 0 NONE\n"
+                                      "SN 0001 '' 4 AS 0 NONE\n"
+                                      "SPECIAL HOBILABS_HS2_D '' 0 AS 0 NONE\n"
+                                      "FRAME COUNTER 'DN' 1 BU 0 COUNT\n");
+    RecordingDoc doc;
+    ASSERT_EQ(doc.AddCommResource(&m_file, 4), 0);
+    ASSERT_EQ(doc.AddInstrument(cal), 0);
+    ASSERT_EQ(doc.AttachInstrument("ABC0001", m_file.GetFilePath(), 1), 0);
+    ASSERT_EQ(doc.StartAcquisition(0), 0);
+    doc.GetFileFrame(0);
+    ASSERT_TRUE(doc.WaitFor([&] { return !doc.frames.empty(); }));
+    EXPECT_EQ(doc.frames[0], "ABC00011");
+    std::remove(cal.c_str());
+}
+
 class ControlStressTest : public ControlTest {};
 
 TEST_F(ControlStressTest, ResourcesChangeWhileFramesFlow) {
