@@ -15,7 +15,9 @@ namespace {
 
 constexpr const char* kAborted = "\tInstrument processing aborted.\r\n";
 
-char AsciiUpper(char c) noexcept { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+char AsciiUpper(char c) noexcept {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) noexcept {
     if (a.size() != b.size()) return false;
@@ -24,7 +26,9 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) noexcept {
     return true;
 }
 
-bool IsBlank(char c) noexcept { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) noexcept {
+    return c == ' ' || c == '\t';
+}
 
 // An unsigned decimal parameter: digits only, and below 4294967295 (that
 // value, and everything that does not fit 32 bits, is refused).
@@ -63,104 +67,160 @@ struct CInstrument::LoadState {
 
 const char* CInstrument::GetCodeText(int code) noexcept {
     switch (code) {
-        case kInstrumentOk: return "\tNo error.\r\n";
+        case kInstrumentOk:
+            return "\tNo error.\r\n";
         case kInstrumentNoFileName:
             return "\tThe Calibration or Telemetry Definition File was not specified.\r\n"
                    "\tInstrument processing aborted.\r\n";
         case kInstrumentAlreadyLoaded:
-            return "\tThe instrument has already been defined.\r\n\tInstrument processing aborted.\r\n";
+            return "\tThe instrument has already been defined.\r\n\tInstrument processing "
+                   "aborted.\r\n";
         // The file error line comes first for these two.
         case kInstrumentOpenFailed:
-        case kInstrumentReadFailed: return kAborted;
+        case kInstrumentReadFailed:
+            return kAborted;
         case kInstrumentTooManyMalformedLines:
-            return "\tThe file format is invalid or corrupted.\r\n\tInstrument processing aborted.\r\n";
-        case kInstrumentNoInstrumentLine: return kAborted;
+            return "\tThe file format is invalid or corrupted.\r\n\tInstrument processing "
+                   "aborted.\r\n";
+        case kInstrumentNoInstrumentLine:
+            return kAborted;
         case kInstrumentNoTerminator:
             return "\tThe TERMINATOR delimiter could not be found.\r\n"
                    "\tInstrument processing aborted.\r\n";
         case kInstrumentBadFitType:
             return "\tThe fit type parameter is invalid.\r\n\tInstrument processing aborted.\r\n";
         case kInstrumentBadFieldLength:
-            return "\tThe field length parameter is invalid.\r\n\tInstrument processing aborted.\r\n";
+            return "\tThe field length parameter is invalid.\r\n\tInstrument processing "
+                   "aborted.\r\n";
         case kInstrumentBadDataType:
             return "\tThe data type parameter is invalid.\r\n\tInstrument processing aborted.\r\n";
         case kInstrumentBadGainRanges:
             return "\tThe gain range parameter is invalid.\r\n\tInstrument processing aborted.\r\n";
-        case kInstrumentInvalidSensorIndex: return "\tThe sensor reference is invalid.\r\n";
-        case kInstrumentSensorNotFound: return "\tThe sensor could not be found.\r\n";
-        default: return "\tUnknown error.\r\n";
+        case kInstrumentInvalidSensorIndex:
+            return "\tThe sensor reference is invalid.\r\n";
+        case kInstrumentSensorNotFound:
+            return "\tThe sensor could not be found.\r\n";
+        default:
+            return "\tUnknown error.\r\n";
     }
 }
 
 const char* CInstrument::GetFileErrorText(int cause) noexcept {
     switch (cause) {
-        case 0: return "No error occurred.\r\n";
-        case 1: return "An unspecified error occurred.\r\n";
-        case 2: return "The file could not be found.\r\n";
-        case 3: return "All or part of the path is invalid.\r\n";
-        case 4: return "The permitted number of open files was exceeded.\r\n";
-        case 5: return "The file could not be accessed.\r\n";
-        case 6: return "There was an attempt to use an invalid file handle.\r\n";
-        case 7: return "The current working directory cannot be removed.\r\n";
-        case 8: return "There are no more directory entries.\r\n";
-        case 9: return "There was an error trying to set the file pointer.\r\n";
-        case 10: return "There was a hardware error.\r\n";
-        case 11: return "SHARE.EXE was not loaded, or a shared region was locked.\r\n";
-        case 12: return "There was an attempt to lock a region that was already locked.\r\n";
-        case 13: return "The disk is full.\r\n";
-        case 14: return "The end of file was reached.\r\n";
-        default: return "An unknown file error orrured.\r\n";
+        case 0:
+            return "No error occurred.\r\n";
+        case 1:
+            return "An unspecified error occurred.\r\n";
+        case 2:
+            return "The file could not be found.\r\n";
+        case 3:
+            return "All or part of the path is invalid.\r\n";
+        case 4:
+            return "The permitted number of open files was exceeded.\r\n";
+        case 5:
+            return "The file could not be accessed.\r\n";
+        case 6:
+            return "There was an attempt to use an invalid file handle.\r\n";
+        case 7:
+            return "The current working directory cannot be removed.\r\n";
+        case 8:
+            return "There are no more directory entries.\r\n";
+        case 9:
+            return "There was an error trying to set the file pointer.\r\n";
+        case 10:
+            return "There was a hardware error.\r\n";
+        case 11:
+            return "SHARE.EXE was not loaded, or a shared region was locked.\r\n";
+        case 12:
+            return "There was an attempt to lock a region that was already locked.\r\n";
+        case 13:
+            return "The disk is full.\r\n";
+        case 14:
+            return "The end of file was reached.\r\n";
+        default:
+            return "An unknown file error orrured.\r\n";
     }
 }
 
 const char* CInstrument::GetDiagnosticText(int code) noexcept {
     switch (code) {
-        case 0: return "No error.\r\n";
-        case kDiagLineFormat: return "Unexpected sensor definition line format.\r\n";
-        case kDiagUnits: return "The units parameter format is invalid.\r\n";
-        case kDiagFitType: return "The fit type parameter is invalid.\r\n";
-        case kDiagMoreGainRanges: return "More gain ranges expected before the end of file.\r\n";
-        case kDiagGainCoefficient: return "Invalid gain coefficient found in gain range line.\r\n";
+        case 0:
+            return "No error.\r\n";
+        case kDiagLineFormat:
+            return "Unexpected sensor definition line format.\r\n";
+        case kDiagUnits:
+            return "The units parameter format is invalid.\r\n";
+        case kDiagFitType:
+            return "The fit type parameter is invalid.\r\n";
+        case kDiagMoreGainRanges:
+            return "More gain ranges expected before the end of file.\r\n";
+        case kDiagGainCoefficient:
+            return "Invalid gain coefficient found in gain range line.\r\n";
         case kDiagGainCoefficientCount:
             return "Unexpected number of gain coefficients found in gain range line.\r\n";
-        case kDiagFieldLength: return "The field length parameter is invalid.\r\n";
-        case kDiagDataType: return "The data type parameter is invalid.\r\n";
-        case kDiagGainRanges: return "The gain range parameter is invalid.\r\n";
+        case kDiagFieldLength:
+            return "The field length parameter is invalid.\r\n";
+        case kDiagDataType:
+            return "The data type parameter is invalid.\r\n";
+        case kDiagGainRanges:
+            return "The gain range parameter is invalid.\r\n";
         case kDiagVariableInFixedFrame:
             return "Variable field length parameter found in a fixed frame length format.\r\n";
         case kDiagAfterTerminator:
             return "Cannot have sensors defined after the TERMINATOR delimiter.\r\n";
-        case kDiagDelimiterLine: return "Invalid DELIMITER definition line.\r\n";
+        case kDiagDelimiterLine:
+            return "Invalid DELIMITER definition line.\r\n";
         case kDiagNotVariableField:
             return "The field length parameter does not specify a variable length field.\r\n";
-        case kDiagFieldDelimiterLength: return "The FIELD delimiter field length is invalid.\r\n";
-        case kDiagTerminatorLength: return "The TERMINATOR delimiter field length is invalid.\r\n";
-        case kDiagDelimiterFitUse: return "Invalid use of the DELIMITER fit type.\r\n";
-        case kDiagNoIntegrationSensor: return "No valid integration time sensor was found.\r\n";
-        default: return "Unknown error.\r\n";
+        case kDiagFieldDelimiterLength:
+            return "The FIELD delimiter field length is invalid.\r\n";
+        case kDiagTerminatorLength:
+            return "The TERMINATOR delimiter field length is invalid.\r\n";
+        case kDiagDelimiterFitUse:
+            return "Invalid use of the DELIMITER fit type.\r\n";
+        case kDiagNoIntegrationSensor:
+            return "No valid integration time sensor was found.\r\n";
+        default:
+            return "Unknown error.\r\n";
     }
 }
 
 const char* CInstrument::GetActionText(LoadAction action) noexcept {
     switch (action) {
-        case LoadAction::kNone: return "\t\t> No action taken.\r\n";
-        case LoadAction::kSensorIgnored: return "\t\t> Sensor ignored.\r\n";
-        case LoadAction::kUnitsIgnored: return "\t\t> Sensor units ignored.\r\n";
+        case LoadAction::kNone:
+            return "\t\t> No action taken.\r\n";
+        case LoadAction::kSensorIgnored:
+            return "\t\t> Sensor ignored.\r\n";
+        case LoadAction::kUnitsIgnored:
+            return "\t\t> Sensor units ignored.\r\n";
         case LoadAction::kExtraParametersIgnored:
             return "\t\t> Extra sensor definition line parameters ignored.\r\n";
-        case LoadAction::kCoefficientIgnored: return "\t\t> Gain coefficient ignored.\r\n";
-        case LoadAction::kExtraCoefficientsIgnored: return "\t\t> Extra gain coefficients ignored.\r\n";
-        case LoadAction::kFitSetToNone: return "\t\t> Fit type set to NONE.\r\n";
-        case LoadAction::kDataSetToBU: return "\t\t> Data type set to BU.\r\n";
-        case LoadAction::kDataSetToAF: return "\t\t> Data type set to AF.\r\n";
-        case LoadAction::kDataSetToAS: return "\t\t> Data type set to AS.\r\n";
-        case LoadAction::kDataSetToAI: return "\t\t> Data type set to AI.\r\n";
-        case LoadAction::kGainRangesSetTo0: return "\t\t> Gain ranges set to 0.\r\n";
-        case LoadAction::kGainRangesSetTo1: return "\t\t> Gain ranges set to 1.\r\n";
-        case LoadAction::kGainRangesSetTo4: return "\t\t> Gain ranges set to 4.\r\n";
-        case LoadAction::kFieldLengthSetTo1: return "\t\t> Field length set to 1.\r\n";
-        case LoadAction::kFieldLengthSetTo4: return "\t\t> Field length set to 4.\r\n";
-        case LoadAction::kFieldLengthSetTo8: return "\t\t> Field length set to 8.\r\n";
+        case LoadAction::kCoefficientIgnored:
+            return "\t\t> Gain coefficient ignored.\r\n";
+        case LoadAction::kExtraCoefficientsIgnored:
+            return "\t\t> Extra gain coefficients ignored.\r\n";
+        case LoadAction::kFitSetToNone:
+            return "\t\t> Fit type set to NONE.\r\n";
+        case LoadAction::kDataSetToBU:
+            return "\t\t> Data type set to BU.\r\n";
+        case LoadAction::kDataSetToAF:
+            return "\t\t> Data type set to AF.\r\n";
+        case LoadAction::kDataSetToAS:
+            return "\t\t> Data type set to AS.\r\n";
+        case LoadAction::kDataSetToAI:
+            return "\t\t> Data type set to AI.\r\n";
+        case LoadAction::kGainRangesSetTo0:
+            return "\t\t> Gain ranges set to 0.\r\n";
+        case LoadAction::kGainRangesSetTo1:
+            return "\t\t> Gain ranges set to 1.\r\n";
+        case LoadAction::kGainRangesSetTo4:
+            return "\t\t> Gain ranges set to 4.\r\n";
+        case LoadAction::kFieldLengthSetTo1:
+            return "\t\t> Field length set to 1.\r\n";
+        case LoadAction::kFieldLengthSetTo4:
+            return "\t\t> Field length set to 4.\r\n";
+        case LoadAction::kFieldLengthSetTo8:
+            return "\t\t> Field length set to 8.\r\n";
         case LoadAction::kFieldDelimiterSetToComma:
             return "\t\t> FIELD delimiter set to \",\".\r\n";
         case LoadAction::kTerminatorSetToCrLf:
@@ -193,13 +253,18 @@ std::string CInstrument::FileText(std::string_view format_head, const std::strin
 }
 
 int CInstrument::Load(const std::string& file_name) {
-    if (!m_file_name.empty()) return Fail(kInstrumentAlreadyLoaded, "Unable to reload instrument.\r\n");
+    if (!m_file_name.empty())
+        return Fail(kInstrumentAlreadyLoaded, "Unable to reload instrument.\r\n");
     if (file_name.empty()) return Fail(kInstrumentNoFileName, "Unable to load instrument.\r\n");
 
-    std::string_view ext = std::string_view(file_name).substr(file_name.size() >= 3 ? file_name.size() - 3 : 0);
-    if (EqualsIgnoreCase(ext, "cal")) m_file_type = "Calibration File";
-    else if (EqualsIgnoreCase(ext, "tdf")) m_file_type = "Telemetry Definition File";
-    else m_file_type = "Instrument File";
+    std::string_view ext =
+        std::string_view(file_name).substr(file_name.size() >= 3 ? file_name.size() - 3 : 0);
+    if (EqualsIgnoreCase(ext, "cal"))
+        m_file_type = "Calibration File";
+    else if (EqualsIgnoreCase(ext, "tdf"))
+        m_file_type = "Telemetry Definition File";
+    else
+        m_file_type = "Instrument File";
 
     // Reading needs no exclusive lock: any number of conversions may share an
     // instrument file.
@@ -221,7 +286,8 @@ int CInstrument::Load(const std::string& file_name) {
         cause = file.Read(buffer.data(), buffer.size(), got);
         if (cause != kFileNone) {
             m_file_error = cause;
-            return Fail(kInstrumentReadFailed, FileText("An error occured reading the ", m_file_name));
+            return Fail(kInstrumentReadFailed,
+                        FileText("An error occured reading the ", m_file_name));
         }
         if (got == 0) break;
         std::string_view chunk(buffer.data(), got);
@@ -251,7 +317,8 @@ int CInstrument::Load(const std::string& file_name) {
         state.pending.reset();
     }
     if (m_variable_frame && !m_terminator_defined)
-        return Fail(kInstrumentNoTerminator, FileText("An error occured reading the ", m_file_name));
+        return Fail(kInstrumentNoTerminator,
+                    FileText("An error occured reading the ", m_file_name));
 
     // An instrument whose INSTRUMENT and SN lines are followed by no field of
     // non-zero length still has its header: without it no frame could ever
@@ -313,7 +380,8 @@ int CInstrument::HandleDefinitionLine(LoadState& state, std::string_view line) {
     }
 
     const std::string type(params[0]);
-    const std::string identifier = EqualsIgnoreCase(params[1], "NONE") ? "" : std::string(params[1]);
+    const std::string identifier =
+        EqualsIgnoreCase(params[1], "NONE") ? "" : std::string(params[1]);
 
     std::string units;
     std::string_view u = params[2];
@@ -372,7 +440,8 @@ int CInstrument::HandleDefinitionLine(LoadState& state, std::string_view line) {
         // The header lines: checked in this order, each failure is fatal.
         auto header_check = [&](bool allow_ai) {
             if (length != identifier.size()) return kInstrumentBadFieldLength;
-            if (data_type != kDataAS && !(allow_ai && data_type == kDataAI)) return kInstrumentBadDataType;
+            if (data_type != kDataAS && !(allow_ai && data_type == kDataAI))
+                return kInstrumentBadDataType;
             if (gain_ranges != 0) return kInstrumentBadGainRanges;
             if (fit_type != kFitNone && fit_type != kFitCount) return kInstrumentBadFitType;
             return kInstrumentOk;
@@ -391,11 +460,12 @@ int CInstrument::HandleDefinitionLine(LoadState& state, std::string_view line) {
                 return kInstrumentOk;
             }
             if (length != 0)
-                return Fail(kInstrumentNoInstrumentLine, "INSTRUMENT definition line not found.\r\n" +
-                                                             NameLine(m_file_type, m_file_name));
+                return Fail(kInstrumentNoInstrumentLine,
+                            "INSTRUMENT definition line not found.\r\n" +
+                                NameLine(m_file_type, m_file_name));
         } else {
-            const bool serial = m_variable_frame ? EqualsIgnoreCase(type, "VLF_SN")
-                                                 : EqualsIgnoreCase(type, "SN");
+            const bool serial =
+                m_variable_frame ? EqualsIgnoreCase(type, "VLF_SN") : EqualsIgnoreCase(type, "SN");
             if (serial) {
                 int code = header_check(true);
                 if (code != kInstrumentOk)
@@ -420,8 +490,8 @@ int CInstrument::HandleDefinitionLine(LoadState& state, std::string_view line) {
         for (const auto& s : m_sensors) {
             int fit = s->GetFitType();
             if (EqualsIgnoreCase(s->GetType(), "INTTIME") &&
-                EqualsIgnoreCase(s->GetIdentifier(), type) && EqualsIgnoreCase(s->GetUnits(), "sec") &&
-                fit >= kFitOptic1 && fit <= kFitPolyU) {
+                EqualsIgnoreCase(s->GetIdentifier(), type) &&
+                EqualsIgnoreCase(s->GetUnits(), "sec") && fit >= kFitOptic1 && fit <= kFitPolyU) {
                 source = s.get();
                 break;
             }
@@ -459,8 +529,10 @@ void CInstrument::ApplyConsistencyRules(CSensor& sensor, bool variable_field) {
     };
     auto dt = [&] { return sensor.GetDataType(); };
     if (variable_field && dt() != kDataAI && dt() != kDataAF && dt() != kDataAS) {
-        if (fit == kFitOptic1) set_type(kDataAI, LoadAction::kDataSetToAI);
-        else set_type(kDataAS, LoadAction::kDataSetToAS);
+        if (fit == kFitOptic1)
+            set_type(kDataAI, LoadAction::kDataSetToAI);
+        else
+            set_type(kDataAS, LoadAction::kDataSetToAS);
     }
 
     std::uint32_t gains = sensor.GetGainRanges();
@@ -480,8 +552,10 @@ void CInstrument::ApplyConsistencyRules(CSensor& sensor, bool variable_field) {
         case kFitOptic1:
             if (dt() != kDataBU && dt() != kDataBS && dt() != kDataAI)
                 set_type(kDataBU, LoadAction::kDataSetToBU);
-            if (gains > 4) set_gains(4, LoadAction::kGainRangesSetTo4);
-            else if (gains == 0) set_gains(1, LoadAction::kGainRangesSetTo1);
+            if (gains > 4)
+                set_gains(4, LoadAction::kGainRangesSetTo4);
+            else if (gains == 0)
+                set_gains(1, LoadAction::kGainRangesSetTo1);
             break;
         case kFitOptic2:
         case kFitOptic3:
@@ -505,7 +579,8 @@ void CInstrument::ApplyConsistencyRules(CSensor& sensor, bool variable_field) {
             if (dt() == kDataAS) set_type(kDataAF, LoadAction::kDataSetToAF);
             if (gains != 0) set_gains(0, LoadAction::kGainRangesSetTo0);
             break;
-        default: break;
+        default:
+            break;
     }
 
     // Only the sensor's own length changes: the offsets of later fields keep
@@ -530,7 +605,8 @@ void CInstrument::ApplyConsistencyRules(CSensor& sensor, bool variable_field) {
         case kDataHS:
             if (length > 8) set_length(8, LoadAction::kFieldLengthSetTo8);
             break;
-        default: break;
+        default:
+            break;
     }
 }
 

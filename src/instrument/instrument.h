@@ -71,7 +71,7 @@ enum class LoadAction : int {
 };
 
 class CInstrument {
-public:
+  public:
     CInstrument() = default;
     CInstrument(const CInstrument&) = delete;
     CInstrument& operator=(const CInstrument&) = delete;
@@ -110,7 +110,7 @@ public:
     static const char* GetDiagnosticText(int code) noexcept;
     static const char* GetActionText(LoadAction action) noexcept;
 
-private:
+  private:
     struct LoadState;
     int ReadLines(LoadState& state);
     int HandleLine(LoadState& state, std::string_view line);

@@ -1,9 +1,9 @@
 #include "instrument/number_parse.h"
 
+#include <locale.h>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
-#include <locale.h>
 #include <string>
 
 namespace dravik {
@@ -30,8 +30,8 @@ std::size_t ParseLeadingDouble(std::string_view text, double& value) {
     // A second sign would be taken by from_chars; the C conversion refuses it.
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) return 0;
     double v = 0.0;
-    auto [end, ec] = std::from_chars(text.data() + i, text.data() + text.size(), v,
-                                     std::chars_format::general);
+    auto [end, ec] =
+        std::from_chars(text.data() + i, text.data() + text.size(), v, std::chars_format::general);
     if (end == text.data() + i) return 0;
     if (ec == std::errc::result_out_of_range) {
         // Finish with the C conversion in the "C" locale for its overflow and

@@ -18,7 +18,9 @@ constexpr const char* kDataNames[] = {"BU", "BS", "BF", "BD", "HU", "HS", "AI", 
 constexpr const char* kFitNames[] = {"NONE",  "COUNT", "DELIMITER", "OPTIC1", "OPTIC2", "OPTIC3",
                                      "POLYF", "POLYU", "DDMM",      "HHMMSS", "DDMMYY", "TIME2"};
 
-char AsciiUpper(char c) noexcept { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+char AsciiUpper(char c) noexcept {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) noexcept {
     if (a.size() != b.size()) return false;
@@ -102,8 +104,12 @@ bool CSensor::IsSignedType() const noexcept {
 bool CSensor::IsDoubleType() const noexcept {
     return m_data_type == kDataBF || m_data_type == kDataBD || m_data_type == kDataAF;
 }
-bool CSensor::IsStringType() const noexcept { return m_data_type == kDataAS; }
-bool CSensor::IsCountFit() const noexcept { return m_fit_type == kFitCount; }
+bool CSensor::IsStringType() const noexcept {
+    return m_data_type == kDataAS;
+}
+bool CSensor::IsCountFit() const noexcept {
+    return m_fit_type == kFitCount;
+}
 bool CSensor::IsCalibrationFit() const noexcept {
     return m_fit_type >= kFitOptic1 && m_fit_type <= kFitPolyU;
 }
@@ -212,6 +218,8 @@ int CSensor::GetSignedValue(std::int32_t& value, const CFrameData* frame) {
 
     std::int32_t v = 0;
     if (m_data_type == kDataBS) {
+        // Binary fields are read by offset even when marked variable.
+        if (!FrameHolds(*frame)) return kValueFrameTooShort;
         std::uint32_t u = 0;
         for (std::uint8_t b : frame->GetBytes().subspan(m_offset, m_field_length)) u = (u << 8) + b;
         v = static_cast<std::int32_t>(u);
@@ -247,6 +255,7 @@ int CSensor::GetDoubleValue(double& value, const CFrameData* frame) {
         // A hand-built sensor may declare another length: only a field of the
         // type's size is read as a number, anything else is no number.
         if (m_field_length != size) return kValueNoNumber;
+        if (!FrameHolds(*frame)) return kValueFrameTooShort;
         std::uint64_t bits = 0;
         for (std::uint8_t b : frame->GetBytes().subspan(m_offset, size)) bits = (bits << 8) | b;
         if (size == 4) {
@@ -378,8 +387,10 @@ std::string CSensor::DecodeEscapes(std::string_view text, std::string_view prefi
         bool ok = take > 0;
         unsigned byte = 0;
         for (std::size_t j = 0; j < take; ++j) {
-            if (!IsHexDigit(text[i + j])) ok = false;
-            else byte = byte * 16 + HexDigit(static_cast<std::uint8_t>(text[i + j]));
+            if (!IsHexDigit(text[i + j]))
+                ok = false;
+            else
+                byte = byte * 16 + HexDigit(static_cast<std::uint8_t>(text[i + j]));
         }
         if (!ok) failed = true;
         if (!failed) out.push_back(static_cast<char>(byte));
@@ -415,7 +426,9 @@ int CSensor::EvaluateIntegrationTime(const CFrameData* frame) {
             if (result == kValueOk) result = source->ApplyFitDouble(time, raw);
             break;
         }
-        default: result = kValueWrongDataType; break;
+        default:
+            result = kValueWrongDataType;
+            break;
     }
     if (result != kValueOk) return result;
     m_integration_time.store(time, std::memory_order_relaxed);
@@ -479,7 +492,8 @@ int CSensor::ApplyFit(double& value, double x, bool integer, std::int64_t raw_in
             }
             break;
         }
-        default: return kValueFitNotAllowed;
+        default:
+            return kValueFitNotAllowed;
     }
     value = result;
     return std::isfinite(result) ? kValueOk : kValueNotFinite;
@@ -487,8 +501,8 @@ int CSensor::ApplyFit(double& value, double x, bool integer, std::int64_t raw_in
 
 int CSensor::ApplyFitUnsigned(double& value, std::uint32_t raw) const {
     // An HS value travels in the unsigned slot but means a signed one.
-    std::int64_t v = m_data_type == kDataHS ? std::int64_t{static_cast<std::int32_t>(raw)}
-                                            : std::int64_t{raw};
+    std::int64_t v =
+        m_data_type == kDataHS ? std::int64_t{static_cast<std::int32_t>(raw)} : std::int64_t{raw};
     return ApplyFit(value, static_cast<double>(v), true, v);
 }
 
@@ -521,12 +535,16 @@ std::string Time2Text(std::int64_t seconds) {
 int CSensor::FormatTimeInteger(std::string& text, std::int64_t raw, bool is_unsigned) const {
     if (m_fit_type == kFitDDMMYY) {
         char buffer[32];
-        int n = is_unsigned ? std::snprintf(buffer, sizeof buffer, "%06u", static_cast<unsigned>(raw))
-                            : std::snprintf(buffer, sizeof buffer, "%06d", static_cast<int>(raw));
+        int n = is_unsigned
+                    ? std::snprintf(buffer, sizeof buffer, "%06u", static_cast<unsigned>(raw))
+                    : std::snprintf(buffer, sizeof buffer, "%06d", static_cast<int>(raw));
         std::string_view s(buffer, static_cast<std::size_t>(n));
         text.clear();
-        text.append(s.substr(0, 2)).append("/").append(s.substr(2, 2)).append("/").append(
-            s.substr(s.size() - 2));
+        text.append(s.substr(0, 2))
+            .append("/")
+            .append(s.substr(2, 2))
+            .append("/")
+            .append(s.substr(s.size() - 2));
         return kValueOk;
     }
     if (m_fit_type == kFitTime2) {
@@ -564,8 +582,8 @@ int CSensor::FormatTimeDouble(std::string& text, double raw) const {
         int seconds = static_cast<int>(fraction * 60.0 + 0.5);
         // Degrees are whole numbers of any size, written in full as an int
         // would be, never overflowing.
-        auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, degrees,
-                                       std::chars_format::fixed, 0);
+        auto [end, ec] =
+            std::to_chars(buffer, buffer + sizeof buffer, degrees, std::chars_format::fixed, 0);
         if (ec != std::errc()) return kValueNotFinite;
         char tail[32];
         std::snprintf(tail, sizeof tail, " %02d' %02d\"", minutes, seconds);
@@ -574,8 +592,8 @@ int CSensor::FormatTimeDouble(std::string& text, double raw) const {
     }
     if (m_fit_type == kFitHHMMSS) {
         // "%09.2f": two decimals, zero-padded on the left to nine characters.
-        auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, v,
-                                       std::chars_format::fixed, 2);
+        auto [end, ec] =
+            std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, 2);
         if (ec != std::errc()) return kValueNotFinite;
         std::string s(buffer, end);
         if (s.size() < 9) s.insert(0, 9 - s.size(), '0');
@@ -584,8 +602,9 @@ int CSensor::FormatTimeDouble(std::string& text, double raw) const {
         return kValueOk;
     }
     double seconds = std::trunc(v);
-    text = seconds > static_cast<double>(kLatestTime2) ? std::string(kTimeOutOfRangeText)
-                                                       : Time2Text(static_cast<std::int64_t>(seconds));
+    text = seconds > static_cast<double>(kLatestTime2)
+               ? std::string(kTimeOutOfRangeText)
+               : Time2Text(static_cast<std::int64_t>(seconds));
     return kValueOk;
 }
 

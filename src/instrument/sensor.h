@@ -47,14 +47,14 @@ enum FitType : int {
 
 // Value error codes of decoding, calibration and time formatting (0 is success).
 inline constexpr int kValueOk = 0;
-inline constexpr int kValueWrongDataType = 0x20000001;     // data type does not fit the operation
-inline constexpr int kValueFrameTooShort = 0x20000002;     // frame shorter than offset + length
+inline constexpr int kValueWrongDataType = 0x20000001;       // data type does not fit the operation
+inline constexpr int kValueFrameTooShort = 0x20000002;       // frame shorter than offset + length
 inline constexpr int kValueGainRangeUndefined = 0x20000003;  // OPTIC1 gain bits past the ranges
-inline constexpr int kValueFitNotAllowed = 0x20000004;     // fit type does not allow the operation
-inline constexpr int kValueNoFrame = 0x20000005;           // no frame was passed
-inline constexpr int kValueNoNumber = 0x20000006;          // AI/AF without a number, AI out of range
-inline constexpr int kValueNotFinite = 0x20000007;         // infinity or NaN
-inline constexpr int kValueFieldNotFound = 0x20000008;     // variable field missing from the text
+inline constexpr int kValueFitNotAllowed = 0x20000004;  // fit type does not allow the operation
+inline constexpr int kValueNoFrame = 0x20000005;        // no frame was passed
+inline constexpr int kValueNoNumber = 0x20000006;       // AI/AF without a number, AI out of range
+inline constexpr int kValueNotFinite = 0x20000007;      // infinity or NaN
+inline constexpr int kValueFieldNotFound = 0x20000008;  // variable field missing from the text
 inline constexpr int kValueNoIntegrationSensor = 0x20000009;
 
 // Names of data and fit types ("BU", "OPTIC3", ...), and their lookup ignoring case.
@@ -65,7 +65,7 @@ int DataTypeFromName(std::string_view name) noexcept;
 int FitTypeFromName(std::string_view name) noexcept;
 
 class CSensor {
-public:
+  public:
     CSensor() = default;
     CSensor(const CSensor&) = delete;
     CSensor& operator=(const CSensor&) = delete;
@@ -116,15 +116,15 @@ public:
     void NextGainRange() noexcept { ++m_gain_range_index; }
 
     // Classification.
-    bool IsUnsignedType() const noexcept;     // BU, HU, HS
-    bool IsSignedType() const noexcept;       // BS, AI
-    bool IsDoubleType() const noexcept;       // BF, BD, AF
-    bool IsStringType() const noexcept;       // AS
-    bool IsCountFit() const noexcept;         // COUNT
-    bool IsCalibrationFit() const noexcept;   // OPTIC1, OPTIC2, OPTIC3, POLYF, POLYU
-    bool IsOpticFit() const noexcept;         // OPTIC1, OPTIC2, OPTIC3
-    bool IsTimeFit() const noexcept;          // DDMM, HHMMSS, DDMMYY, TIME2
-    bool IsConvertible() const noexcept;      // any fit but NONE and DELIMITER
+    bool IsUnsignedType() const noexcept;    // BU, HU, HS
+    bool IsSignedType() const noexcept;      // BS, AI
+    bool IsDoubleType() const noexcept;      // BF, BD, AF
+    bool IsStringType() const noexcept;      // AS
+    bool IsCountFit() const noexcept;        // COUNT
+    bool IsCalibrationFit() const noexcept;  // OPTIC1, OPTIC2, OPTIC3, POLYF, POLYU
+    bool IsOpticFit() const noexcept;        // OPTIC1, OPTIC2, OPTIC3
+    bool IsTimeFit() const noexcept;         // DDMM, HHMMSS, DDMMYY, TIME2
+    bool IsConvertible() const noexcept;     // any fit but NONE and DELIMITER
 
     void SetImmersed(bool immersed);
 
@@ -176,7 +176,7 @@ public:
     // (beyond the year 9999).
     static constexpr const char* kTimeOutOfRangeText = "**-**-** **.**.**";
 
-private:
+  private:
     bool FrameHolds(const CFrameData& frame) const noexcept;
     int ExtractField(std::string_view frame_text, std::string_view& field,
                      std::string& scratch) const;

@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <initializer_list>
+#include <limits>
+#include <string>
+
+#include "instrument/sensor.h"
+
+using namespace dravik;
+
+namespace {
+
+// A sensor of the given fit with one gain range line per list.
+void Define(CSensor& s, int data_type, int fit,
+            std::initializer_list<std::initializer_list<double>> lines) {
+    s.SetDataType(data_type);
+    s.SetFitType(fit);
+    for (auto line : lines) {
+        s.NextGainRange();
+        for (double v : line) s.AddCoefficient(v);
+    }
+}
+
+CFrameData Frame(std::string bytes) {
+    CFrameInfo info;
+    info.frame_size = static_cast<int>(bytes.size());
+    return CFrameData(std::move(bytes), info);
+}
+
+}  // namespace
+
+TEST(CalibrationFits, OpticFitsUseGainRangeAndImmersion) {
+    CSensor optic2;
+    Define(optic2, kDataBU, kFitOptic2, {{100, 0.5, 1.2}});
+    double v = 0;
+    EXPECT_EQ(optic2.ApplyFitUnsigned(v, 300), 0);
+    EXPECT_DOUBLE_EQ(v, 100.0);  // im is 1.0 while not immersed
+    optic2.SetImmersed(true);
+    EXPECT_EQ(optic2.ApplyFitUnsigned(v, 300), 0);
+    EXPECT_DOUBLE_EQ(v, 120.0);
+    EXPECT_EQ(optic2.ApplyFitDouble(v, 300.0), 0);
+    EXPECT_DOUBLE_EQ(v, 120.0);
+
+    CSensor optic1;
+    Define(optic1, kDataBU, kFitOptic1, {{0, 1, 1}, {4, 2, 3}});
+    optic1.SetImmersed(true);
+    EXPECT_EQ(optic1.ApplyFitUnsigned(v, 0x0000A005), 0);
+    EXPECT_DOUBLE_EQ(v, (40964.0 - 4) * 3 * 2);  // g = 1, gain bits cleared, not shifted
+    EXPECT_EQ(optic1.ApplyFitUnsigned(v, 0x0000A006), kValueGainRangeUndefined);
+    EXPECT_EQ(optic1.ApplyFitSigned(v, 0x0000A004), 0);
+    EXPECT_DOUBLE_EQ(v, 40964.0);
+    EXPECT_EQ(optic1.ApplyFitDouble(v, 5.0), kValueFitNotAllowed);
+
+    // A coefficient the file did not give counts as 0.0.
+    CSensor short_line;
+    Define(short_line, kDataBU, kFitOptic2, {{100}});
+    EXPECT_EQ(short_line.ApplyFitUnsigned(v, 300), 0);
+    EXPECT_EQ(v, 0.0);
+}
+
+TEST(CalibrationFits, Optic3ScalesByTheIntegrationTimeOfTheFrame) {
+    // Field 0: the channel (2 bytes), field 1: the integration time (2 bytes).
+    CSensor inttime;
+    Define(inttime, kDataBU, kFitPolyU, {{0, 1}});
+    inttime.SetOffset(2);
+    inttime.SetFieldLength(2);
+    CSensor channel;
+    Define(channel, kDataBU, kFitOptic3, {{100, 0.5, 1.2, 64}});
+    channel.SetFieldLength(2);
+    channel.SetImmersed(true);
+
+    std::uint32_t raw = 0;
+    double v = 0;
+    auto frame = Frame(std::string("\x01\x2C\x00\x80", 4));  // 300 counts, 128
+    EXPECT_EQ(channel.GetUnsignedValue(raw, &frame), 0);
+    EXPECT_EQ(channel.GetIntegrationTimeStatus(), kValueNoIntegrationSensor);
+    EXPECT_EQ(channel.ApplyFitUnsigned(v, raw), kValueNoIntegrationSensor);
+
+    channel.SetIntegrationTimeSensor(&inttime);
+    EXPECT_EQ(channel.GetUnsignedValue(raw, &frame), 0);
+    EXPECT_EQ(channel.GetIntegrationTimeValue(), 128.0);
+    EXPECT_EQ(channel.ApplyFitUnsigned(v, raw), 0);
+    EXPECT_DOUBLE_EQ(v, 60.0);  // half the OPTIC2 result of the same coefficients
+
+    auto zero_time = Frame(std::string("\x01\x2C\x00\x00", 4));
+    EXPECT_EQ(channel.GetUnsignedValue(raw, &zero_time), 0);
+    EXPECT_EQ(channel.ApplyFitUnsigned(v, raw), kValueNotFinite);
+
+    auto cut = Frame(std::string("\x01\x2C\x00", 3));  // the integration time lies past the end
+    EXPECT_EQ(channel.GetUnsignedValue(raw, &cut), 0);
+    EXPECT_EQ(channel.ApplyFitUnsigned(v, raw), kValueFrameTooShort);
+
+    inttime.SetDataType(kDataHU);
+    EXPECT_EQ(channel.GetIntegrationTime(&frame), kValueWrongDataType);
+    EXPECT_EQ(channel.ApplyFitUnsigned(v, raw), kValueWrongDataType);
+}
+
+TEST(CalibrationFits, PolynomialsCountAndRefusedFits) {
+    CSensor polyu, polyf, single, huge;
+    Define(polyu, kDataAF, kFitPolyU, {{1, 2, 3}});
+    Define(polyf, kDataAF, kFitPolyF, {{2, 1, 3}});
+    Define(single, kDataAF, kFitPolyF, {{7}});
+    Define(huge, kDataAF, kFitPolyU, {{0, 1e308}});
+    double v = 0;
+    EXPECT_EQ(polyu.ApplyFitDouble(v, 2.0), 0);
+    EXPECT_EQ(v, 17.0);
+    EXPECT_EQ(polyf.ApplyFitDouble(v, 5.0), 0);
+    EXPECT_EQ(v, 16.0);
+    EXPECT_EQ(single.ApplyFitDouble(v, 5.0), 0);
+    EXPECT_EQ(v, 7.0);
+    EXPECT_EQ(huge.ApplyFitDouble(v, 10.0), kValueNotFinite);
+    EXPECT_TRUE(std::isinf(v));
+
+    CSensor count_bs, count_hs, none;
+    Define(count_bs, kDataBS, kFitCount, {});
+    Define(count_hs, kDataHS, kFitCount, {});
+    Define(none, kDataBU, kFitNone, {});
+    EXPECT_EQ(count_bs.ApplyFitSigned(v, 65534), 0);
+    EXPECT_EQ(v, 65534.0);
+    EXPECT_EQ(count_hs.ApplyFitUnsigned(v, static_cast<std::uint32_t>(-291)), 0);
+    EXPECT_EQ(v, -291.0);  // an HS value is signed
+    EXPECT_EQ(count_bs.ApplyFitDouble(v, std::numeric_limits<double>::infinity()), 0);
+    EXPECT_EQ(none.ApplyFitUnsigned(v, 1), kValueFitNotAllowed);
+    std::string t;
+    EXPECT_EQ(none.FormatTimeUnsigned(t, 1), kValueFitNotAllowed);
+    EXPECT_EQ(polyu.FormatTimeDouble(t, 1.0), kValueFitNotAllowed);
+}
+
+TEST(TimeTexts, DatesTimesAndAngles) {
+    CSensor ddmmyy, time2, hhmmss, ddmm, time2_hs;
+    Define(ddmmyy, kDataBU, kFitDDMMYY, {});
+    Define(time2, kDataBU, kFitTime2, {});
+    Define(time2_hs, kDataHS, kFitTime2, {});
+    Define(hhmmss, kDataAF, kFitHHMMSS, {});
+    Define(ddmm, kDataAF, kFitDDMM, {});
+    std::string t;
+    struct IntCase {
+        std::uint32_t raw;
+        const char* text;
+    };
+    for (auto c :
+         {IntCase{150304, "15/03/04"}, IntCase{10203, "01/02/03"}, IntCase{31299, "03/12/99"}}) {
+        EXPECT_EQ(ddmmyy.FormatTimeUnsigned(t, c.raw), 0);
+        EXPECT_EQ(t, c.text);
+    }
+    EXPECT_EQ(ddmmyy.FormatTimeSigned(t, -12345), 0);
+    EXPECT_EQ(t, "-1/23/45");
+    EXPECT_EQ(time2.FormatTimeUnsigned(t, 0), 0);
+    EXPECT_EQ(t, "70-01-01 00.00.00");
+    EXPECT_EQ(time2.FormatTimeUnsigned(t, 1234567890), 0);
+    EXPECT_EQ(t, "09-02-13 23.31.30");
+    EXPECT_EQ(time2.FormatTimeUnsigned(t, 0xFFFFFFFFu), 0);
+    EXPECT_EQ(t, "06-02-07 06.28.15");
+    EXPECT_EQ(time2.FormatTimeSigned(t, -1), 0);
+    EXPECT_EQ(t, "69-12-31 23.59.59");
+    EXPECT_EQ(time2_hs.FormatTimeUnsigned(t, 0xFFFFFFFFu), 0);
+    EXPECT_EQ(t, "69-12-31 23.59.59");
+
+    struct DoubleCase {
+        CSensor* sensor;
+        double raw;
+        const char* text;
+    };
+    for (auto c :
+         {DoubleCase{&hhmmss, 123456.78, "12:34:56.78"},
+          DoubleCase{&hhmmss, -123456.78, "12:34:56.78"},
+          DoubleCase{&hhmmss, 12345.6, "01:23:45.60"}, DoubleCase{&ddmm, 4434.5, "44 34' 30\""},
+          DoubleCase{&ddmm, -4434.5, "44 34' 30\""}, DoubleCase{&ddmm, 4434.9999, "44 34' 60\""},
+          DoubleCase{&ddmm, 6330.25, "63 30' 15\""},
+          DoubleCase{&time2, 86400.9, "70-01-02 00.00.00"},
+          DoubleCase{&time2, -86400.9, "70-01-02 00.00.00"},
+          DoubleCase{&time2, 1e18, CSensor::kTimeOutOfRangeText}}) {
+        EXPECT_EQ(c.sensor->FormatTimeDouble(t, c.raw), 0) << c.raw;
+        EXPECT_EQ(t, c.text) << c.raw;
+    }
+    // Values far beyond any int are written in full, never overflowing.
+    EXPECT_EQ(ddmm.FormatTimeDouble(t, 1e300), 0);
+    EXPECT_EQ(t.size(), 299u + 8u);  // 1e298 degrees
+    EXPECT_EQ(t.substr(t.size() - 8), " 00' 00\"");
+    EXPECT_EQ(hhmmss.FormatTimeDouble(t, std::numeric_limits<double>::max()), 0);
+    EXPECT_EQ(t.substr(0, 6), "17:97:");
+    for (double bad : {std::nan(""), std::numeric_limits<double>::infinity()}) {
+        EXPECT_EQ(ddmm.FormatTimeDouble(t, bad), kValueNotFinite);
+        EXPECT_EQ(hhmmss.FormatTimeDouble(t, bad), kValueNotFinite);
+        EXPECT_EQ(time2.FormatTimeDouble(t, bad), kValueNotFinite);
+    }
+}

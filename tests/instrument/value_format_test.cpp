@@ -1,0 +1,114 @@
+#include "instrument/value_format.h"
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <climits>
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "../../tools/format_diff.h"
+
+namespace dravik {
+namespace {
+
+CSensorFormat Format(int double_type, int width, int precision) {
+    return CSensorFormat{double_type, 0, 0, width, precision};
+}
+
+std::string Text(double value, const CSensorFormat& fmt) {
+    std::string out = "old";
+    FormatDouble(out, value, fmt);
+    return out;
+}
+
+TEST(FormatDoubleTest, WritesTheColumnTextsOfTheConversion) {
+    EXPECT_EQ(Text(120.0, Format(0, 10, 3)), "   120.000");
+    EXPECT_EQ(Text(120.0, Format(2, 10, 3)), "      120.");
+    EXPECT_EQ(Text(1.5, Format(0, -1, -1)), "1.500000");
+    EXPECT_EQ(Text(1.5, Format(0, 0, 0)), "2.");  // the point stays; 1.5 ties to even
+    EXPECT_EQ(Text(2.5, Format(0, 0, 0)), "2.");
+    EXPECT_EQ(Text(3.0, Format(1, -1, 0)), "3.e+00");
+    EXPECT_EQ(Text(-0.0, Format(0, 8, 2)), "   -0.00");
+    EXPECT_EQ(Text(9.9999999996, Format(0, -1, 9)), "10.000000000");
+    EXPECT_EQ(Text(9.9999999995, Format(0, -1, 9)), "9.999999999");  // just below the tie
+    EXPECT_EQ(Text(1e300, Format(1, -1, 2)), "1.00e+300");
+    EXPECT_EQ(Text(0.0001, Format(2, -1, 2)), "0.00010");
+    EXPECT_EQ(Text(0.00001, Format(2, -1, 2)), "1.0e-05");
+    EXPECT_EQ(Text(-NAN, Format(0, 6, 3)), "  -nan");
+    EXPECT_EQ(Text(INFINITY, Format(2, -1, 3)), "inf");
+    // Any double type but 0 and 1 is the shortest notation.
+    EXPECT_EQ(Text(120.0, Format(7, -1, 4)), "120.0");
+    EXPECT_EQ(Text(120.0, Format(-1, -1, 4)), "120.0");
+    // The standard's "%#g" keeps its zeros when rounding carries into a new power of ten.
+    EXPECT_EQ(Text(999999.7, Format(2, -1, -1)), "1.00000e+06");
+    EXPECT_EQ(Text(99.97, Format(2, -1, 3)), "100.");
+}
+
+TEST(FormatDoubleTest, AppendingFormAndCharBufferForm) {
+    std::string row = "a\t";
+    AppendDouble(row, 2.25, Format(0, 6, 1));
+    AppendDouble(row, 2.25, Format(0, -1, 1));
+    EXPECT_EQ(row, "a\t   2.22.2");
+
+    char buf[16];
+    EXPECT_EQ(FormatDoubleChars(buf, sizeof buf, 7.0, Format(0, 9, 2)), 9);
+    EXPECT_EQ(std::string(buf, 9), "     7.00");
+    EXPECT_EQ(FormatDoubleChars(buf, sizeof buf, 7.0, Format(0, 17, 2)), -1);  // width too wide
+    EXPECT_EQ(FormatDoubleChars(buf, sizeof buf, 1e20, Format(0, -1, 2)), -1);
+    EXPECT_EQ(FormatDoubleChars(buf, 0, 1.0, Format(0, -1, 2)), -1);
+}
+
+// Long texts leave the fast path: they must still be the C formatter's texts.
+TEST(FormatDoubleTest, LongTextsMatchTheCFormatter) {
+    const double values[] = {DBL_MAX, -1e300, 0.1, -DBL_TRUE_MIN, 123.456, 0.0, NAN};
+    const int precisions[] = {18, 25, 100, 390, 1100, 5000};
+    const int widths[] = {-1, 50, 700, 6000};
+    std::vector<char> expected(20000);
+    for (double v : values) {
+        for (int p : precisions) {
+            for (int w : widths) {
+                for (int type = 0; type < 3; ++type) {
+                    const int n = type == 2 ? format_diff::StandardGeneral(expected.data(),
+                                                                           expected.size(), v, w, p)
+                                            : format_diff::Reference(
+                                                  expected.data(), expected.size(), v, type, w, p);
+                    ASSERT_GT(n, 0);
+                    std::string out = "x";
+                    AppendDouble(out, v, Format(type, w, p));
+                    EXPECT_EQ(out.substr(1),
+                              std::string(expected.data(), static_cast<std::size_t>(n)))
+                        << v << " type " << type << " width " << w << " precision " << p;
+                }
+            }
+        }
+    }
+}
+
+// A width or precision read unchecked from the settings cannot blow up a cell.
+TEST(FormatDoubleTest, HugeWidthAndPrecisionAreCapped) {
+    std::string out;
+    FormatDouble(out, 1.0, Format(0, INT_MAX, -1));
+    EXPECT_EQ(out.size(), static_cast<std::size_t>(kMaxFormatWidth));
+    EXPECT_EQ(out.substr(out.size() - 9), " 1.000000");
+    FormatDouble(out, 1.0, Format(0, -1, INT_MAX));
+    EXPECT_EQ(out.size(), static_cast<std::size_t>(kMaxFormatPrecision) + 2);
+    FormatDouble(out, 1.0, Format(2, -1, INT_MAX));
+    EXPECT_EQ(out.size(), static_cast<std::size_t>(kMaxFormatPrecision) + 1);
+    FormatDouble(out, -1.0, Format(1, INT_MIN, INT_MIN));
+    EXPECT_EQ(out, "-1.000000e+00");
+}
+
+// A fixed slice of the long differential run of dravik-format-diff: every form at
+// every precision up to 17, widths in turn, against the C formatter.
+TEST(FormatDoubleTest, MatchesTheCFormatterOnGeneratedValues) {
+    ASSERT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
+    const format_diff::Stats stats = format_diff::Run(200'000, 20261206, stdout);
+    EXPECT_EQ(stats.values, 200'000u);
+    EXPECT_EQ(stats.mismatches, 0u);
+}
+
+}  // namespace
+}  // namespace dravik
