@@ -594,9 +594,11 @@ int CTelemComm::Synchronize() {
     std::size_t removed = 0;
     if (!m_no_sync_attached) {
         removed = SearchHeaders(m_candidates, global);
+    } else if (!global) {
+        // An instrument without a synchronization string (only ever on a
+        // serial port) is found by the rules of its kind.
+        removed = SearchNoSync();
     }
-    // Instruments without synchronization strings are searched for by their
-    // own rules, which come with serial ports.
     {
         std::lock_guard lock(m_frame_lock);
         m_discarded += static_cast<std::int64_t>(removed);
@@ -731,12 +733,19 @@ int CTelemComm::ExtractFrames() {
     bool found_logged = false;
     std::size_t last_length = 0;
     {
-        std::lock_guard lock(m_frame_lock);
+        std::unique_lock lock(m_frame_lock);
         int index = m_match_index;
         if (index < 0 || static_cast<std::size_t>(index) >= m_instruments.size()) return 0;
-        // Instruments of other makers convert their raw frames by their own
-        // rules, which come with serial ports; file resources never use them.
-        if (!m_instruments[index].info.special_kind.empty() && m_no_sync_attached) return 0;
+        // Raw frames of some instruments of other makers are converted by the
+        // rules of their kind (serial ports only).
+        if (m_no_sync_attached) {
+            const std::string& kind = m_instruments[index].info.special_kind;
+            if (kind == "BSI" || kind == "HOBILABS_HS2_D") {
+                const std::string converted_kind = kind;
+                lock.unlock();  // the conversions take the frame lock themselves
+                return ConvertSpecialFrame(converted_kind);
+            }
+        }
         bool taken = false;
         for (;;) {
             Instrument& inst = m_instruments[index];
@@ -793,6 +802,17 @@ int CTelemComm::ExtractFrames() {
     }
     if (found_logged && m_state == kStateSerialOwned) Notify(kCmdStatusChanged);
     return 1;
+}
+
+std::size_t CTelemComm::SearchNoSync() {
+    // The searches of instruments without synchronization strings belong to
+    // serial ports, which this build cannot open; nothing is searched.
+    return 0;
+}
+
+int CTelemComm::ConvertSpecialFrame(const std::string&) {
+    // See SearchNoSync: no raw frame of another maker can be queued yet.
+    return 0;
 }
 
 bool CTelemComm::FindTerminator(const std::string& term, std::size_t& length) {

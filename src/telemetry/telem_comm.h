@@ -224,6 +224,11 @@ class CTelemComm {
     std::size_t ReadFileResource();
     // Returns the number of bytes removed from the head of the queue.
     std::size_t SearchHeaders(const std::vector<std::string>& candidates, bool global);
+    // Searches and frame conversions of instruments without synchronization
+    // strings, by the special kind of the first attached instrument. They
+    // return what SearchHeaders and ExtractFrames return.
+    std::size_t SearchNoSync();
+    int ConvertSpecialFrame(const std::string& kind);
     int FindInstrument(const std::string& header) const;  // frame lock held
     // Scans the queue from its head for a variable frame's terminator; `length`
     // is the frame length up to and including it.
