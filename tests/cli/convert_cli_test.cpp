@@ -53,12 +53,13 @@ class CliTest : public ::testing::Test {
     // Runs `program` with `args` in the test folder, standard input from
     // /dev/null (so no question can be answered) and the settings in the
     // test folder.
-    Result Run(const std::string& program, const std::vector<std::string>& args) {
+    Result Run(const std::string& program, const std::vector<std::string>& args,
+               const std::string& input = "/dev/null") {
         const fs::path out = dir_ / "stdout.txt";
         const fs::path err = dir_ / "stderr.txt";
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                          0644);
         posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
@@ -92,7 +93,9 @@ class CliTest : public ::testing::Test {
         result.err = ReadFile(err);
         return result;
     }
-    Result Convert(const std::vector<std::string>& args) { return Run(DRAVIK_CONVERT, args); }
+    Result Convert(const std::vector<std::string>& args, const std::string& input = "/dev/null") {
+        return Run(DRAVIK_CONVERT, args, input);
+    }
     Result Loggen(const std::vector<std::string>& args) { return Run(DRAVIK_LOGGEN, args); }
 
     std::string Path(const std::string& name) const { return (dir_ / name).string(); }
@@ -160,13 +163,18 @@ TEST_F(CliTest, ConvertsAGeneratedLogWithAbsolutePaths) {
                       "--period", "1000"})
                   .status,
               0);
-    const Result r =
-        Convert({"--verbose", Path("cast.raw"), Path("cast.dat"), cal, "/c", "/tf", "/efc", "/d,"});
+    const Result r = Convert({"--verbose", Path("cast.raw"), Path("cast.dat"), cal, "/c", "/tf",
+                              "/efc", "/d,", "/CL=" + Path("Run.log")});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("Conversion complete.\n"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("\tFrames processed: 40\n"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("\tFrame counter errors: 0\n"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("\tCheck sum errors: 0\n"), std::string::npos) << r.err;
+
+    // The conversion log named by the option keeps the case of its name.
+    const std::string log = ReadFile(Path("Run.log"));
+    EXPECT_NE(log.find("> Begin instrument conversion.\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("\tFrames processed: 40\r\n"), std::string::npos) << log;
 
     const std::vector<std::string> lines = Lines(ReadFile(Path("cast.dat")));
     ASSERT_EQ(lines.size(), 41u);
@@ -192,6 +200,44 @@ TEST_F(CliTest, ExistingOutputIsNotOverwrittenWithoutATerminalUnlessAsked) {
     // The option holds for its run only: the stored setting is untouched.
     const std::string settings = ReadFile(dir_ / "config" / "Quillfern" / "Dravik.conf");
     EXPECT_EQ(settings.find("Overwrite%20Prompt=0"), std::string::npos) << settings;
+}
+
+// With a terminal on standard input the overwrite question is asked there;
+// an answer that is not one of the choices asks again.
+TEST_F(CliTest, OverwriteQuestionIsAskedOnATerminal) {
+    const std::string tdf = kExamples + "/nav0001.tdf";
+    ASSERT_EQ(Loggen({tdf, Path("nav.raw"), "--frames", "5"}).status, 0);
+    struct Case {
+        std::string typed;
+        int status;
+        std::size_t lines;  // of the output file afterwards; 0: left as it was
+        int prompts;
+    };
+    const Case cases[] = {{"n\n", 1, 0, 1}, {"maybe\nC\n", 1, 0, 2}, {"yes\n", 0, 6, 1}};
+    for (const Case& c : cases) {
+        WriteFile(Path("nav.dat"), "keep me");
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(master, 0);
+        ASSERT_EQ(::grantpt(master), 0);
+        ASSERT_EQ(::unlockpt(master), 0);
+        const std::string terminal = ::ptsname(master);
+        ASSERT_EQ(::write(master, c.typed.data(), c.typed.size()),
+                  static_cast<ssize_t>(c.typed.size()));
+        const Result r = Convert({"nav.raw", "nav.dat", tdf}, terminal);
+        ::close(master);
+        EXPECT_EQ(r.status, c.status) << c.typed << r.err;
+        std::size_t prompts = 0;
+        for (std::size_t at = 0;
+             (at = r.err.find("[y]es, [n]o or [c]ancel? ", at)) != std::string::npos; ++at) {
+            ++prompts;
+        }
+        EXPECT_EQ(prompts, static_cast<std::size_t>(c.prompts)) << r.err;
+        if (c.lines == 0) {
+            EXPECT_EQ(ReadFile(Path("nav.dat")), "keep me");
+        } else {
+            EXPECT_EQ(Lines(ReadFile(Path("nav.dat"))).size(), c.lines);
+        }
+    }
 }
 
 TEST_F(CliTest, FailedConversionsExitWithOneAndSayWhy) {
