@@ -198,8 +198,17 @@ TEST_F(CliTest, ExistingOutputIsNotOverwrittenWithoutATerminalUnlessAsked) {
     EXPECT_EQ(forced.status, 0) << forced.err;
     EXPECT_EQ(Lines(ReadFile(Path("nav.dat"))).size(), 6u);
     // The option holds for its run only: the stored setting is untouched.
-    const std::string settings = ReadFile(dir_ / "config" / "Quillfern" / "Dravik.conf");
-    EXPECT_EQ(settings.find("Overwrite%20Prompt=0"), std::string::npos) << settings;
+    const fs::path settings = dir_ / "config" / "Quillfern" / "Dravik.conf";
+    EXPECT_NE(ReadFile(settings).find("[Settings]"), std::string::npos);
+    EXPECT_NE(ReadFile(settings).find("Overwrite%20Prompt=1"), std::string::npos);
+
+    // The stored setting, shared with the desktop program, turns the question off.
+    WriteFile(settings, "[Settings]\nOverwrite%20Prompt=0\n");
+    WriteFile(Path("nav.dat"), "keep me");
+    const Result unasked = Convert({"nav.raw", "nav.dat", kExamples + "/nav0001.tdf"});
+    EXPECT_EQ(unasked.status, 0) << unasked.err;
+    EXPECT_EQ(unasked.err.find("already exists"), std::string::npos);
+    EXPECT_NE(ReadFile(settings).find("Overwrite%20Prompt=0"), std::string::npos);
 }
 
 // With a terminal on standard input the overwrite question is asked there;
