@@ -1,0 +1,887 @@
+#include "telemetry/telem_comm.h"
+
+#include <sys/time.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <initializer_list>
+#include <utility>
+
+#include "platform/disk_file.h"
+
+namespace dravik {
+
+namespace {
+
+// Fills each "%s" of a message with the next argument. Names and paths may be
+// of any length, so no fixed-size formatting buffer is involved.
+std::string Fill(std::string_view pattern, std::initializer_list<std::string_view> args) {
+    std::string out;
+    out.reserve(pattern.size() + 64);
+    auto arg = args.begin();
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] == 's' &&
+            arg != args.end()) {
+            out.append(*arg++);
+            ++i;
+        } else {
+            out.push_back(pattern[i]);
+        }
+    }
+    return out;
+}
+
+// The system's text for an error number, with the line end the message lists
+// expect.
+std::string SystemText(int err) {
+    char buf[256];
+    const char* text = strerror_r(err, buf, sizeof buf);
+    std::string out = text != nullptr ? text : "Unknown error";
+    out += ".\r\n";
+    return out;
+}
+
+std::string Tabbed(const std::string& text) {
+    std::string out(1, '\t');
+    out += text;
+    return out;
+}
+
+bool StartsWith(const CByteQueue& queue, const std::string& prefix) {
+    return queue.size() >= prefix.size() &&
+           std::memcmp(queue.data(), prefix.data(), prefix.size()) == 0;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Byte queue
+
+void CByteQueue::Append(const std::uint8_t* bytes, std::size_t count) {
+    if (count == 0) return;
+    if (m_tail + count > m_buf.size()) {
+        // Reclaim the consumed front before growing.
+        const std::size_t live = size();
+        if (m_head > 0) {
+            if (live > 0) std::memmove(m_buf.data(), m_buf.data() + m_head, live);
+            m_head = 0;
+            m_tail = live;
+        }
+        if (m_tail + count > m_buf.size()) {
+            m_buf.resize(std::max(m_tail + count, m_buf.size() * 2));
+        }
+    }
+    std::memcpy(m_buf.data() + m_tail, bytes, count);
+    m_tail += count;
+}
+
+std::size_t CByteQueue::Consume(std::size_t count) noexcept {
+    const std::size_t n = std::min(count, size());
+    m_head += n;
+    if (m_head == m_tail) m_head = m_tail = 0;
+    return n;
+}
+
+// ---------------------------------------------------------------------------
+// Construction
+
+CTelemComm::CTelemComm(CTelemCommOwner* owner) : m_owner(owner) {}
+
+CTelemComm::~CTelemComm() = default;
+
+void CTelemComm::Notify(int code) {
+    if (IsOwned() && m_owner != nullptr) m_owner->QueueCommand(m_name, code);
+}
+
+int CTelemComm::GetStatus() const {
+    return IsFileResource() ? 5 : 0;
+}
+
+int CTelemComm::GetInstrumentStatus(const std::string&) const {
+    return IsFileResource() ? 4 : 0;
+}
+
+// ---------------------------------------------------------------------------
+// Messages
+
+std::string CTelemComm::Explanation(int code) const {
+    switch (code) {
+        case kCommReadError:
+        case kCommStatusEventError:
+        case kCommOverlappedReadError:
+        case kCommOverlappedStatusError:
+        case kCommOverlappedInitError:
+        case kCommReadBufferInitError:
+        case kCommStatusError: {
+            static const char* const kLead[] = {
+                "\tRead error: ",
+                "\tStatus event error: ",
+                "\tOverlapped read error: ",
+                "\tOverlapped status event error: ",
+                "\tOverlapped read initialization error: ",
+                "\tRead buffer initialization error: ",
+                "\tCommunications status error: ",
+            };
+            std::string text = kLead[code - kCommReadError];
+            text += SystemText(m_last_system_error);
+            if (m_connecting) text += "\tConnection failed.\r\n";
+            return text;
+        }
+        case kCommOpenError:
+        case kCommSetupError10:
+        case kCommSetupError11:
+        case kCommSetupError12:
+        case kCommSetupError13:
+        case kCommSetupError14:
+            return Tabbed(SystemText(errno)) + "\tConnection failed.\r\n";
+        case kCommThreadError:
+            return Tabbed(SystemText(errno));
+        case kCommNotAttached:
+            return "\tThe instrument has not been attached or defined.\r\n";
+        case kCommAlreadyAttached:
+            return "\tThe instrument has already been attached.\r\n";
+        case kCommNotInitialized:
+            return "\tThe communications resource has not been initialized.\r\n";
+        case kCommNotConnected:
+            return "\tThe serial port has not been connected.\r\n";
+        case kCommStillConnected:
+            return "\tThe serial port is still connected.\r\n";
+        case kCommInvalidFile:
+            return "\tInvalid file resource.\r\n";
+        case kCommInvalidPort:
+            return "\tInvalid serial port identification.\r\n";
+        case kCommGlobalSyncOff:
+            return "\tGlobal synchronization has been deactivated.\r\n";
+        case kCommAbortNotReset:
+            return "\tThe telemetry abort code has not been reset.\r\n";
+        case kCommFileError:
+            return Tabbed(FileErrorText(m_file_error));
+        case kCommFileNotOpen:
+            return "\tThe file resource is not open.\r\n";
+        case kCommNoSyncAttached:
+            return "\tThere is already an instrument attached to this\r\n\tresource with no frame "
+                   "synchronization string defined.\r\n\tOnly one of these instruments can be "
+                   "attached to the resource.\r\n";
+        case kCommNoSyncAlone:
+            return "\tThe instrument specifies that no frame synchronization\r\n\tstring will be "
+                   "found in the telemetry.\r\n\tOnly one of these instruments can be attached to "
+                   "the resource.\r\n";
+        case kCommBsiSyncCount:
+            return "\tA BSI instrument must be specified with multiples of \r\n\ttwo-byte data "
+                   "synchronization arrays, using the SPECIAL \r\n\tsensor definition line.\r\n";
+        default:
+            return {};
+    }
+}
+
+void CTelemComm::ReportMessage(const std::string& text, int code) {
+    // The explanation is built before the lock: it only reads this resource's
+    // own error fields.
+    std::string message = text + Explanation(code);
+    std::lock_guard lock(m_message_lock);
+    m_messages.push_back(std::move(message));
+    Notify(kCmdMessage);
+}
+
+std::string CTelemComm::GetNextMessage() {
+    std::lock_guard lock(m_message_lock);
+    if (m_messages.empty()) return {};
+    std::string text = std::move(m_messages.front());
+    m_messages.pop_front();
+    return text;
+}
+
+bool CTelemComm::HasMessages() {
+    std::lock_guard lock(m_message_lock);
+    return !m_messages.empty();
+}
+
+// ---------------------------------------------------------------------------
+// File resource
+
+std::string CTelemComm::FileErrorText(int cause) {
+    switch (cause) {
+        case 0:
+            return "No error occurred.\r\n";
+        case 1:
+            return "An unspecified error occurred.\r\n";
+        case 2:
+            return "The file could not be found.\r\n";
+        case 3:
+            return "All or part of the path is invalid.\r\n";
+        case 4:
+            return "The permitted number of open files was exceeded.\r\n";
+        case 5:
+            return "The file could not be accessed.\r\n";
+        case 6:
+            return "There was an attempt to use an invalid file handle.\r\n";
+        case 7:
+            return "The current working directory cannot be removed.\r\n";
+        case 8:
+            return "There are no more directory entries.\r\n";
+        case 9:
+            return "There was an error trying to set the file pointer.\r\n";
+        case 10:
+            return "There was a hardware error.\r\n";
+        case 11:
+            return "SHARE.EXE was not loaded, or a shared region was locked.\r\n";
+        case 12:
+            return "There was an attempt to lock a region that was already locked.\r\n";
+        case 13:
+            return "The disk is full.\r\n";
+        case 14:
+            return "The end of file was reached.\r\n";
+        default:
+            return "An unknown file error occured.\r\n";
+    }
+}
+
+std::string CTelemComm::GetFileErrorText() const {
+    return FileErrorText(m_file_error);
+}
+
+int CTelemComm::InitializeFileResource(CDiskFile* file, int buffer_size) {
+    if (m_state != kStateUninitialized) {
+        ReportMessage("Unable to reinitialize file resource.\r\n", 0);
+        return kCommReinitialize;
+    }
+    m_file.file = file;
+    // A chunk of no bytes could never make progress through the file.
+    if (file == nullptr || !file->IsOpen() || file->GetFilePath().empty() || buffer_size < 1) {
+        ReportMessage("Unable to initialize file resource.\r\n", kCommInvalidFile);
+        return kCommInvalidFile;
+    }
+    std::uint64_t saved = 0;
+    std::uint64_t length = 0;
+    int cause = file->GetPosition(saved);
+    if (cause == 0) cause = file->SeekToEnd(length);
+    if (cause == 0) cause = file->Seek(saved);
+    if (cause != 0) {
+        m_file_error = cause;
+        ReportMessage("Unable to initialize file resource.\r\n", kCommFileError);
+        return kCommFileError;
+    }
+    m_file_length = static_cast<std::int64_t>(length);
+    m_file.buffer_size = buffer_size;
+    m_name = file->GetFilePath();
+    m_scan_limit = static_cast<std::size_t>(buffer_size);
+    m_state = m_owner != nullptr ? kStateFileOwned : kStateFile;
+    ReportMessage(Fill("Initializing file resource: %s.\r\n", {m_name}), 0);
+    m_read_buffer.assign(static_cast<std::size_t>(buffer_size), 0);
+    {
+        std::lock_guard lock(m_status_lock);
+        m_global_sync_done = 1;
+    }
+    return 0;
+}
+
+int CTelemComm::InitializeByteStream(const std::string& name, int scan_limit) {
+    if (m_state != kStateUninitialized) return kCommReinitialize;
+    m_name = name;
+    m_scan_limit = static_cast<std::size_t>(std::max(scan_limit, 1));
+    m_state = kStateSerial;
+    std::lock_guard lock(m_status_lock);
+    m_global_sync_done = 1;
+    return 0;
+}
+
+int CTelemComm::GetFileErrorCause() {
+    return std::exchange(m_file_error, 0);
+}
+
+int CTelemComm::GetEndOfFile() {
+    return std::exchange(m_end_of_file, 0);
+}
+
+int CTelemComm::IsFileOpen() const {
+    return m_file.file != nullptr && m_file.file->IsOpen() ? 1 : 0;
+}
+
+int CTelemComm::GetFileInfo(CFileResourceSettings& settings) const {
+    if (!IsFileResource()) return 0;
+    settings = m_file;
+    return 1;
+}
+
+std::size_t CTelemComm::ReadFileResource() {
+    if (!IsFileOpen()) {
+        ReportMessage(Fill("Error reading file resource %s.\r\n", {m_name}), kCommFileNotOpen);
+        Notify(kCmdFileStatus);
+        return 0;
+    }
+    std::size_t got = 0;
+    if (!m_end_of_file && m_file_error == 0) {
+        int cause = m_file.file->Read(m_read_buffer.data(), m_read_buffer.size(), got);
+        std::uint64_t position = 0;
+        if (cause == 0) cause = m_file.file->GetPosition(position);
+        if (cause != 0) {
+            m_file_error = cause;
+            Notify(kCmdFileStatus);
+        } else if (got == 0 || position >= static_cast<std::uint64_t>(m_file_length)) {
+            // A read that returns nothing is the end of the file as well: a file
+            // cut short underneath would otherwise be read again and again.
+            m_end_of_file = 1;
+            Notify(kCmdFileStatus);
+        }
+    }
+    if (m_file_error != 0) {
+        ReportMessage(Fill("Error reading file resource %s.\r\n", {m_name}), kCommFileError);
+        return 0;
+    }
+    if (m_end_of_file) {
+        if (got == 0) return 0;
+        ReportMessage(Fill("End of file resource reached for %s.\r\n", {m_name}), 0);
+    }
+    m_queue.Append(m_read_buffer.data(), got);
+    m_bytes_read += got;
+    return got;
+}
+
+// ---------------------------------------------------------------------------
+// Serial ports: not available in this build.
+
+int CTelemComm::InitializeSerialPort(const CSerialSettings& settings) {
+    if (IsFileResource()) {
+        ReportMessage("Unable to reinitialize serial communications.\r\n", 0);
+        return kCommReinitialize;
+    }
+    // Serial ports are not available in this build: no port name identifies one.
+    (void)settings;
+    ReportMessage("Unable to initialize serial communications.\r\n", kCommInvalidPort);
+    return kCommInvalidPort;
+}
+
+int CTelemComm::GetSerialInfo(CSerialSettings& settings) const {
+    if (!IsSerialPort()) return 0;
+    settings = m_serial;
+    return 1;
+}
+
+int CTelemComm::Connect() {
+    if (m_state == kStateUninitialized) {
+        ReportMessage("Unable to open serial port communications.\r\n", kCommNotInitialized);
+        return kCommNotInitialized;
+    }
+    return 0;
+}
+
+int CTelemComm::Disconnect() {
+    return 0;
+}
+
+int CTelemComm::GetAbortCode() {
+    std::lock_guard lock(m_status_lock);
+    return std::exchange(m_abort_code, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Instruments
+
+int CTelemComm::FindInstrument(const std::string& header) const {
+    for (std::size_t i = 0; i < m_instruments.size(); ++i) {
+        if (m_instruments[i].info.header == header) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+int CTelemComm::Attach(const AttachInfo& attach) {
+    if (m_state == kStateUninitialized) {
+        ReportMessage(Fill("Unable to attach %s.\r\n", {attach.header}), kCommNotInitialized);
+        return kCommNotInitialized;
+    }
+    if (m_no_sync_attached) {
+        ReportMessage(Fill("Unable to attach %s to %s.\r\n", {attach.header, m_name}),
+                      kCommNoSyncAttached);
+        return kCommNoSyncAttached;
+    }
+    CFrameInfo info;
+    info.resource_name = m_name;
+    info.header = attach.header;
+    // A frame of no bytes would consume nothing and be cut again forever.
+    info.frame_size =
+        std::max({attach.frame_size, static_cast<int>(attach.header.size()), 1});
+    info.terminator = attach.terminator;
+    if (attach.no_sync && m_state == kStateSerialOwned) {
+        // Instruments without synchronization strings come with serial ports.
+        if (GetAttachedCount() > 0) {
+            ReportMessage(Fill("Unable to attach %s to %s.\r\n", {attach.header, m_name}),
+                          kCommNoSyncAlone);
+            return kCommNoSyncAlone;
+        }
+        info.special_kind = attach.special_kind;
+        info.sync_byte_count = std::clamp(attach.sync_byte_count, 0, CFrameInfo::kMaxSyncBytes);
+        std::memcpy(info.sync_bytes, attach.sync_bytes, sizeof info.sync_bytes);
+        m_no_sync_attached = 1;
+    }
+    {
+        std::lock_guard lock(m_frame_lock);
+        if (FindInstrument(attach.header) >= 0) {
+            m_no_sync_attached = 0;
+            ReportMessage(Fill("Unable to attach %s to %s.\r\n", {attach.header, m_name}),
+                          kCommAlreadyAttached);
+            return kCommAlreadyAttached;
+        }
+        m_instruments.push_back(Instrument{std::move(info), 0});
+    }
+    ReportMessage(Fill("Attaching %s to %s.\r\n", {attach.header, m_name}), 0);
+    if (m_state == kStateSerialOwned) Notify(kCmdStatusChanged);
+    return 0;
+}
+
+int CTelemComm::Detach(const std::string& header) {
+    if (header.empty()) {
+        ReportMessage("Unable to detach instrument.\r\n", kCommNotAttached);
+        return kCommNotAttached;
+    }
+    if (m_state == kStateUninitialized) {
+        ReportMessage(Fill("Unable to detach %s.\r\n", {header}), kCommNotInitialized);
+        return kCommNotInitialized;
+    }
+    {
+        std::lock_guard lock(m_frame_lock);
+        if (FindInstrument(header) < 0) {
+            ReportMessage(Fill("Unable to detach %s.\r\n", {header}), kCommNotAttached);
+            return kCommNotAttached;
+        }
+    }
+    if (int code = DisableAcquisition(header); code != 0) return code;
+    {
+        std::lock_guard lock(m_frame_lock);
+        int index = FindInstrument(header);
+        if (index >= 0) {
+            m_instruments.erase(m_instruments.begin() + index);
+            // The match refers to an attachment index: it moves with the list.
+            int match = m_match_index.load();
+            if (match > index) m_match_index = match - 1;
+        }
+        m_no_sync_attached = 0;
+    }
+    ReportMessage(Fill("Detaching %s from %s.\r\n", {header, m_name}), 0);
+    if (m_state == kStateSerialOwned) Notify(kCmdStatusChanged);
+    return 0;
+}
+
+int CTelemComm::EnableAcquisition(const std::string& header) {
+    {
+        std::lock_guard lock(m_frame_lock);
+        int index = FindInstrument(header);
+        if (index < 0) {
+            ReportMessage(Fill("Unable to enable telemetry acquisition on %s.\r\n", {m_name}),
+                          kCommNotAttached);
+            return kCommNotAttached;
+        }
+        CFrameInfo& info = m_instruments[index].info;
+        if (info.acquisition_enabled) return 0;
+        info.acquisition_enabled = 1;
+        ReportMessage(Fill("Enabling telemetry acquisition for %s on %s.\r\n", {header, m_name}),
+                      0);
+    }
+    if (m_state == kStateSerialOwned) Notify(kCmdStatusChanged);
+    return 0;
+}
+
+int CTelemComm::DisableAcquisition(const std::string& header) {
+    {
+        std::lock_guard lock(m_frame_lock);
+        int index = FindInstrument(header);
+        if (index < 0) {
+            ReportMessage(Fill("Unable to disable telemetry acquisition on %s.\r\n", {m_name}),
+                          kCommNotAttached);
+            return kCommNotAttached;
+        }
+        CFrameInfo& info = m_instruments[index].info;
+        if (!info.acquisition_enabled) return 0;
+        info.acquisition_enabled = 0;
+        if (m_match_index == index) m_match_index = -1;
+        ReportMessage(Fill("Disabling telemetry acquisition for %s on %s.\r\n", {header, m_name}),
+                      0);
+    }
+    if (m_state == kStateSerialOwned) Notify(kCmdStatusChanged);
+    return 0;
+}
+
+int CTelemComm::GetAttachedCount() {
+    std::lock_guard lock(m_frame_lock);
+    return static_cast<int>(m_instruments.size());
+}
+
+std::string CTelemComm::GetInstrumentHeader(int index) {
+    std::lock_guard lock(m_frame_lock);
+    if (index < 0) index = 0;
+    if (static_cast<std::size_t>(index) >= m_instruments.size()) return {};
+    return m_instruments[index].info.header;
+}
+
+std::int64_t CTelemComm::GetBytesDiscarded() {
+    std::lock_guard lock(m_frame_lock);
+    return m_discarded;
+}
+
+void CTelemComm::ResetBytesDiscarded() {
+    std::lock_guard lock(m_frame_lock);
+    m_discarded = 0;
+}
+
+std::size_t CTelemComm::GetBufferedFrameCount() {
+    std::lock_guard lock(m_frame_lock);
+    return m_frames.size();
+}
+
+// ---------------------------------------------------------------------------
+// Synchronization
+
+CFrameTime CTelemComm::Now() {
+    timeval tv{};
+    gettimeofday(&tv, nullptr);
+    // The zone only changes on the second: the broken-down time is worked out
+    // once per second, not once per frame.
+    thread_local std::time_t cached_second = -1;
+    thread_local std::int16_t cached_west = 0;
+    thread_local std::int16_t cached_daylight = 0;
+    if (tv.tv_sec != cached_second) {
+        std::tm local{};
+        std::time_t now = tv.tv_sec;
+        localtime_r(&now, &local);
+        const long dst_shift = local.tm_isdst > 0 ? 3600 : 0;
+        cached_west = static_cast<std::int16_t>(-(local.tm_gmtoff - dst_shift) / 60);
+        cached_daylight = static_cast<std::int16_t>(local.tm_isdst > 0 ? 1 : 0);
+        cached_second = tv.tv_sec;
+    }
+    CFrameTime t;
+    t.seconds = tv.tv_sec;
+    t.milliseconds = static_cast<std::uint16_t>(tv.tv_usec / 1000);
+    t.minutes_west = cached_west;
+    t.daylight = cached_daylight;
+    return t;
+}
+
+void CTelemComm::AppendBytes(const void* bytes, std::size_t count) {
+    m_queue.Append(static_cast<const std::uint8_t*>(bytes), count);
+}
+
+int CTelemComm::GetMatchIndex() {
+    return m_match_index.load();
+}
+
+int CTelemComm::Synchronize() {
+    if (m_match_index != -1) return 1;
+    if (IsSerialPort() && m_queue.empty()) return 0;
+    bool global = false;
+    m_candidates.clear();
+    {
+        std::lock_guard lock(m_status_lock);
+        if (!m_global_sync_done && !m_round) {
+            if (m_global_sync.empty()) {
+                m_global_sync_done = 1;
+                return 1;
+            }
+            m_candidates.push_back(m_global_sync);
+            global = true;
+        }
+    }
+    if (m_candidates.empty()) {
+        std::lock_guard lock(m_frame_lock);
+        for (const Instrument& inst : m_instruments) {
+            if (inst.info.acquisition_enabled) m_candidates.push_back(inst.info.header);
+        }
+        if (m_candidates.empty()) {
+            // Nothing is looked for: whatever is queued belongs to no one.
+            m_discarded += static_cast<std::int64_t>(m_queue.size());
+            m_queue.Clear();
+            return 0;
+        }
+    }
+    std::size_t removed = 0;
+    if (!m_no_sync_attached) {
+        removed = SearchHeaders(m_candidates, global);
+    } else if (!global) {
+        // An instrument without a synchronization string (only ever on a
+        // serial port) is found by the rules of its kind.
+        removed = SearchNoSync();
+    }
+    {
+        std::lock_guard lock(m_frame_lock);
+        m_discarded += static_cast<std::int64_t>(removed);
+    }
+    if (m_match_index == -1 || m_quiet) return global ? 1 : 0;
+    if (global) {
+        {
+            std::lock_guard lock(m_status_lock);
+            ReportMessage(Fill("Telemetry synchronized on %s.\r\n", {m_name}), 0);
+            m_match_index = -1;
+            m_global_sync_done = 1;
+        }
+        if (m_state == kStateSerialOwned) Notify(kCmdStatusChanged);
+    }
+    return 1;
+}
+
+std::size_t CTelemComm::SearchHeaders(const std::vector<std::string>& cand, bool global) {
+    const bool file = IsFileResource();
+    if (m_queue.empty()) {
+        if (file) ReadFileResource();
+        if (m_queue.empty() || !file) return 0;
+    }
+    if (m_match_index != -1) return 0;
+
+    const std::size_t n = cand.size();
+    // uniform[c]: the one first byte shared by candidates c..n-1, or -1. Where
+    // there is one, unmatched bytes are skipped with memchr.
+    int uniform_small[8];
+    std::vector<int> uniform_big;
+    int* uniform = uniform_small;
+    if (n > 8) {
+        uniform_big.resize(n);
+        uniform = uniform_big.data();
+    }
+    for (std::size_t c = n; c-- > 0;) {
+        const int first = cand[c].empty() ? -1 : static_cast<std::uint8_t>(cand[c][0]);
+        if (first < 0) {
+            uniform[c] = -1;
+        } else if (c + 1 == n) {
+            uniform[c] = first;
+        } else {
+            uniform[c] = uniform[c + 1] == first ? first : -1;
+        }
+    }
+
+    std::size_t i = 0;      // the byte being examined; every byte before it was consumed
+    std::size_t start = 0;  // where the partial match began
+    std::size_t c = 0;      // current candidate
+    std::size_t k = 0;      // bytes of cand[c] matched so far
+    bool matched = false;
+    for (;;) {
+        if (k == 0 && uniform[c] >= 0) {
+            // Bytes that are neither the last queued one (which may need a read
+            // first) nor at the scan limit can be skipped in one go.
+            const std::size_t skip_end = std::min(m_queue.size() - 1, m_scan_limit - 1);
+            if (i < skip_end) {
+                const void* hit = std::memchr(m_queue.data() + i, uniform[c], skip_end - i);
+                i = hit != nullptr ? static_cast<std::size_t>(
+                                         static_cast<const std::uint8_t*>(hit) - m_queue.data())
+                                   : skip_end;
+            }
+        }
+        // Reaching the last queued byte, a file resource reads on so that a
+        // header split between two chunks is seen whole.
+        if (file && i + 1 >= m_queue.size()) ReadFileResource();
+        const std::uint8_t b = m_queue[i];
+        bool try_first = k == 0;
+        if (k > 0) {
+            if (b == static_cast<std::uint8_t>(cand[c][k])) {
+                if (k + 1 == cand[c].size()) {
+                    matched = true;
+                } else {
+                    ++k;
+                }
+            } else if (c + 1 < n) {
+                // Later candidates get their chance from where this one began.
+                ++c;
+                k = 0;
+                i = start;
+                continue;
+            } else {
+                c = 0;
+                k = 0;
+                try_first = true;
+            }
+        }
+        if (try_first) {
+            std::size_t j = c;
+            while (j < n && !cand[j].empty() && static_cast<std::uint8_t>(cand[j][0]) != b) ++j;
+            if (j < n) {
+                c = j;
+                start = i;
+                if (cand[c].size() <= 1) {
+                    matched = true;  // an empty header matches wherever it is tried
+                } else {
+                    k = 1;
+                }
+            }
+        }
+        if (matched) break;
+        if ((k == 0 && i + 1 >= m_scan_limit) || i + 1 >= m_queue.size()) break;
+        ++i;
+    }
+
+    if (matched) {
+        if (global) {
+            m_match_index = 0;
+            return 0;
+        }
+        {
+            std::lock_guard lock(m_frame_lock);
+            m_match_index = FindInstrument(cand[c]);
+        }
+        return m_queue.Consume(start);
+    }
+    // A partial match at the end of the data keeps everything for the next
+    // pass, which will see the rest of the header.
+    if (k == 0 && !global) return m_queue.Consume(i + 1);
+    return 0;
+}
+
+int CTelemComm::ExtractFrames() {
+    if (m_match_index == -1) {
+        if (!m_round) {
+            m_round = 1;
+            return 1;
+        }
+        return 0;
+    }
+    const bool file = IsFileResource();
+    bool found_logged = false;
+    std::size_t last_length = 0;
+    {
+        std::unique_lock lock(m_frame_lock);
+        int index = m_match_index;
+        if (index < 0 || static_cast<std::size_t>(index) >= m_instruments.size()) return 0;
+        // Raw frames of some instruments of other makers are converted by the
+        // rules of their kind (serial ports only).
+        if (m_no_sync_attached) {
+            const std::string& kind = m_instruments[index].info.special_kind;
+            if (kind == "BSI" || kind == "HOBILABS_HS2_D") {
+                const std::string converted_kind = kind;
+                lock.unlock();  // the conversions take the frame lock themselves
+                return ConvertSpecialFrame(converted_kind);
+            }
+        }
+        bool taken = false;
+        for (;;) {
+            Instrument& inst = m_instruments[index];
+            CFrameInfo& info = inst.info;
+            const std::size_t frame_size = static_cast<std::size_t>(std::max(info.frame_size, 0));
+            if (m_queue.size() < frame_size) {
+                if (!file) return 0;
+                while (m_queue.size() < frame_size && !m_end_of_file && m_file_error == 0) {
+                    if (ReadFileResource() == 0) break;
+                }
+            }
+            std::size_t length = 0;
+            if (info.terminator.empty()) {
+                if (m_queue.size() < frame_size) return 0;
+                length = frame_size;
+            } else if (!FindTerminator(info.terminator, length)) {
+                return 0;
+            }
+            ++info.frame_counter;
+            info.time_stamp = Now();
+            info.chained = taken ? 1 : 0;
+            if (m_frames.size() > static_cast<std::size_t>(m_max_depth)) {
+                ReportMessage(Fill("%s frame buffer exceeded maximum depth.\r\n", {m_name}), 0);
+                m_discarded += m_frames.front()->GetFrameLength();
+                m_frames.pop_front();
+            }
+            if (!inst.found && !m_quiet) {
+                ReportMessage(Fill("%s found on %s.\r\n", {info.header, m_name}), 0);
+                inst.found = 1;
+                found_logged = true;
+            }
+            m_frames.push_back(std::make_unique<CFrameData>(
+                std::string_view(reinterpret_cast<const char*>(m_queue.data()), length), info));
+            m_frames_available = 1;
+            taken = true;
+            last_length = length;
+            // Instruments after this one whose header also opens the queue take
+            // their frame from the same bytes.
+            int next = -1;
+            for (std::size_t j = static_cast<std::size_t>(index) + 1; j < m_instruments.size();
+                 ++j) {
+                m_match_index = static_cast<int>(j);
+                const CFrameInfo& other = m_instruments[j].info;
+                if (other.acquisition_enabled && StartsWith(m_queue, other.header)) {
+                    next = static_cast<int>(j);
+                    break;
+                }
+            }
+            if (next < 0) break;
+            index = next;
+        }
+        m_match_index = -1;
+        m_queue.Consume(last_length);
+    }
+    if (found_logged && m_state == kStateSerialOwned) Notify(kCmdStatusChanged);
+    return 1;
+}
+
+std::size_t CTelemComm::SearchNoSync() {
+    // The searches of instruments without synchronization strings belong to
+    // serial ports, which this build cannot open; nothing is searched.
+    return 0;
+}
+
+int CTelemComm::ConvertSpecialFrame(const std::string&) {
+    // See SearchNoSync: no raw frame of another maker can be queued yet.
+    return 0;
+}
+
+bool CTelemComm::FindTerminator(const std::string& term, std::size_t& length) {
+    const bool file = IsFileResource();
+    const auto first = static_cast<std::uint8_t>(term[0]);
+    std::size_t i = 0;
+    std::size_t k = 0;
+    for (;;) {
+        if (i >= m_queue.size()) return false;
+        if (k == 0) {
+            // The last queued byte is left to the general step, which reads on.
+            const std::size_t end = file ? m_queue.size() - 1 : m_queue.size();
+            if (i < end) {
+                const void* hit = std::memchr(m_queue.data() + i, first, end - i);
+                i = hit != nullptr ? static_cast<std::size_t>(
+                                         static_cast<const std::uint8_t*>(hit) - m_queue.data())
+                                   : end;
+                if (i >= m_queue.size()) return false;
+            }
+        }
+        if (file && i + 1 >= m_queue.size()) ReadFileResource();
+        // A byte that breaks a partial terminator is not tried again as its
+        // first byte.
+        if (m_queue[i] == static_cast<std::uint8_t>(term[k])) {
+            if (++k == term.size()) {
+                length = i + 1;
+                return true;
+            }
+        } else {
+            k = 0;
+        }
+        ++i;
+    }
+}
+
+std::unique_ptr<CFrameData> CTelemComm::RetrieveFrame() {
+    if (m_state == kStateUninitialized) {
+        ReportMessage("Unable to retrieve frames.\r\n", kCommNotInitialized);
+        return nullptr;
+    }
+    if (IsFileResource() && m_file.file != nullptr) {
+        // An empty answer tells the consumer that no frame can be had, so the
+        // passes go on while they make progress: one pass drops at most a scan
+        // limit of unmatched bytes, and a longer stretch of them near the end
+        // of the file would otherwise hide the frames behind it.
+        for (;;) {
+            const std::size_t queued = m_queue.size();
+            const std::uint64_t read = m_bytes_read;
+            if (Synchronize() == 1) ExtractFrames();
+            if (m_file_error != 0) return nullptr;
+            {
+                std::lock_guard lock(m_frame_lock);
+                if (!m_frames.empty()) {
+                    std::unique_ptr<CFrameData> frame = std::move(m_frames.front());
+                    m_frames.pop_front();
+                    return frame;
+                }
+            }
+            // Every pass that drops or reads bytes changes one of these.
+            if (m_queue.size() == queued && m_bytes_read == read) return nullptr;
+        }
+    }
+    std::lock_guard lock(m_frame_lock);
+    if (m_frames.empty()) return nullptr;
+    std::unique_ptr<CFrameData> frame = std::move(m_frames.front());
+    m_frames.pop_front();
+    return frame;
+}
+
+}  // namespace dravik

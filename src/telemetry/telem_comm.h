@@ -1,0 +1,286 @@
+// One communications resource: a log file read in chunks (file resource) or,
+// later, a serial port. It queues the raw telemetry bytes, finds the headers of
+// its enabled instruments in them, cuts frames and keeps them in a bounded frame
+// buffer until the consumer takes them, and tells its owner about events.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "telemetry/frame_data.h"
+
+namespace dravik {
+
+class CDiskFile;
+
+// Result codes of a communications resource.
+enum TelemCommCode : int {
+    kCommReadError = 0x10000001,
+    kCommStatusEventError = 0x10000002,
+    kCommOverlappedReadError = 0x10000003,
+    kCommOverlappedStatusError = 0x10000004,
+    kCommOverlappedInitError = 0x10000005,
+    kCommReadBufferInitError = 0x10000006,
+    kCommStatusError = 0x10000007,
+    kCommOpenError = 0x10000009,
+    kCommSetupError10 = 0x10000010,
+    kCommSetupError11 = 0x10000011,
+    kCommSetupError12 = 0x10000012,
+    kCommSetupError13 = 0x10000013,
+    kCommSetupError14 = 0x10000014,
+    kCommThreadError = 0x10000016,
+    kCommNotAttached = 0x10000017,
+    kCommAlreadyAttached = 0x10000018,
+    kCommNotInitialized = 0x10000019,
+    kCommReinitialize = 0x10000020,
+    kCommNotConnected = 0x10000021,
+    kCommStillConnected = 0x10000022,
+    kCommInvalidFile = 0x10000023,
+    kCommInvalidPort = 0x10000024,
+    kCommGlobalSyncOff = 0x10000025,
+    kCommAbortNotReset = 0x10000026,
+    kCommFileError = 0x10000027,
+    kCommFileNotOpen = 0x10000028,
+    kCommNoSyncAttached = 0x10000029,
+    kCommNoSyncAlone = 0x10000030,
+    kCommBsiSyncCount = 0x10000031,
+};
+
+// Notifications a resource sends its owner (command codes of the control's queue).
+enum TelemCommand : int {
+    kCmdStatusChanged = 1,
+    kCmdFileStatus = 2,
+    kCmdMessage = 3,
+    kCmdFramesAvailable = 4,
+    kCmdRetrieveFrame = 5,
+};
+
+// Resource states.
+enum TelemCommState : int {
+    kStateUninitialized = 0,
+    kStateFile = 1,
+    kStateFileOwned = 2,
+    kStateSerial = 3,
+    kStateSerialOwned = 4,
+};
+
+// Whoever receives a resource's notifications (the telemetry control).
+class CTelemCommOwner {
+  public:
+    virtual ~CTelemCommOwner() = default;
+    // Called with no lock of the resource held, except for kCmdMessage, which
+    // is queued inside the resource's message lock; must not call back into it.
+    virtual void QueueCommand(const std::string& resource_name, int code) = 0;
+};
+
+// What the control hands to Attach for one instrument.
+struct AttachInfo {
+    std::string header;
+    int frame_size = 0;
+    std::string terminator;  // empty for a fixed frame
+    int no_sync = 0;         // the instrument sends no synchronization string
+    std::string special_kind;
+    std::uint8_t sync_bytes[CFrameInfo::kMaxSyncBytes] = {};
+    int sync_byte_count = 0;
+};
+
+// The open log file and the chunk size it is read in. The file stays the
+// caller's: the resource neither closes nor deletes it.
+struct CFileResourceSettings {
+    CDiskFile* file = nullptr;
+    int buffer_size = 0;
+};
+
+// Settings of a serial port resource.
+struct CSerialSettings {
+    std::string port_name;
+    int baud_rate = 9600;
+    std::uint8_t byte_size = 8;
+    std::uint8_t parity = 0;
+    std::uint8_t stop_bits = 0;
+    int read_size = 1024;  // also the scan limit
+    std::string global_sync;
+    int idle_wait_count = 15;
+    int max_frame_depth = 200;
+};
+
+// Raw telemetry waiting to be synchronized. Bytes are appended at the tail and
+// consumed at the head; they stay contiguous so that searches can run over
+// plain memory and a frame is copied in one piece. The consumed space at the
+// front is reclaimed when the buffer would otherwise have to grow.
+class CByteQueue {
+  public:
+    std::size_t size() const noexcept { return m_tail - m_head; }
+    bool empty() const noexcept { return m_tail == m_head; }
+    const std::uint8_t* data() const noexcept { return m_buf.data() + m_head; }
+    std::uint8_t operator[](std::size_t i) const noexcept { return m_buf[m_head + i]; }
+
+    void Append(const std::uint8_t* bytes, std::size_t count);
+    // Removes up to `count` bytes from the head; returns how many were removed.
+    std::size_t Consume(std::size_t count) noexcept;
+    void Clear() noexcept { m_head = m_tail = 0; }
+
+  private:
+    std::vector<std::uint8_t> m_buf;
+    std::size_t m_head = 0;
+    std::size_t m_tail = 0;
+};
+
+class CTelemComm {
+  public:
+    explicit CTelemComm(CTelemCommOwner* owner = nullptr);
+    ~CTelemComm();
+    CTelemComm(const CTelemComm&) = delete;
+    CTelemComm& operator=(const CTelemComm&) = delete;
+
+    // File resource.
+    int InitializeFileResource(CDiskFile* file, int buffer_size);
+    int InitializeFileResource(const CFileResourceSettings& settings) {
+        return InitializeFileResource(settings.file, settings.buffer_size);
+    }
+    // Forgets the file object: a removed resource no longer reads it, so the
+    // caller may close the file as soon as the resource has been removed.
+    void ReleaseFile() noexcept { m_file.file = nullptr; }
+    int GetFileErrorCause();  // reset by the call
+    int GetEndOfFile();       // reset by the call
+    int IsFileOpen() const;
+    int GetFileInfo(CFileResourceSettings& settings) const;
+    std::string GetFileErrorText() const;
+    static std::string FileErrorText(int cause);
+
+    // A resource fed only through AppendBytes, the way a serial port's reader
+    // feeds it: nothing is read, and a frame waits until its bytes arrive.
+    int InitializeByteStream(const std::string& name, int scan_limit = 1024);
+
+    // Serial port (not available yet: initialization answers 0x10000024).
+    int InitializeSerialPort(const CSerialSettings& settings);
+    int GetSerialInfo(CSerialSettings& settings) const;
+    int Exists() const { return 0; }
+    int Connect();
+    int Disconnect();
+    int GetAbortCode();  // cleared by the call
+
+    // Instruments.
+    int Attach(const AttachInfo& info);
+    int Detach(const std::string& header);
+    int EnableAcquisition(const std::string& header);
+    int DisableAcquisition(const std::string& header);
+
+    // Synchronization and frames.
+    int Synchronize();
+    int ExtractFrames();
+    std::unique_ptr<CFrameData> RetrieveFrame();
+    // Queues raw bytes (a serial port's reader, or a test feeding memory).
+    void AppendBytes(const void* bytes, std::size_t count);
+
+    std::int64_t GetBytesDiscarded();
+    void ResetBytesDiscarded();
+    int GetAttachedCount();
+    std::string GetInstrumentHeader(int index);
+    const std::string& GetName() const noexcept { return m_name; }
+    int GetState() const noexcept { return m_state; }
+    bool IsFileResource() const noexcept {
+        return m_state == kStateFile || m_state == kStateFileOwned;
+    }
+    bool IsSerialPort() const noexcept {
+        return m_state == kStateSerial || m_state == kStateSerialOwned;
+    }
+    // Status for the owner's status callbacks: 5 for a file resource.
+    int GetStatus() const;
+    int GetInstrumentStatus(const std::string& header) const;
+
+    // Frame buffer depth (a serial port may choose another positive value).
+    void SetMaxFrameDepth(int depth) noexcept {
+        if (depth > 0) m_max_depth = depth;
+    }
+    std::size_t GetBufferedFrameCount();
+    std::size_t GetQueuedByteCount() const noexcept { return m_queue.size(); }
+    int GetMatchIndex();
+
+    // Messages.
+    void ReportMessage(const std::string& text, int code);
+    std::string GetNextMessage();
+    bool HasMessages();
+
+  private:
+    struct Instrument {
+        CFrameInfo info;
+        int found = 0;
+    };
+
+    bool IsOwned() const noexcept {
+        return m_state == kStateFileOwned || m_state == kStateSerialOwned;
+    }
+    void Notify(int code);
+    std::string Explanation(int code) const;
+    // Reads one chunk of the log file into the queue; returns the bytes queued.
+    std::size_t ReadFileResource();
+    // Returns the number of bytes removed from the head of the queue.
+    std::size_t SearchHeaders(const std::vector<std::string>& candidates, bool global);
+    // Searches and frame conversions of instruments without synchronization
+    // strings, by the special kind of the first attached instrument. They
+    // return what SearchHeaders and ExtractFrames return.
+    std::size_t SearchNoSync();
+    int ConvertSpecialFrame(const std::string& kind);
+    int FindInstrument(const std::string& header) const;  // frame lock held
+    // Scans the queue from its head for a variable frame's terminator; `length`
+    // is the frame length up to and including it.
+    bool FindTerminator(const std::string& terminator, std::size_t& length);
+    static CFrameTime Now();
+
+    CTelemCommOwner* m_owner;
+    int m_state = kStateUninitialized;
+    std::string m_name;
+
+    // Serial port fields (used once serial ports exist).
+    int m_connected = 0;
+    int m_waiting_for_telemetry = 1;
+    int m_disconnecting = 0;
+    int m_connecting = 0;
+    int m_quiet = 0;
+    int m_round = 0;
+    int m_last_system_error = 0;
+    int m_abort_code = 0;
+    int m_idle_wait_count = 15;
+    int m_framing_errors = 0;
+    int m_break_errors = 0;
+    int m_bsi_raw_length = 0;
+    std::string m_global_sync;
+    CSerialSettings m_serial;
+    std::vector<std::uint8_t> m_synthetic_frame;
+
+    // Synchronization.
+    int m_frames_available = 0;
+    int m_global_sync_done = 0;
+    int m_no_sync_attached = 0;
+    std::atomic<int> m_match_index{-1};
+    int m_max_depth = 200;
+    std::int64_t m_discarded = 0;
+    std::size_t m_scan_limit = 1024;
+    CByteQueue m_queue;
+    std::vector<std::string> m_candidates;  // reused by every pass
+
+    // File resource.
+    CFileResourceSettings m_file;
+    std::int64_t m_file_length = 0;
+    std::uint64_t m_bytes_read = 0;
+    std::vector<std::uint8_t> m_read_buffer;
+    int m_end_of_file = 0;
+    int m_file_error = 0;
+
+    std::mutex m_frame_lock;    // frame buffer, instruments, counters
+    std::mutex m_status_lock;   // match index, global synchronization, abort code
+    std::mutex m_message_lock;  // message list
+    std::vector<Instrument> m_instruments;
+    std::deque<std::unique_ptr<CFrameData>> m_frames;
+    std::deque<std::string> m_messages;
+};
+
+}  // namespace dravik
