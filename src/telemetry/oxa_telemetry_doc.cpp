@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "instrument/sensor.h"
+#include "instrument/value_format.h"
 
 namespace dravik {
 
@@ -190,6 +191,28 @@ int COxaTelemetryDoc::FindSensor(int instrument, const std::string& type, const 
         if (sensor != nullptr && test(*sensor)) return index;
     }
     return -1;
+}
+
+int COxaTelemetryDoc::ConvertSensorValue(double& out, CSensor& sensor, const CFrameData* frame) {
+    return dravik::ConvertSensorValue(out, sensor, frame);
+}
+
+void COxaTelemetryDoc::FormatSensorValue(std::string& out, CSensor& sensor,
+                                         const CFrameData* frame, const CSensorFormat& format) {
+    dravik::FormatSensorValue(out, sensor, frame, format);
+}
+
+void COxaTelemetryDoc::GetValueErrorText(std::string& out, int code) {
+    dravik::GetValueErrorText(out, code);
+}
+
+void COxaTelemetryDoc::FormatSignedRaw(std::string& out, const CSensor& sensor,
+                                       const CSensorFormat& format, std::int32_t value) {
+    dravik::FormatSignedRaw(out, sensor, format, value);
+}
+
+void COxaTelemetryDoc::FormatDouble(std::string& out, double value, const CSensorFormat& format) {
+    dravik::FormatDouble(out, value, format);
 }
 
 namespace {

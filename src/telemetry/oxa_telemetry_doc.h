@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "instrument/sensor_format.h"
 #include "telemetry/frame_data.h"
 #include "telemetry/telem_comm.h"
 #include "telemetry/telem_control.h"
@@ -78,6 +79,16 @@ class COxaTelemetryDoc {
     virtual void GetFileFrame(int resource);
     virtual void ReportMessage(const std::string& text, int code = 0);
 
+    // Sensor values of one frame (the free functions of instrument/value_format.h
+    // do the work; a derived document may change how a column is written).
+    // The sensor's calibrated value as a number; 0 or a value error code.
+    virtual int ConvertSensorValue(double& out, CSensor& sensor, const CFrameData* frame);
+    // The column text of the sensor in this frame.
+    virtual void FormatSensorValue(std::string& out, CSensor& sensor, const CFrameData* frame,
+                                   const CSensorFormat& format);
+    // "Error 1" ... "Error 8", "Error 0" for any other code.
+    virtual void GetValueErrorText(std::string& out, int code);
+
     // Special sensors of an instrument: the index of the first sensor that
     // passes every test, or -1.
     virtual int FindFrameCounterSensor(int instrument);
@@ -93,6 +104,13 @@ class COxaTelemetryDoc {
     virtual int FindSensorNear490(int instrument, const std::string& type);
     virtual int FindCdomSensor(int instrument);
     virtual int FindIrradianceSensor(int instrument, int downwelling);
+
+    // A signed raw value as its column text (BS fields of 1 and 2 bytes are
+    // taken as 8- and 16-bit numbers).
+    void FormatSignedRaw(std::string& out, const CSensor& sensor, const CSensorFormat& format,
+                         std::int32_t value);
+    // A double in the "f", "e" or "g" form of the format, always with a point.
+    void FormatDouble(std::string& out, double value, const CSensorFormat& format);
 
     // Callbacks of the control, all on its processing thread.
     //

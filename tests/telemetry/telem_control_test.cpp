@@ -163,6 +163,9 @@ TEST_F(ControlTest, LookupsAnswerTheirCodes) {
     EXPECT_EQ(doc.GetCommInfo(0, file_info), 0);
     EXPECT_EQ(file_info.file, &m_file);
     EXPECT_EQ(doc.GetCommInfo(0, serial_info), kControlNotASerialPort);
+    serial_info.port_name = "/dev/ttyS0";
+    EXPECT_EQ(doc.AddCommResource(serial_info), kControlNotASerialPort);
+    EXPECT_EQ(doc.ModifyCommResource(m_file.GetFilePath(), serial_info), kCommReinitialize);
     EXPECT_EQ(doc.GetInstrumentFileType(0, text), 0);
     EXPECT_EQ(text, "Calibration File");
     EXPECT_EQ(doc.GetInstrumentSerialNumber(0, text), 0);
