@@ -3,10 +3,12 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "format_diff.h"
+#include "instrument/sensor.h"
 #include "instrument/value_format.h"
 
 namespace {
@@ -65,5 +67,77 @@ void Forms(benchmark::internal::Benchmark* b) {
 
 BENCHMARK(BM_FormatDouble)->Apply(Forms);
 BENCHMARK(BM_Snprintf)->Apply(Forms);
+
+// One row of a radiometer frame: 64 two-byte OPTIC2 channels calibrated and written
+// at the conversion's default precision 10, each cell appended to one reused row.
+struct RadiometerRow {
+    RadiometerRow() : frame(Bytes(), Info()) {
+        for (int i = 0; i < kChannels; ++i) {
+            auto& sensor = sensors.emplace_back(std::make_unique<dravik::CSensor>());
+            sensor->SetType("LU");
+            sensor->SetDataType(dravik::kDataBU);
+            sensor->SetFitType(dravik::kFitOptic2);
+            sensor->SetFieldLength(2);
+            sensor->SetOffset(static_cast<std::uint32_t>(2 * i));
+            sensor->NextGainRange();
+            sensor->AddCoefficient(1000.0 + i);
+            sensor->AddCoefficient(3.1e-4 * (i + 1));
+            sensor->AddCoefficient(1.35);
+        }
+    }
+    static constexpr int kChannels = 64;
+    static std::string Bytes() {
+        std::string bytes;
+        dravik::format_diff::Random random(7);
+        for (int i = 0; i < 2 * kChannels; ++i) bytes.push_back(static_cast<char>(random.Next()));
+        return bytes;
+    }
+    static dravik::CFrameInfo Info() {
+        dravik::CFrameInfo info;
+        info.frame_size = 2 * kChannels;
+        return info;
+    }
+    std::vector<std::unique_ptr<dravik::CSensor>> sensors;
+    dravik::CFrameData frame;
+};
+
+void BM_SensorRow(benchmark::State& state) {
+    RadiometerRow row_source;
+    const dravik::CSensorFormat fmt{0, 1, 0, -1, 10};
+    std::string row;
+    for (auto _ : state) {
+        row.clear();
+        for (auto& sensor : row_source.sensors) {
+            dravik::AppendSensorValue(row, *sensor, &row_source.frame, fmt);
+            row.push_back('\t');
+        }
+        benchmark::DoNotOptimize(row.data());
+    }
+    state.SetItemsProcessed(state.iterations() * RadiometerRow::kChannels);
+}
+
+// The same row with every cell through snprintf and a string per cell.
+void BM_SensorRowSnprintf(benchmark::State& state) {
+    RadiometerRow row_source;
+    std::string row;
+    for (auto _ : state) {
+        row.clear();
+        for (auto& sensor : row_source.sensors) {
+            std::uint32_t raw = 0;
+            double value = 0.0;
+            sensor->GetUnsignedValue(raw, &row_source.frame);
+            sensor->ApplyFitUnsigned(value, raw);
+            char text[512];
+            std::snprintf(text, sizeof text, "%#.*f", 10, value);
+            row += std::string(text);
+            row.push_back('\t');
+        }
+        benchmark::DoNotOptimize(row.data());
+    }
+    state.SetItemsProcessed(state.iterations() * RadiometerRow::kChannels);
+}
+
+BENCHMARK(BM_SensorRow);
+BENCHMARK(BM_SensorRowSnprintf);
 
 }  // namespace

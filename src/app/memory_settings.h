@@ -1,7 +1,7 @@
 // A settings store held in memory, for tests and for runs that must not touch
 // the user's profile. Values keep their kind: an integer key read as a string
-// (or the other way round) gives the default, as the registry it stands in for
-// did.
+// (or the other way round) gives the default, so a reader that uses the wrong
+// kind for a key shows up in tests.
 #pragma once
 
 #include <map>

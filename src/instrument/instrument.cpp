@@ -230,9 +230,17 @@ const char* CInstrument::GetActionText(LoadAction action) noexcept {
 }
 
 void CInstrument::Diagnose(int code, LoadAction action) {
+    // Every problem is counted, but the text stops growing after a bound: a
+    // damaged file (a megabyte line of junk words) would otherwise make a
+    // message of hundreds of megabytes.
+    ++m_error_count;
+    if (m_error_count > kMaxListedDiagnostics) {
+        if (m_error_count == kMaxListedDiagnostics + 1)
+            m_message.append("\tFurther line diagnostics omitted.\r\n");
+        return;
+    }
     m_message.append("\tLine ").append(std::to_string(m_lines_read)).append(": ");
     m_message.append(GetDiagnosticText(code)).append(GetActionText(action));
-    ++m_error_count;
 }
 
 int CInstrument::Fail(int code, std::string message) {
@@ -642,12 +650,13 @@ bool CInstrument::ApplyFrameKindRules(CSensor& sensor, bool variable_field,
     }
     if (EqualsIgnoreCase(sensor.GetType(), "FIELD")) {
         if (declared_length != 1) Diagnose(kDiagFieldLength, LoadAction::kFieldLengthSetTo1);
-        std::string delimiter_text = CSensor::DecodeEscapes(sensor.GetUnits(), "\\x");
-        if (delimiter_text.size() != 1) {
+        const std::string delimiter_text = CSensor::DecodeEscapes(sensor.GetUnits(), "\\x");
+        if (delimiter_text.size() == 1) {
+            m_field_delimiters += delimiter_text;
+        } else {
             Diagnose(kDiagFieldDelimiterLength, LoadAction::kFieldDelimiterSetToComma);
-            delimiter_text = ",";
+            m_field_delimiters += ',';
         }
-        m_field_delimiters += delimiter_text;
         m_field_pending = true;
         return false;
     }

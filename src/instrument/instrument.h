@@ -110,6 +110,9 @@ class CInstrument {
     static const char* GetDiagnosticText(int code) noexcept;
     static const char* GetActionText(LoadAction action) noexcept;
 
+    // Line diagnostics listed in the message text; later ones are only counted.
+    static constexpr int kMaxListedDiagnostics = 10000;
+
   private:
     struct LoadState;
     int ReadLines(LoadState& state);

@@ -307,10 +307,6 @@ int CSensor::GetStringValue(std::string& value, const CFrameData* frame) {
 }
 
 void CSensor::AddCoefficient(double value) {
-    if (m_coefficients.size() == m_coefficients.capacity()) {
-        m_coefficients.reserve(m_coefficients.size() + 10);
-        m_coefficient_tags.reserve(m_coefficients.size() + 10);
-    }
     m_coefficient_tags.push_back(m_gain_range_index);
     m_coefficients.push_back(value);
 }

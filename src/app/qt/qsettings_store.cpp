@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -33,10 +34,13 @@ bool StrictInt(const QByteArray& text, int& value) {
 
 }  // namespace
 
+// The INI format under the name the native format has on this platform
+// (".conf"), whatever the platform.
 CQSettingsStore::CQSettingsStore()
-    : m_settings(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                             QStringLiteral("Quillfern"),
-                                             QStringLiteral("Dravik"))) {}
+    : m_settings(std::make_unique<QSettings>(
+          QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+              QStringLiteral("/Quillfern/Dravik.conf"),
+          QSettings::IniFormat)) {}
 
 CQSettingsStore::CQSettingsStore(const std::string& path)
     : m_settings(std::make_unique<QSettings>(QString::fromStdString(path), QSettings::IniFormat)) {}
