@@ -12,8 +12,7 @@ namespace dravik {
 namespace {
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) ==
                       std::tolower(static_cast<unsigned char>(y));
            });
@@ -21,8 +20,7 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
 
 // Data type rule of counters and check sums: a one-byte BU field or an AI field.
 bool IsCounterData(const CSensor& s) {
-    return (s.GetDataType() == kDataBU && s.GetFieldLength() == 1) ||
-           s.GetDataType() == kDataAI;
+    return (s.GetDataType() == kDataBU && s.GetFieldLength() == 1) || s.GetDataType() == kDataAI;
 }
 
 bool IsPolyFit(const CSensor& s) {
@@ -44,7 +42,9 @@ bool WavelengthNear490(const std::string& id) {
 
 }  // namespace
 
-COxaTelemetryDoc::COxaTelemetryDoc() { NewControl(); }
+COxaTelemetryDoc::COxaTelemetryDoc() {
+    NewControl();
+}
 
 COxaTelemetryDoc::~COxaTelemetryDoc() {
     if (m_control) m_control->Shutdown();
@@ -81,8 +81,7 @@ int COxaTelemetryDoc::AddCommResource(const CSerialSettings& settings) {
 int COxaTelemetryDoc::RemoveCommResource(const std::string& name) {
     return m_control ? m_control->RemoveCommResource(name) : kNoTelemetryControl;
 }
-int COxaTelemetryDoc::ModifyCommResource(const std::string& name,
-                                         const CSerialSettings& settings) {
+int COxaTelemetryDoc::ModifyCommResource(const std::string& name, const CSerialSettings& settings) {
     return m_control ? m_control->ModifyCommResource(name, settings) : kNoTelemetryControl;
 }
 int COxaTelemetryDoc::AddInstrument(const std::string& file_name) {
@@ -91,8 +90,8 @@ int COxaTelemetryDoc::AddInstrument(const std::string& file_name) {
 int COxaTelemetryDoc::RemoveInstrument(const std::string& header) {
     return m_control ? m_control->RemoveInstrument(header) : kNoTelemetryControl;
 }
-int COxaTelemetryDoc::AttachInstrument(const std::string& header,
-                                       const std::string& resource_name, int no_sync) {
+int COxaTelemetryDoc::AttachInstrument(const std::string& header, const std::string& resource_name,
+                                       int no_sync) {
     return m_control ? m_control->AttachInstrument(header, resource_name, no_sync)
                      : kNoTelemetryControl;
 }
@@ -133,8 +132,7 @@ int COxaTelemetryDoc::GetInstrumentFileName(int instrument, std::string& text) {
     return m_control ? m_control->GetInstrumentFileName(instrument, text) : kNoTelemetryControl;
 }
 int COxaTelemetryDoc::GetInstrumentSerialNumber(int instrument, std::string& text) {
-    return m_control ? m_control->GetInstrumentSerialNumber(instrument, text)
-                     : kNoTelemetryControl;
+    return m_control ? m_control->GetInstrumentSerialNumber(instrument, text) : kNoTelemetryControl;
 }
 int COxaTelemetryDoc::GetInstrumentCommResource(std::string& name, int instrument) {
     return m_control ? m_control->GetInstrumentCommResource(name, instrument) : 0;
@@ -185,8 +183,7 @@ void COxaTelemetryDoc::ReportMessage(const std::string& text, int code) {
 // ---------------------------------------------------------------------------
 // Sensor recognition
 
-int COxaTelemetryDoc::FindSensor(int instrument, const std::string& type,
-                                 const SensorTest& test) {
+int COxaTelemetryDoc::FindSensor(int instrument, const std::string& type, const SensorTest& test) {
     for (int index = FindInstrumentSensor(instrument, type, -1); index >= 0;
          index = FindInstrumentSensor(instrument, type, index)) {
         const CSensor* sensor = GetInstrumentSensors(instrument, index);
@@ -266,15 +263,13 @@ int COxaTelemetryDoc::FindConductivitySensor(int instrument) {
 }
 
 int COxaTelemetryDoc::FindBetaRedSensor(int instrument) {
-    return FindSensor(instrument, "BETA_RED", [](const CSensor& s) {
-        return s.GetUnits() == "1/(m*sr)" && IsPolyFit(s);
-    });
+    return FindSensor(instrument, "BETA_RED",
+                      [](const CSensor& s) { return s.GetUnits() == "1/(m*sr)" && IsPolyFit(s); });
 }
 
 int COxaTelemetryDoc::FindBetaBlueSensor(int instrument) {
-    return FindSensor(instrument, "BETA_BLUE", [](const CSensor& s) {
-        return s.GetUnits() == "1/(m*sr)" && IsPolyFit(s);
-    });
+    return FindSensor(instrument, "BETA_BLUE",
+                      [](const CSensor& s) { return s.GetUnits() == "1/(m*sr)" && IsPolyFit(s); });
 }
 
 int COxaTelemetryDoc::FindSensorNear490(int instrument, const std::string& type) {
@@ -308,8 +303,8 @@ std::tm COxaTelemetryDoc::LocalNow() const {
 
 std::string COxaTelemetryDoc::StampMessage(const std::string& text, const std::tm& local) {
     char stamp[64];
-    const std::size_t stamp_length = std::strftime(stamp, sizeof stamp, "%Y-%m-%d  %H:%M:%S> ",
-                                                   &local);
+    const std::size_t stamp_length =
+        std::strftime(stamp, sizeof stamp, "%Y-%m-%d  %H:%M:%S> ", &local);
     std::string out;
     out.reserve(text.size() + 2 * stamp_length);
     std::size_t pos = 0;

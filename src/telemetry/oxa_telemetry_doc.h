@@ -20,7 +20,7 @@ class CDiskFile;
 class CSensor;
 
 class COxaTelemetryDoc {
-public:
+  public:
     // Creates the control (and so starts its processing thread).
     COxaTelemetryDoc();
     // Shuts the control down. A derived document must call DeleteContents() in
@@ -117,10 +117,10 @@ public:
     // The clock used for stamping (local broken-down time); tests inject one.
     void SetLocalClock(std::function<std::tm()> clock) { m_local_clock = std::move(clock); }
 
-protected:
+  protected:
     std::tm LocalNow() const;
 
-private:
+  private:
     using SensorTest = std::function<bool(const CSensor&)>;
     int FindSensor(int instrument, const std::string& type, const SensorTest& test);
 

@@ -38,7 +38,15 @@ std::string Fill(std::string_view pattern, std::initializer_list<std::string_vie
 std::string SystemText(int err) {
     char buf[256];
     const char* text = strerror_r(err, buf, sizeof buf);
-    return std::string(text ? text : "Unknown error") + ".\r\n";
+    std::string out = text != nullptr ? text : "Unknown error";
+    out += ".\r\n";
+    return out;
+}
+
+std::string Tabbed(const std::string& text) {
+    std::string out(1, '\t');
+    out += text;
+    return out;
 }
 
 bool StartsWith(const CByteQueue& queue, const std::string& prefix) {
@@ -87,7 +95,9 @@ void CTelemComm::Notify(int code) {
     if (IsOwned() && m_owner != nullptr) m_owner->QueueCommand(m_name, code);
 }
 
-int CTelemComm::GetStatus() const { return IsFileResource() ? 5 : 0; }
+int CTelemComm::GetStatus() const {
+    return IsFileResource() ? 5 : 0;
+}
 
 int CTelemComm::GetInstrumentStatus(const std::string&) const {
     return IsFileResource() ? 4 : 0;
@@ -125,20 +135,31 @@ std::string CTelemComm::Explanation(int code) const {
         case kCommSetupError12:
         case kCommSetupError13:
         case kCommSetupError14:
-            return "\t" + SystemText(errno) + "\tConnection failed.\r\n";
-        case kCommThreadError: return "\t" + SystemText(errno);
-        case kCommNotAttached: return "\tThe instrument has not been attached or defined.\r\n";
-        case kCommAlreadyAttached: return "\tThe instrument has already been attached.\r\n";
+            return Tabbed(SystemText(errno)) + "\tConnection failed.\r\n";
+        case kCommThreadError:
+            return Tabbed(SystemText(errno));
+        case kCommNotAttached:
+            return "\tThe instrument has not been attached or defined.\r\n";
+        case kCommAlreadyAttached:
+            return "\tThe instrument has already been attached.\r\n";
         case kCommNotInitialized:
             return "\tThe communications resource has not been initialized.\r\n";
-        case kCommNotConnected: return "\tThe serial port has not been connected.\r\n";
-        case kCommStillConnected: return "\tThe serial port is still connected.\r\n";
-        case kCommInvalidFile: return "\tInvalid file resource.\r\n";
-        case kCommInvalidPort: return "\tInvalid serial port identification.\r\n";
-        case kCommGlobalSyncOff: return "\tGlobal synchronization has been deactivated.\r\n";
-        case kCommAbortNotReset: return "\tThe telemetry abort code has not been reset.\r\n";
-        case kCommFileError: return "\t" + FileErrorText(m_file_error);
-        case kCommFileNotOpen: return "\tThe file resource is not open.\r\n";
+        case kCommNotConnected:
+            return "\tThe serial port has not been connected.\r\n";
+        case kCommStillConnected:
+            return "\tThe serial port is still connected.\r\n";
+        case kCommInvalidFile:
+            return "\tInvalid file resource.\r\n";
+        case kCommInvalidPort:
+            return "\tInvalid serial port identification.\r\n";
+        case kCommGlobalSyncOff:
+            return "\tGlobal synchronization has been deactivated.\r\n";
+        case kCommAbortNotReset:
+            return "\tThe telemetry abort code has not been reset.\r\n";
+        case kCommFileError:
+            return Tabbed(FileErrorText(m_file_error));
+        case kCommFileNotOpen:
+            return "\tThe file resource is not open.\r\n";
         case kCommNoSyncAttached:
             return "\tThere is already an instrument attached to this\r\n\tresource with no frame "
                    "synchronization string defined.\r\n\tOnly one of these instruments can be "
@@ -150,7 +171,8 @@ std::string CTelemComm::Explanation(int code) const {
         case kCommBsiSyncCount:
             return "\tA BSI instrument must be specified with multiples of \r\n\ttwo-byte data "
                    "synchronization arrays, using the SPECIAL \r\n\tsensor definition line.\r\n";
-        default: return {};
+        default:
+            return {};
     }
 }
 
@@ -181,26 +203,44 @@ bool CTelemComm::HasMessages() {
 
 std::string CTelemComm::FileErrorText(int cause) {
     switch (cause) {
-        case 0: return "No error occurred.\r\n";
-        case 1: return "An unspecified error occurred.\r\n";
-        case 2: return "The file could not be found.\r\n";
-        case 3: return "All or part of the path is invalid.\r\n";
-        case 4: return "The permitted number of open files was exceeded.\r\n";
-        case 5: return "The file could not be accessed.\r\n";
-        case 6: return "There was an attempt to use an invalid file handle.\r\n";
-        case 7: return "The current working directory cannot be removed.\r\n";
-        case 8: return "There are no more directory entries.\r\n";
-        case 9: return "There was an error trying to set the file pointer.\r\n";
-        case 10: return "There was a hardware error.\r\n";
-        case 11: return "SHARE.EXE was not loaded, or a shared region was locked.\r\n";
-        case 12: return "There was an attempt to lock a region that was already locked.\r\n";
-        case 13: return "The disk is full.\r\n";
-        case 14: return "The end of file was reached.\r\n";
-        default: return "An unknown file error occured.\r\n";
+        case 0:
+            return "No error occurred.\r\n";
+        case 1:
+            return "An unspecified error occurred.\r\n";
+        case 2:
+            return "The file could not be found.\r\n";
+        case 3:
+            return "All or part of the path is invalid.\r\n";
+        case 4:
+            return "The permitted number of open files was exceeded.\r\n";
+        case 5:
+            return "The file could not be accessed.\r\n";
+        case 6:
+            return "There was an attempt to use an invalid file handle.\r\n";
+        case 7:
+            return "The current working directory cannot be removed.\r\n";
+        case 8:
+            return "There are no more directory entries.\r\n";
+        case 9:
+            return "There was an error trying to set the file pointer.\r\n";
+        case 10:
+            return "There was a hardware error.\r\n";
+        case 11:
+            return "SHARE.EXE was not loaded, or a shared region was locked.\r\n";
+        case 12:
+            return "There was an attempt to lock a region that was already locked.\r\n";
+        case 13:
+            return "The disk is full.\r\n";
+        case 14:
+            return "The end of file was reached.\r\n";
+        default:
+            return "An unknown file error occured.\r\n";
     }
 }
 
-std::string CTelemComm::GetFileErrorText() const { return FileErrorText(m_file_error); }
+std::string CTelemComm::GetFileErrorText() const {
+    return FileErrorText(m_file_error);
+}
 
 int CTelemComm::InitializeFileResource(CDiskFile* file, int buffer_size) {
     if (m_state != kStateUninitialized) {
@@ -247,9 +287,13 @@ int CTelemComm::InitializeByteStream(const std::string& name, int scan_limit) {
     return 0;
 }
 
-int CTelemComm::GetFileErrorCause() { return std::exchange(m_file_error, 0); }
+int CTelemComm::GetFileErrorCause() {
+    return std::exchange(m_file_error, 0);
+}
 
-int CTelemComm::GetEndOfFile() { return std::exchange(m_end_of_file, 0); }
+int CTelemComm::GetEndOfFile() {
+    return std::exchange(m_end_of_file, 0);
+}
 
 int CTelemComm::IsFileOpen() const {
     return m_file.file != nullptr && m_file.file->IsOpen() ? 1 : 0;
@@ -323,7 +367,9 @@ int CTelemComm::Connect() {
     return 0;
 }
 
-int CTelemComm::Disconnect() { return 0; }
+int CTelemComm::Disconnect() {
+    return 0;
+}
 
 int CTelemComm::GetAbortCode() {
     std::lock_guard lock(m_status_lock);
@@ -447,8 +493,8 @@ int CTelemComm::DisableAcquisition(const std::string& header) {
         if (!info.acquisition_enabled) return 0;
         info.acquisition_enabled = 0;
         if (m_match_index == index) m_match_index = -1;
-        ReportMessage(
-            Fill("Disabling telemetry acquisition for %s on %s.\r\n", {header, m_name}), 0);
+        ReportMessage(Fill("Disabling telemetry acquisition for %s on %s.\r\n", {header, m_name}),
+                      0);
     }
     if (m_state == kStateSerialOwned) Notify(kCmdStatusChanged);
     return 0;
@@ -513,7 +559,9 @@ void CTelemComm::AppendBytes(const void* bytes, std::size_t count) {
     m_queue.Append(static_cast<const std::uint8_t*>(bytes), count);
 }
 
-int CTelemComm::GetMatchIndex() { return m_match_index.load(); }
+int CTelemComm::GetMatchIndex() {
+    return m_match_index.load();
+}
 
 int CTelemComm::Synchronize() {
     if (m_match_index != -1) return 1;
@@ -546,9 +594,11 @@ int CTelemComm::Synchronize() {
     std::size_t removed = 0;
     if (!m_no_sync_attached) {
         removed = SearchHeaders(m_candidates, global);
+    } else if (!global) {
+        // An instrument without a synchronization string (only ever on a
+        // serial port) is found by the rules of its kind.
+        removed = SearchNoSync();
     }
-    // Instruments without synchronization strings are searched for by their
-    // own rules, which come with serial ports.
     {
         std::lock_guard lock(m_frame_lock);
         m_discarded += static_cast<std::int64_t>(removed);
@@ -607,10 +657,9 @@ std::size_t CTelemComm::SearchHeaders(const std::vector<std::string>& cand, bool
             const std::size_t skip_end = std::min(m_queue.size() - 1, m_scan_limit - 1);
             if (i < skip_end) {
                 const void* hit = std::memchr(m_queue.data() + i, uniform[c], skip_end - i);
-                i = hit != nullptr
-                        ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) -
-                                                   m_queue.data())
-                        : skip_end;
+                i = hit != nullptr ? static_cast<std::size_t>(
+                                         static_cast<const std::uint8_t*>(hit) - m_queue.data())
+                                   : skip_end;
             }
         }
         // Reaching the last queued byte, a file resource reads on so that a
@@ -684,12 +733,19 @@ int CTelemComm::ExtractFrames() {
     bool found_logged = false;
     std::size_t last_length = 0;
     {
-        std::lock_guard lock(m_frame_lock);
+        std::unique_lock lock(m_frame_lock);
         int index = m_match_index;
         if (index < 0 || static_cast<std::size_t>(index) >= m_instruments.size()) return 0;
-        // Instruments of other makers convert their raw frames by their own
-        // rules, which come with serial ports; file resources never use them.
-        if (!m_instruments[index].info.special_kind.empty() && m_no_sync_attached) return 0;
+        // Raw frames of some instruments of other makers are converted by the
+        // rules of their kind (serial ports only).
+        if (m_no_sync_attached) {
+            const std::string& kind = m_instruments[index].info.special_kind;
+            if (kind == "BSI" || kind == "HOBILABS_HS2_D") {
+                const std::string converted_kind = kind;
+                lock.unlock();  // the conversions take the frame lock themselves
+                return ConvertSpecialFrame(converted_kind);
+            }
+        }
         bool taken = false;
         for (;;) {
             Instrument& inst = m_instruments[index];
@@ -748,6 +804,17 @@ int CTelemComm::ExtractFrames() {
     return 1;
 }
 
+std::size_t CTelemComm::SearchNoSync() {
+    // The searches of instruments without synchronization strings belong to
+    // serial ports, which this build cannot open; nothing is searched.
+    return 0;
+}
+
+int CTelemComm::ConvertSpecialFrame(const std::string&) {
+    // See SearchNoSync: no raw frame of another maker can be queued yet.
+    return 0;
+}
+
 bool CTelemComm::FindTerminator(const std::string& term, std::size_t& length) {
     const bool file = IsFileResource();
     const auto first = static_cast<std::uint8_t>(term[0]);
@@ -760,10 +827,9 @@ bool CTelemComm::FindTerminator(const std::string& term, std::size_t& length) {
             const std::size_t end = file ? m_queue.size() - 1 : m_queue.size();
             if (i < end) {
                 const void* hit = std::memchr(m_queue.data() + i, first, end - i);
-                i = hit != nullptr
-                        ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) -
-                                                   m_queue.data())
-                        : end;
+                i = hit != nullptr ? static_cast<std::size_t>(
+                                         static_cast<const std::uint8_t*>(hit) - m_queue.data())
+                                   : end;
                 if (i >= m_queue.size()) return false;
             }
         }
@@ -787,22 +853,26 @@ std::unique_ptr<CFrameData> CTelemComm::RetrieveFrame() {
         ReportMessage("Unable to retrieve frames.\r\n", kCommNotInitialized);
         return nullptr;
     }
-    if (IsFileResource()) {
+    if (IsFileResource() && m_file.file != nullptr) {
         // An empty answer tells the consumer that no frame can be had, so the
         // passes go on while they make progress: one pass drops at most a scan
         // limit of unmatched bytes, and a longer stretch of them near the end
         // of the file would otherwise hide the frames behind it.
         for (;;) {
-            const std::int64_t discarded = GetBytesDiscarded();
             const std::size_t queued = m_queue.size();
             const std::uint64_t read = m_bytes_read;
             if (Synchronize() == 1) ExtractFrames();
             if (m_file_error != 0) return nullptr;
-            if (GetBufferedFrameCount() > 0) break;
-            if (GetBytesDiscarded() == discarded && m_queue.size() == queued &&
-                m_bytes_read == read) {
-                break;
+            {
+                std::lock_guard lock(m_frame_lock);
+                if (!m_frames.empty()) {
+                    std::unique_ptr<CFrameData> frame = std::move(m_frames.front());
+                    m_frames.pop_front();
+                    return frame;
+                }
             }
+            // Every pass that drops or reads bytes changes one of these.
+            if (m_queue.size() == queued && m_bytes_read == read) return nullptr;
         }
     }
     std::lock_guard lock(m_frame_lock);

@@ -73,7 +73,7 @@ enum TelemCommState : int {
 
 // Whoever receives a resource's notifications (the telemetry control).
 class CTelemCommOwner {
-public:
+  public:
     virtual ~CTelemCommOwner() = default;
     // Called with no lock of the resource held, except for kCmdMessage, which
     // is queued inside the resource's message lock; must not call back into it.
@@ -116,7 +116,7 @@ struct CSerialSettings {
 // plain memory and a frame is copied in one piece. The consumed space at the
 // front is reclaimed when the buffer would otherwise have to grow.
 class CByteQueue {
-public:
+  public:
     std::size_t size() const noexcept { return m_tail - m_head; }
     bool empty() const noexcept { return m_tail == m_head; }
     const std::uint8_t* data() const noexcept { return m_buf.data() + m_head; }
@@ -127,14 +127,14 @@ public:
     std::size_t Consume(std::size_t count) noexcept;
     void Clear() noexcept { m_head = m_tail = 0; }
 
-private:
+  private:
     std::vector<std::uint8_t> m_buf;
     std::size_t m_head = 0;
     std::size_t m_tail = 0;
 };
 
 class CTelemComm {
-public:
+  public:
     explicit CTelemComm(CTelemCommOwner* owner = nullptr);
     ~CTelemComm();
     CTelemComm(const CTelemComm&) = delete;
@@ -145,6 +145,9 @@ public:
     int InitializeFileResource(const CFileResourceSettings& settings) {
         return InitializeFileResource(settings.file, settings.buffer_size);
     }
+    // Forgets the file object: a removed resource no longer reads it, so the
+    // caller may close the file as soon as the resource has been removed.
+    void ReleaseFile() noexcept { m_file.file = nullptr; }
     int GetFileErrorCause();  // reset by the call
     int GetEndOfFile();       // reset by the call
     int IsFileOpen() const;
@@ -206,7 +209,7 @@ public:
     std::string GetNextMessage();
     bool HasMessages();
 
-private:
+  private:
     struct Instrument {
         CFrameInfo info;
         int found = 0;
@@ -221,6 +224,11 @@ private:
     std::size_t ReadFileResource();
     // Returns the number of bytes removed from the head of the queue.
     std::size_t SearchHeaders(const std::vector<std::string>& candidates, bool global);
+    // Searches and frame conversions of instruments without synchronization
+    // strings, by the special kind of the first attached instrument. They
+    // return what SearchHeaders and ExtractFrames return.
+    std::size_t SearchNoSync();
+    int ConvertSpecialFrame(const std::string& kind);
     int FindInstrument(const std::string& header) const;  // frame lock held
     // Scans the queue from its head for a variable frame's terminator; `length`
     // is the frame length up to and including it.

@@ -33,8 +33,7 @@ std::string Fill(std::string_view pattern, std::initializer_list<std::string_vie
 }
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) ==
                       std::tolower(static_cast<unsigned char>(y));
            });
@@ -47,10 +46,8 @@ int HexDigit(char c) {
     return -1;
 }
 
-// Synchronization bytes of an instrument of another maker, written in its
-// SPECIAL line's units: "\x" with two hexadecimal digits is one byte, any other
-// character is its own byte. After an escape that does not convert cleanly no
-// later escape is stored; plain characters still are.
+}  // namespace
+
 int DecodeSyncBytes(const std::string& units, std::uint8_t* bytes, int max_bytes) {
     int count = 0;
     bool escapes_ok = true;
@@ -78,8 +75,6 @@ int DecodeSyncBytes(const std::string& units, std::uint8_t* bytes, int max_bytes
     }
     return count;
 }
-
-}  // namespace
 
 // ---------------------------------------------------------------------------
 // Construction and the processing thread
@@ -274,7 +269,8 @@ void CTelemControl::ProcessCommand(const CProcessCommand& command) {
             if (m_doc != nullptr) m_doc->OnTelemetryFrame(name, std::move(frame));
             break;
         }
-        default: break;
+        default:
+            break;
     }
 }
 
@@ -382,14 +378,18 @@ std::string CTelemControl::Explanation(int code) {
             return "\tThe communications resource has already been defined.\r\n";
         case kControlResourceInvalid:
             return "\tThe communications resource reference is invalid.\r\n";
-        case kControlInstrumentNotFound: return "\tThe instrument could not be found.\r\n";
-        case kControlInstrumentDefined: return "\tThe instrument has already been defined.\r\n";
-        case kControlInstrumentInvalid: return "\tThe instrument reference is invalid.\r\n";
+        case kControlInstrumentNotFound:
+            return "\tThe instrument could not be found.\r\n";
+        case kControlInstrumentDefined:
+            return "\tThe instrument has already been defined.\r\n";
+        case kControlInstrumentInvalid:
+            return "\tThe instrument reference is invalid.\r\n";
         case kControlNotAFile:
             return "\tThe specified communications resource is not a file.\r\n";
         case kControlNotASerialPort:
             return "\tThe specified communications resource is not a serial port.\r\n";
-        default: return {};
+        default:
+            return {};
     }
 }
 
@@ -451,26 +451,10 @@ int CTelemControl::AddCommResource(CDiskFile* file, int buffer_size) {
 }
 
 int CTelemControl::AddCommResource(const CSerialSettings& settings) {
-    std::lock_guard resources(m_resource_lock);
-    const std::string& name = settings.port_name;
-    if (!name.empty() && ResourceByName(name) != nullptr) {
-        ReportMessage(Fill("Unable to add communications resource: %s.\r\n", {name}),
-                      kControlResourceDefined);
-        return kControlResourceDefined;
-    }
-    auto comm = std::make_unique<CTelemComm>(this);
-    const int code = comm->InitializeSerialPort(settings);
-    if (code != 0) {
-        for (std::string text = comm->GetNextMessage(); !text.empty();
-             text = comm->GetNextMessage()) {
-            ReportMessage(text, 0);
-        }
-        return code;
-    }
-    std::lock_guard access(m_access_lock);
-    m_resources.push_back(std::move(comm));
-    m_resource_names.push_back(name);
-    return 0;
+    // Serial ports cannot be opened by this build: the settings name no port.
+    ReportMessage(Fill("Unable to add communications resource: %s.\r\n", {settings.port_name}),
+                  kControlNotASerialPort);
+    return kControlNotASerialPort;
 }
 
 int CTelemControl::RemoveCommResource(const std::string& name) {
@@ -489,6 +473,8 @@ int CTelemControl::RemoveCommResource(const std::string& name) {
         m_pending_deletion = std::move(m_resources[index]);
         m_pending_deletion->Disconnect();
         m_pending_deletion->GetAbortCode();
+        // The caller may close the log file once this returns.
+        m_pending_deletion->ReleaseFile();
         m_resources.erase(m_resources.begin() + index);
         m_resource_names.erase(m_resource_names.begin() + index);
         for (int& attached : m_attachment) {
@@ -607,8 +593,7 @@ int CTelemControl::AttachInstrument(const std::string& header, const std::string
         if (EqualNoCase(id, "BSI") && sensor->GetFieldLength() == 0 && no_fit) {
             info.special_kind = "BSI";
             info.no_sync = 1;
-            info.sync_byte_count =
-                DecodeSyncBytes(sensor->GetUnits(), info.sync_bytes, 10);
+            info.sync_byte_count = DecodeSyncBytes(sensor->GetUnits(), info.sync_bytes, 10);
         } else if (EqualNoCase(id, "HOBILABS_HS2_D") && no_fit) {
             info.special_kind = "HOBILABS_HS2_D";
             info.no_sync = 1;

@@ -44,8 +44,15 @@ struct CProcessCommand {
     int code = 0;
 };
 
+// Synchronization bytes of an instrument of another maker, written in the units
+// of its SPECIAL line: "\x" with two hexadecimal digits is one byte, any other
+// character is its own byte; at most `max_bytes` are stored. After an escape
+// that does not convert cleanly no later escape is stored; plain characters
+// still are. Returns the number of bytes stored.
+int DecodeSyncBytes(const std::string& units, std::uint8_t* bytes, int max_bytes);
+
 class CTelemControl final : public CTelemCommOwner {
-public:
+  public:
     // Starts the processing thread; `doc` receives every callback (may be null
     // in tests that only watch results). The control does not own the document.
     explicit CTelemControl(COxaTelemetryDoc* doc);
@@ -114,7 +121,7 @@ public:
     // stopping, so there is nothing to wait for).
     void SetStopDelay(int milliseconds);
 
-private:
+  private:
     void ThreadMain();
     int RunIteration();
     void ProcessCommand(const CProcessCommand& command);

@@ -70,20 +70,19 @@ struct Stream {
 };
 
 class TempFile {
-public:
+  public:
     explicit TempFile(const std::string& content) {
         char name[] = "/tmp/dravik_comm_XXXXXX";
         int fd = mkstemp(name);
         EXPECT_GE(fd, 0);
-        EXPECT_EQ(write(fd, content.data(), content.size()),
-                  static_cast<ssize_t>(content.size()));
+        EXPECT_EQ(write(fd, content.data(), content.size()), static_cast<ssize_t>(content.size()));
         close(fd);
         m_path = name;
     }
     ~TempFile() { std::remove(m_path.c_str()); }
     const std::string& path() const { return m_path; }
 
-private:
+  private:
     std::string m_path;
 };
 
@@ -338,16 +337,16 @@ TEST(FileResource, EndOfFileReporting) {
         EXPECT_EQ(r.comm.RetrieveFrame()->GetText(), "AB34");
         EXPECT_EQ(r.owner.Count(kCmdFileStatus), 1);
         auto messages = Drain(r.comm);
-        EXPECT_TRUE(Contains(messages, "End of file resource reached for " +
-                                           r.file.GetFilePath() + ".\r\n"));
+        EXPECT_TRUE(Contains(messages,
+                             "End of file resource reached for " + r.file.GetFilePath() + ".\r\n"));
         EXPECT_FALSE(r.comm.RetrieveFrame());
         EXPECT_EQ(r.owner.Count(kCmdFileStatus), 1);
         // Once the flag has been taken, one more empty read reports it again.
         EXPECT_EQ(r.comm.GetEndOfFile(), 1);
         EXPECT_FALSE(r.comm.RetrieveFrame());
         EXPECT_EQ(r.owner.Count(kCmdFileStatus), 2);
-        EXPECT_FALSE(Contains(Drain(r.comm), "End of file resource reached for " +
-                                                 r.file.GetFilePath() + ".\r\n"));
+        EXPECT_FALSE(Contains(
+            Drain(r.comm), "End of file resource reached for " + r.file.GetFilePath() + ".\r\n"));
     }
     {  // No instrument enabled: nothing is read, so end of file never comes.
         FileResource r("AB12", 4);
@@ -438,15 +437,14 @@ TEST(FileResource, BadInputKeepsEveryByteAccountedFor) {
         {"random bytes", random, Fixed("SPR", 40), 64},
         {"random with headers", planted, Fixed("SPR", 40), 50},
         {"every byte starts a header", std::string(5000, 'S'), Fixed("SPR", 40), 64},
-        {"partial headers", std::string(3000, 'S') + "SP" + std::string(300, 'S'),
-         Fixed("SPR", 40), 7},
+        {"partial headers", std::string(3000, 'S') + "SP" + std::string(300, 'S'), Fixed("SPR", 40),
+         7},
         {"empty", "", Fixed("SPR", 40), 64},
-        {"header longer than the buffer", "xxHEADERLONGER!!yyHEADERLONGER", Fixed("HEADERLONGER", 14),
-         3},
-        {"variable without terminator", "NAV1,2,3" + std::string(500, ','),
-         Variable("NAV", "\r\n"), 16},
-        {"trailing partial frame", "SPR" + std::string(37, 'a') + "SPRshort", Fixed("SPR", 40),
+        {"header longer than the buffer", "xxHEADERLONGER!!yyHEADERLONGER",
+         Fixed("HEADERLONGER", 14), 3},
+        {"variable without terminator", "NAV1,2,3" + std::string(500, ','), Variable("NAV", "\r\n"),
          16},
+        {"trailing partial frame", "SPR" + std::string(37, 'a') + "SPRshort", Fixed("SPR", 40), 16},
     };
     for (const auto& c : cases) {
         FileResource r(c.content, c.buffer);
