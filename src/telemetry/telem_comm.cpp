@@ -399,7 +399,9 @@ int CTelemComm::Attach(const AttachInfo& attach) {
     CFrameInfo info;
     info.resource_name = m_name;
     info.header = attach.header;
-    info.frame_size = std::max(attach.frame_size, static_cast<int>(attach.header.size()));
+    // A frame of no bytes would consume nothing and be cut again forever.
+    info.frame_size =
+        std::max({attach.frame_size, static_cast<int>(attach.header.size()), 1});
     info.terminator = attach.terminator;
     if (attach.no_sync && m_state == kStateSerialOwned) {
         // Instruments without synchronization strings come with serial ports.

@@ -283,6 +283,12 @@ TEST(Resource, AttachDetachAndMessages) {
     EXPECT_EQ(s.comm.Synchronize(), 1);
     EXPECT_EQ(s.comm.ExtractFrames(), 1);
     EXPECT_EQ(s.comm.RetrieveFrame()->GetFrameLength(), 10);
+    // An instrument with neither header nor fields still cuts at least a byte.
+    Stream empty({Fixed("", 0)});
+    empty.Feed("ab");
+    EXPECT_EQ(empty.comm.Synchronize(), 1);
+    EXPECT_EQ(empty.comm.ExtractFrames(), 1);
+    EXPECT_EQ(empty.comm.RetrieveFrame()->GetText(), "a");
 }
 
 TEST(FileResource, InitializationAndErrorTexts) {
