@@ -920,16 +920,27 @@ bool CDravikDoc::WriteRow(const CFrameData& frame) {
     }
     int cause = m_output.Write(m_row);
     if (cause != 0) {
+        FailWhileConverting(cause, true);
+        return false;
+    }
+    return true;
+}
+
+void CDravikDoc::FailWhileConverting(int cause, bool writing) {
+    if (writing) {
         m_output_failed = true;
         Notice("An error occured writing to the output file\r\n" + Quoted(m_output_full) + ".");
         ReportMessage(std::string("An error occured writing to the output file.\r\n\t") +
                           GetFileErrorText(cause) + "\r\n",
                       0);
-        m_abort = 1;
-        SetDone();
-        return false;
+    } else {
+        Notice("An error occured reading the log file\r\n" + Quoted(m_log_full) + ".");
+        ReportMessage(std::string("An error occured reading the log file.\r\n\t") +
+                          GetFileErrorText(cause) + "\r\n",
+                      0);
     }
-    return true;
+    m_abort = 1;
+    SetDone();
 }
 
 void CDravikDoc::WriteTimeTags() {
@@ -944,12 +955,7 @@ void CDravikDoc::WriteTimeTags() {
     std::size_t got = 0;
     int cause = ReadAt(m_log_file, m_bytes_consumed, record, sizeof record, got);
     if (cause != 0) {
-        Notice("An error occured reading the log file\r\n" + Quoted(m_log_full) + ".");
-        ReportMessage(std::string("An error occured reading the log file.\r\n\t") +
-                          GetFileErrorText(cause) + "\r\n",
-                      0);
-        m_abort = 1;
-        SetDone();
+        FailWhileConverting(cause, false);
         return;
     }
     m_row.clear();
@@ -964,13 +970,7 @@ void CDravikDoc::WriteTimeTags() {
     }
     cause = m_output.Write(m_row);
     if (cause != 0) {
-        m_output_failed = true;
-        Notice("An error occured writing to the output file\r\n" + Quoted(m_output_full) + ".");
-        ReportMessage(std::string("An error occured writing to the output file.\r\n\t") +
-                          GetFileErrorText(cause) + "\r\n",
-                      0);
-        m_abort = 1;
-        SetDone();
+        FailWhileConverting(cause, true);
     }
 }
 
@@ -988,13 +988,7 @@ void CDravikDoc::WriteHeaderLine(std::unique_ptr<CFrameData> frame) {
         FormatHeaderLine(SplitHeaderRecord(m_cell), m_params.format.width, m_params.delimiter);
     int cause = m_output.Write(line);
     if (cause != 0) {
-        m_output_failed = true;
-        Notice("An error occured writing to the output file\r\n" + Quoted(m_output_full) + ".");
-        ReportMessage(std::string("An error occured writing to the output file.\r\n\t") +
-                          GetFileErrorText(cause) + "\r\n",
-                      0);
-        m_abort = 1;
-        SetDone();
+        FailWhileConverting(cause, true);
         return;
     }
     m_not_found = 0;

@@ -169,6 +169,9 @@ class CDravikDoc : public COxaTelemetryDoc {
     void WriteHeaderLine(std::unique_ptr<CFrameData> frame);
     void AccountBytes(bool with_frame);
     void SetDone();
+    // A write to the output file (or a read of a time tag) failed while
+    // frames flow: the user is told, the log gets the cause, the loop stops.
+    void FailWhileConverting(int cause, bool writing);
     void Notice(std::string text);  // a message to show from the driving thread
 
     // Driving thread.

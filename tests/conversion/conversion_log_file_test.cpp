@@ -31,12 +31,6 @@ fs::path FreshDir(const char* name) {
     return dir;
 }
 
-TEST(ConversionLogFile, NamesAreNumberedFromTwoToNine) {
-    EXPECT_EQ(CConversionLogFile::MakeName("/d/", 1), "/d/Dravik.log");
-    EXPECT_EQ(CConversionLogFile::MakeName("/d/", 2), "/d/Dravik2.log");
-    EXPECT_EQ(CConversionLogFile::MakeName("/d", 9), "/d/Dravik9.log");
-}
-
 TEST(ConversionLogFile, AHeldLogMakesTheNextNumberAndIsLeftIntact) {
     fs::path dir = FreshDir("held");
     std::string dir_text = dir.string() + "/";

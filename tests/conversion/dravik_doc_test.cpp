@@ -294,22 +294,6 @@ TEST(ConversionOutcome, NoProgressDisplayOrNoControlFailsCleanly) {
     EXPECT_EQ(cleared.doc->RunConversion(), EConversionOutcome::kComplete);
 }
 
-TEST(ConversionOutcome, PositionalNamesFillLogOutputAndInstrumentInTurn) {
-    CRecordingFrontEnd front_end;
-    CDravikDoc doc(front_end);
-    EXPECT_FALSE(doc.AddFileName(""));
-    EXPECT_FALSE(doc.AddFileName("-c"));
-    EXPECT_FALSE(doc.AddFileName("/c"));
-    EXPECT_TRUE(doc.AddFileName("/data/cast1.raw"));  // an absolute path is a name
-    EXPECT_TRUE(doc.AddFileName("out.dat"));
-    EXPECT_TRUE(doc.AddFileName("inst.cal"));
-    EXPECT_FALSE(doc.AddFileName("fourth.raw"));
-    EXPECT_EQ(doc.GetFileNameCount(), 3);
-    EXPECT_EQ(doc.GetLogFilePath(), "/data/cast1.raw");
-    EXPECT_EQ(doc.GetOutputFilePath(), "out.dat");
-    EXPECT_EQ(doc.GetInstrumentFilePath(), "inst.cal");
-}
-
 TEST(ConversionOutcome, EveryFrameIsWrittenWithoutSubsampling) {
     for (int depth : {1, 0, -1}) {
         SCOPED_TRACE(depth);
