@@ -65,17 +65,19 @@ bool IsCheckDataType(const CSensor& s) {
     return (s.GetDataType() == kDataBU && s.GetFieldLength() == 1) || s.GetDataType() == kDataAI;
 }
 
-int FindCheckSensor(const CInstrument& instrument, std::string_view type, std::string_view ident,
-                    std::string_view type2) {
+// The first sensor of type `type` whose identifier is `identifier` (or empty,
+// when `empty_ok`), else the first of type `other_type` without identifier.
+int FindCheckSensor(const CInstrument& instrument, std::string_view type,
+                    std::string_view identifier, bool empty_ok, std::string_view other_type) {
     const auto& sensors = instrument.GetSensors();
-    for (std::string_view t : {type, type2}) {
+    for (const bool first : {true, false}) {
         for (std::size_t i = 0; i < sensors.size(); ++i) {
             const CSensor& s = *sensors[i];
-            if (!EqualsNoCase(s.GetType(), t)) continue;
-            const bool ident_ok = t == type ? (s.GetIdentifier().empty() && ident.empty()) ||
-                                                  EqualsNoCase(s.GetIdentifier(), ident) ||
-                                                  (ident == "COUNTER" && s.GetIdentifier().empty())
-                                            : s.GetIdentifier().empty();
+            if (!EqualsNoCase(s.GetType(), first ? type : other_type)) continue;
+            const std::string& ident = s.GetIdentifier();
+            const bool ident_ok =
+                first ? EqualsNoCase(ident, identifier) || (empty_ok && ident.empty())
+                      : ident.empty();
             if (ident_ok && IsCheckDataType(s) && s.GetFitType() == kFitCount) {
                 return static_cast<int>(i);
             }
@@ -135,7 +137,7 @@ enum class Role {
     kIntegration,      // an integration time in milliseconds
     kDate,             // DDMMYY
     kEpoch,            // seconds since 1970 (TIME2)
-    kClock,            // HHMMSS.sss
+    kClock,            // HHMMSS.ss
     kLatitude,         // DDMM.mmmm
     kLongitude,        // DDDMM.mmmm
     kNorthHemisphere,  // "N" beside a latitude
@@ -252,8 +254,8 @@ CLogGenerator::CLogGenerator(const CInstrument* instrument, const LogGeneratorOp
 CLogGenerator::~CLogGenerator() = default;
 
 void CLogGenerator::PlanSensors() {
-    m_counter_sensor = FindCheckSensor(*m_instrument, "FRAME", "COUNTER", "FRAMECOUNTER");
-    m_check_sum_sensor = FindCheckSensor(*m_instrument, "CHECK", "SUM", "CHECKSUM");
+    m_counter_sensor = FindCheckSensor(*m_instrument, "FRAME", "COUNTER", true, "FRAMECOUNTER");
+    m_check_sum_sensor = FindCheckSensor(*m_instrument, "CHECK", "SUM", false, "CHECKSUM");
     const auto& sensors = m_instrument->GetSensors();
     m_plans.resize(sensors.size());
     for (std::size_t i = 0; i < sensors.size(); ++i) {
