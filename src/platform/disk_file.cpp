@@ -79,7 +79,11 @@ int CDiskFile::Open(const std::string& path, Mode mode, bool exclusive) {
         case Mode::kAppend: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
     }
     int fd = ::open(path.c_str(), flags, 0666);
-    if (fd < 0) return FileErrorCauseFromErrno(errno);
+    if (fd < 0) {
+        // A file being created can only be missing a directory on its path.
+        if (errno == ENOENT && mode != Mode::kRead) return kFileBadPath;
+        return FileErrorCauseFromErrno(errno);
+    }
 
     struct stat st {};
     if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {

@@ -1,0 +1,79 @@
+#include "conversion/conversion_log_file.h"
+
+#include <cstdio>
+
+#include "conversion/file_error_text.h"
+
+namespace dravik {
+
+namespace {
+
+std::string OpenFailureText(const std::string& path, int cause) {
+    return "An error occured while opening the conversion log file\r\n\"" + path + "\".\r\n" +
+           GetFileErrorText(cause) + "\r\nNo conversion log file will be recorded.";
+}
+
+}  // namespace
+
+std::string CConversionLogFile::NormalizeDirectory(const std::string& directory) {
+    if (directory.empty() || directory.back() == '/') return directory;
+    return directory + "/";
+}
+
+std::string CConversionLogFile::MakeName(const std::string& directory, int number) {
+    char name[64];
+    if (number < 2) {
+        std::snprintf(name, sizeof name, "%s.%s", kBaseName, kExtension);
+    } else {
+        std::snprintf(name, sizeof name, "%s%01d.%s", kBaseName, number, kExtension);
+    }
+    return NormalizeDirectory(directory) + name;
+}
+
+std::string CConversionLogFile::GetDirectory() const {
+    std::size_t slash = m_path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : m_path.substr(0, slash + 1);
+}
+
+int CConversionLogFile::OpenPath(const std::string& path) {
+    Close();
+    int cause = m_file.Open(path, CDiskFile::Mode::kCreate, true);
+    if (cause == 0) m_path = path;
+    return cause;
+}
+
+std::string CConversionLogFile::OpenInDirectory(const std::string& directory) {
+    std::string path = MakeName(directory, 1);
+    int cause = OpenPath(path);
+    // Another program run holds the plain name: take the next free number, so
+    // that two runs never write into (or empty) each other's log.
+    for (int number = 2; cause != 0; ++number) {
+        if (cause != kFileSharingViolation && cause != kFileAccessDenied) {
+            return OpenFailureText(path, cause);
+        }
+        if (number > kMaxNumber) {
+            return "The maximum number of available conversion log files has been exceeded. No "
+                   "conversion log file will be recorded.";
+        }
+        path = MakeName(directory, number);
+        cause = OpenPath(path);
+    }
+    return {};
+}
+
+std::string CConversionLogFile::OpenNamed(const std::string& path) {
+    int cause = OpenPath(path);
+    return cause == 0 ? std::string() : OpenFailureText(path, cause);
+}
+
+int CConversionLogFile::Write(std::string_view text) {
+    if (!m_file.IsOpen()) return kFileInvalid;
+    return m_file.Write(text.data(), text.size());
+}
+
+void CConversionLogFile::Close() noexcept {
+    m_file.Close();
+    m_path.clear();
+}
+
+}  // namespace dravik

@@ -1,0 +1,49 @@
+// The conversion log file: the running record of what the program did. It is
+// created anew when opened (emptying an older file of that name) and then
+// appended to by every conversion of the program run. Texts arrive already
+// stamped and with CR LF line ends and are written as their bytes.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/disk_file.h"
+
+namespace dravik {
+
+class CConversionLogFile {
+  public:
+    static constexpr const char* kBaseName = "Dravik";
+    static constexpr const char* kExtension = "log";
+    static constexpr int kMaxNumber = 9;
+
+    // Opens Dravik.log in `directory`; when another open holds that file (or
+    // it cannot be accessed), Dravik2.log ... Dravik9.log in turn. Returns
+    // the warning to show when no file could be opened, or an empty text.
+    // A directory without a trailing "/" gets one.
+    std::string OpenInDirectory(const std::string& directory);
+    // Opens the file named on the command line; the warning, or an empty text.
+    std::string OpenNamed(const std::string& path);
+
+    bool IsOpen() const noexcept { return m_file.IsOpen(); }
+    // The path as it was opened (directory and name), empty when closed.
+    const std::string& GetPath() const noexcept { return m_path; }
+    // The directory part of the path, up to and including the last "/".
+    std::string GetDirectory() const;
+
+    // Writes the text; 0 or the file error cause (6 when not open).
+    int Write(std::string_view text);
+    void Close() noexcept;
+
+    // "dir/" + "Dravik.log", or "dir/" + "Dravik<n>.log" for n >= 2.
+    static std::string MakeName(const std::string& directory, int number);
+    static std::string NormalizeDirectory(const std::string& directory);
+
+  private:
+    int OpenPath(const std::string& path);
+
+    CDiskFile m_file;
+    std::string m_path;
+};
+
+}  // namespace dravik

@@ -1,0 +1,59 @@
+#include "conversion/output_text_file.h"
+
+namespace dravik {
+
+COutputTextFile::~COutputTextFile() noexcept {
+    Close();
+}
+
+int COutputTextFile::Open(const std::string& path) {
+    Close();
+    int cause = m_file.Open(path, CDiskFile::Mode::kCreate, true);
+    if (cause == 0) {
+        m_buffer.clear();
+        m_buffer.reserve(kBufferSize + 1024);
+    }
+    return cause;
+}
+
+int COutputTextFile::Write(std::string_view text) {
+    if (!m_file.IsOpen()) return kFileInvalid;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t nl = text.find('\n', start);
+        if (nl == std::string_view::npos) {
+            m_buffer.append(text.substr(start));
+            break;
+        }
+        m_buffer.append(text.substr(start, nl - start));
+        m_buffer.append("\r\n", 2);
+        start = nl + 1;
+    }
+    if (m_buffer.size() >= kBufferSize) return Flush();
+    return kFileNone;
+}
+
+int COutputTextFile::Flush() {
+    if (!m_file.IsOpen()) return kFileInvalid;
+    if (m_buffer.empty()) return kFileNone;
+    int cause = m_file.Write(m_buffer.data(), m_buffer.size());
+    // On a failure the part the disk took stays in the file; the rest cannot
+    // be written any more and is dropped so that it is not retried forever.
+    m_buffer.clear();
+    return cause;
+}
+
+int COutputTextFile::Close() noexcept {
+    if (!m_file.IsOpen()) return kFileNone;
+    int cause = kFileNone;
+    try {
+        cause = Flush();
+    } catch (...) {
+        cause = kFileGeneric;
+    }
+    m_file.Close();
+    m_buffer.clear();
+    return cause;
+}
+
+}  // namespace dravik

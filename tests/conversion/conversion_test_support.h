@@ -1,0 +1,80 @@
+// Helpers shared by the conversion tests: scratch folders, whole-file reads,
+// a fixed clock for the conversion log's stamps and a document set up for a
+// test run.
+#pragma once
+
+#include <unistd.h>
+
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "conversion/dravik_doc.h"
+#include "conversion/recording_front_end.h"
+
+namespace dravik::testing {
+
+namespace fs = std::filesystem;
+
+inline std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+inline void WriteAll(const fs::path& path, const std::string& data) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << data;
+}
+
+// A fresh, empty folder of this test process.
+inline fs::path ScratchDir(const std::string& name) {
+    fs::path dir = fs::temp_directory_path() / ("dravik_conv_" + std::to_string(getpid())) / name;
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+inline fs::path DataDir() {
+    return fs::path(DRAVIK_TEST_DATA_DIR);
+}
+inline fs::path ExamplesDir() {
+    return fs::path(DRAVIK_EXAMPLES_DIR);
+}
+
+// Every stamp reads "2026-12-06  10:00:00> ".
+inline std::tm FixedTime() {
+    std::tm t{};
+    t.tm_year = 126;
+    t.tm_mon = 11;
+    t.tm_mday = 6;
+    t.tm_hour = 10;
+    return t;
+}
+inline constexpr const char* kStamp = "2026-12-06  10:00:00> ";
+
+// The last stamped text of a conversion log is `summary` (its count lines
+// carry no stamp).
+inline bool EndsWithSummary(const std::string& log, const std::string& summary) {
+    std::size_t last = log.rfind(kStamp);
+    return last != std::string::npos && log.substr(last) == kStamp + summary;
+}
+
+// A document writing its conversion log to `log_path`, with the header
+// definition taken from the examples folder and a fixed clock.
+inline std::unique_ptr<CDravikDoc> MakeDoc(CRecordingFrontEnd& front_end,
+                                           const fs::path& log_path) {
+    auto doc = std::make_unique<CDravikDoc>(front_end);
+    doc->SetLocalClock(FixedTime);
+    doc->SetProgramDirectory(ExamplesDir().string());
+    CDravikParameters& p = doc->GetParameters();
+    p.has_conversion_log_option = 1;
+    p.conversion_log_option_file = log_path.string();
+    return doc;
+}
+
+}  // namespace dravik::testing
