@@ -39,8 +39,18 @@ inline fs::path ScratchDir(const std::string& name) {
     return dir;
 }
 
+// A private copy of tests/data for this test process: a conversion holds its
+// log file exclusively, so tests running side by side must never open the
+// same log.
 inline fs::path DataDir() {
-    return fs::path(DRAVIK_TEST_DATA_DIR);
+    static const fs::path copy = [] {
+        fs::path dir = fs::temp_directory_path() / ("dravik_conv_" + std::to_string(getpid())) / "data";
+        fs::remove_all(dir);
+        fs::create_directories(dir.parent_path());
+        fs::copy(fs::path(DRAVIK_TEST_DATA_DIR), dir, fs::copy_options::recursive);
+        return dir;
+    }();
+    return copy;
 }
 inline fs::path ExamplesDir() {
     return fs::path(DRAVIK_EXAMPLES_DIR);
