@@ -770,8 +770,11 @@ void CDravikDoc::HandleNoFrame() {
         std::int64_t discarded = 0;
         GetBytesDiscarded(discarded, 0);
         // Bytes dropped at earlier empty answers count too: the overrun is
-        // about everything discarded since the last frame.
-        if (m_end_of_data && m_discarded_since_frame + static_cast<std::uint64_t>(
+        // about everything discarded since the last frame. A header
+        // conversion skips the instrument frames that follow the records by
+        // design (a frame request searches on to the end of the log), so
+        // discarded bytes are no overrun there.
+        if (m_end_of_data && !m_header_conversion && m_discarded_since_frame + static_cast<std::uint64_t>(
                                                            std::max<std::int64_t>(discarded, 0)) >=
                                  static_cast<std::uint64_t>(EffectiveBuffer())) {
             m_buffer_overrun = 1;

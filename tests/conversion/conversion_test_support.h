@@ -53,7 +53,13 @@ inline fs::path DataDir() {
     return copy;
 }
 inline fs::path ExamplesDir() {
-    return fs::path(DRAVIK_EXAMPLES_DIR);
+    static const fs::path copy = [] {
+        fs::path dir = DataDir().parent_path() / "examples";
+        fs::remove_all(dir);
+        fs::copy(fs::path(DRAVIK_EXAMPLES_DIR), dir, fs::copy_options::recursive);
+        return dir;
+    }();
+    return copy;
 }
 
 // Every stamp reads "2026-12-06  10:00:00> ".

@@ -365,6 +365,19 @@ TEST(HeaderConversion, TheDefinitionComesFromTheProgramDirectory) {
     EXPECT_EQ(ReadAll(dir / "out.dat"), "Battery,12.5\r\n,ABC\r\nb,x\r\nDate,2004-11-30\r\n");
 }
 
+TEST(HeaderConversion, InstrumentFramesAfterTheRecordsAreNoBufferOverrun) {
+    // A real log: a few records, then far more than a buffer of frames.
+    Session s("header_then_frames");
+    WriteAll(s.dir / "cast.raw", "OXAHDR 12.5 (Battery)\r\n" + std::string(50000, 'x') +
+                                     "OXAHDR 3 (Cast)\r\n" + std::string(20000, 'y'));
+    s.Files(s.dir / "cast.raw", s.dir / "out.dat", "");
+    EXPECT_EQ(s.doc->RunConversion(), EConversionOutcome::kComplete);
+    EXPECT_EQ(ReadAll(s.dir / "out.dat"), "Battery,12.5\r\nCast,3\r\n");
+    EXPECT_TRUE(EndsWithSummary(s.Finish(), "Conversion complete.\r\n"
+                                            "\tFrames processed: 2\r\n"
+                                            "\tResynchronizations required: 1\r\n"));
+}
+
 }  // namespace
 }  // namespace dravik
 
