@@ -164,6 +164,7 @@ void CDravikDoc::ResetConversionState() {
     m_output_failed = false;
     m_user_cancelled = false;
     m_selected_sensors.clear();
+    m_selected_sensor_objects.clear();
 }
 
 std::string CDravikDoc::FullPath(const std::string& path, const std::string& directory) const {
@@ -666,6 +667,7 @@ bool CDravikDoc::OpenOutputFile(bool multiple) {
             text += d;
         }
         std::vector<int> selected;
+        std::vector<CSensor*> selected_objects;
         int count = GetInstrumentSensorCount(0);
         for (int i = 0; i < count; ++i) {
             CSensor* sensor = GetInstrumentSensors(0, i);
@@ -676,6 +678,7 @@ bool CDravikDoc::OpenOutputFile(bool multiple) {
             AppendCell(text, heading, width);
             text += d;
             selected.push_back(i);
+            selected_objects.push_back(sensor);
         }
         if (m_params.time_tags) {
             AppendCell(text, "DATETAG", width);
@@ -703,6 +706,7 @@ bool CDravikDoc::OpenOutputFile(bool multiple) {
         }
         std::lock_guard<std::mutex> lock(m_lock);
         m_selected_sensors = std::move(selected);
+        m_selected_sensor_objects = std::move(selected_objects);
     }
 
     {
@@ -732,6 +736,7 @@ bool CDravikDoc::CheckHeaderDefinition() {
     }
     std::lock_guard<std::mutex> lock(m_lock);
     m_selected_sensors.assign(1, 0);
+    m_selected_sensor_objects.assign(1, sensor);
     return true;
 }
 
@@ -896,8 +901,9 @@ bool CDravikDoc::WriteRow(const CFrameData& frame) {
         AppendCell(m_row, m_serial_number, width);
         m_row += d;
     }
-    for (int index : m_selected_sensors) {
-        CSensor* sensor = GetInstrumentSensors(0, index);
+    for (std::size_t k = 0; k < m_selected_sensors.size(); ++k) {
+        const int index = m_selected_sensors[k];
+        CSensor* sensor = m_selected_sensor_objects[k];
         if (sensor == nullptr) {
             GetValueErrorText(m_cell, 0);
             AppendCell(m_row, m_cell, width);
@@ -910,10 +916,11 @@ bool CDravikDoc::WriteRow(const CFrameData& frame) {
                     sensor->GetFitType() == kFitTime2)) {
             AppendBlankCell(m_row, width);
         } else {
-            FormatSensorValue(m_cell, *sensor, &frame, format);
-            // Under Suppress Strings an error value becomes an empty cell,
-            // without padding.
-            if (!suppress || !IsErrorCell(m_cell)) m_row += m_cell;
+            // The value goes straight into the row; under Suppress Strings an
+            // error value becomes an empty cell, without padding.
+            const std::size_t start = m_row.size();
+            AppendSensorValue(m_row, *sensor, &frame, format);
+            if (suppress && IsErrorCell(std::string_view(m_row).substr(start))) m_row.resize(start);
         }
         m_row += d;
     }
@@ -980,8 +987,7 @@ void CDravikDoc::WriteTimeTags() {
 void CDravikDoc::WriteHeaderLine(std::unique_ptr<CFrameData> frame) {
     m_frames_processed = static_cast<unsigned>(frame->GetFrameCounter());
     m_last_frame_length = frame->GetFrameLength();
-    CSensor* sensor =
-        m_selected_sensors.size() == 1 ? GetInstrumentSensors(0, m_selected_sensors[0]) : nullptr;
+    CSensor* sensor = m_selected_sensor_objects.size() == 1 ? m_selected_sensor_objects[0] : nullptr;
     if (sensor == nullptr) {
         SetDone();
         return;

@@ -233,6 +233,10 @@ class CDravikDoc : public COxaTelemetryDoc {
     bool m_user_cancelled = false;
     EConversionOutcome m_outcome = EConversionOutcome::kFailed;
     std::vector<int> m_selected_sensors;
+    // The selected sensors themselves, resolved once when the headings are
+    // written: the instrument stays in the control until the end step, and a
+    // lookup through the control per value would take its lock each time.
+    std::vector<CSensor*> m_selected_sensor_objects;
 
     // Files.
     CDiskFile m_log_file;
