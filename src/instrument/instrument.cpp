@@ -8,23 +8,13 @@
 
 #include "instrument/number_parse.h"
 #include "platform/disk_file.h"
+#include "platform/text.h"
 
 namespace dravik {
 
 namespace {
 
 constexpr const char* kAborted = "\tInstrument processing aborted.\r\n";
-
-char AsciiUpper(char c) noexcept {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-}
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) noexcept {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
-    return true;
-}
 
 bool IsBlank(char c) noexcept {
     return c == ' ' || c == '\t';
@@ -106,40 +96,8 @@ const char* CInstrument::GetCodeText(int code) noexcept {
 }
 
 const char* CInstrument::GetFileErrorText(int cause) noexcept {
-    switch (cause) {
-        case 0:
-            return "No error occurred.\r\n";
-        case 1:
-            return "An unspecified error occurred.\r\n";
-        case 2:
-            return "The file could not be found.\r\n";
-        case 3:
-            return "All or part of the path is invalid.\r\n";
-        case 4:
-            return "The permitted number of open files was exceeded.\r\n";
-        case 5:
-            return "The file could not be accessed.\r\n";
-        case 6:
-            return "There was an attempt to use an invalid file handle.\r\n";
-        case 7:
-            return "The current working directory cannot be removed.\r\n";
-        case 8:
-            return "There are no more directory entries.\r\n";
-        case 9:
-            return "There was an error trying to set the file pointer.\r\n";
-        case 10:
-            return "There was a hardware error.\r\n";
-        case 11:
-            return "SHARE.EXE was not loaded, or a shared region was locked.\r\n";
-        case 12:
-            return "There was an attempt to lock a region that was already locked.\r\n";
-        case 13:
-            return "The disk is full.\r\n";
-        case 14:
-            return "The end of file was reached.\r\n";
-        default:
-            return "An unknown file error orrured.\r\n";
-    }
+    const char* text = FileErrorCauseText(cause);
+    return text != nullptr ? text : "An unknown file error orrured.\r\n";
 }
 
 const char* CInstrument::GetDiagnosticText(int code) noexcept {

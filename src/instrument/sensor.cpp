@@ -1,6 +1,7 @@
 #include "instrument/sensor.h"
 
 #include "instrument/number_parse.h"
+#include "platform/text.h"
 
 #include <cerrno>
 #include <charconv>
@@ -17,17 +18,6 @@ namespace {
 constexpr const char* kDataNames[] = {"BU", "BS", "BF", "BD", "HU", "HS", "AI", "AF", "AS"};
 constexpr const char* kFitNames[] = {"NONE",  "COUNT", "DELIMITER", "OPTIC1", "OPTIC2", "OPTIC3",
                                      "POLYF", "POLYU", "DDMM",      "HHMMSS", "DDMMYY", "TIME2"};
-
-char AsciiUpper(char c) noexcept {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-}
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) noexcept {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
-    return true;
-}
 
 // A character that is not a hexadecimal digit counts as the digit 0, so a
 // damaged field still gives a defined value of the same width.

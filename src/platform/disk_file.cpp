@@ -7,6 +7,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <iterator>
 #include <utility>
 
 namespace dravik {
@@ -37,6 +38,28 @@ int FileErrorCauseFromErrno(int err) noexcept {
         case EFBIG: return kFileDiskFull;
         default: return kFileGeneric;
     }
+}
+
+const char* FileErrorCauseText(int cause) noexcept {
+    static constexpr const char* kTexts[] = {
+        "No error occurred.\r\n",
+        "An unspecified error occurred.\r\n",
+        "The file could not be found.\r\n",
+        "All or part of the path is invalid.\r\n",
+        "The permitted number of open files was exceeded.\r\n",
+        "The file could not be accessed.\r\n",
+        "There was an attempt to use an invalid file handle.\r\n",
+        "The current working directory cannot be removed.\r\n",
+        "There are no more directory entries.\r\n",
+        "There was an error trying to set the file pointer.\r\n",
+        "There was a hardware error.\r\n",
+        "SHARE.EXE was not loaded, or a shared region was locked.\r\n",
+        "There was an attempt to lock a region that was already locked.\r\n",
+        "The disk is full.\r\n",
+        "The end of file was reached.\r\n",
+    };
+    if (cause < 0 || cause >= static_cast<int>(std::size(kTexts))) return nullptr;
+    return kTexts[cause];
 }
 
 namespace {

@@ -30,6 +30,11 @@ enum FileErrorCause : int {
 // Maps an errno value onto a file error cause.
 int FileErrorCauseFromErrno(int err) noexcept;
 
+// The text of a file error cause 0-14 as the instrument loader and the file
+// resource report it, ended by CR LF; null for any other cause, whose text
+// each layer words itself.
+const char* FileErrorCauseText(int cause) noexcept;
+
 class CDiskFile {
 public:
     enum class Mode {

@@ -7,17 +7,11 @@
 
 #include "instrument/sensor.h"
 #include "instrument/value_format.h"
+#include "platform/text.h"
 
 namespace dravik {
 
 namespace {
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 // Data type rule of counters and check sums: a one-byte BU field or an AI field.
 bool IsCounterData(const CSensor& s) {
@@ -228,7 +222,7 @@ int FirstOf(int a, int b) {
 
 int COxaTelemetryDoc::FindFrameCounterSensor(int instrument) {
     const int frame = FindSensor(instrument, "FRAME", [](const CSensor& s) {
-        return (s.GetIdentifier().empty() || EqualNoCase(s.GetIdentifier(), "COUNTER")) &&
+        return (s.GetIdentifier().empty() || EqualsIgnoreCase(s.GetIdentifier(), "COUNTER")) &&
                IsCounterData(s) && s.GetFitType() == kFitCount;
     });
     const int framecounter = FindSensor(instrument, "FRAMECOUNTER", [](const CSensor& s) {
@@ -239,7 +233,7 @@ int COxaTelemetryDoc::FindFrameCounterSensor(int instrument) {
 
 int COxaTelemetryDoc::FindChecksumSensor(int instrument) {
     const int check = FindSensor(instrument, "CHECK", [](const CSensor& s) {
-        return EqualNoCase(s.GetIdentifier(), "SUM") && IsCounterData(s) &&
+        return EqualsIgnoreCase(s.GetIdentifier(), "SUM") && IsCounterData(s) &&
                s.GetFitType() == kFitCount;
     });
     const int checksum = FindSensor(instrument, "CHECKSUM", [](const CSensor& s) {
@@ -256,7 +250,7 @@ int COxaTelemetryDoc::FindTimerSensor(int instrument) {
 
 int COxaTelemetryDoc::FindTiltSensor(int instrument, const std::string& identifier) {
     return FindSensor(instrument, "TILT", [&identifier](const CSensor& s) {
-        return EqualNoCase(s.GetIdentifier(), identifier);
+        return EqualsIgnoreCase(s.GetIdentifier(), identifier);
     });
 }
 
@@ -269,14 +263,14 @@ int COxaTelemetryDoc::FindStrainSensor(int instrument) {
 int COxaTelemetryDoc::FindPressureSensor(int instrument) {
     return FindSensor(instrument, "PRES", [](const CSensor& s) {
         return s.GetIdentifier().empty() &&
-               (s.GetUnits() == "m" || EqualNoCase(s.GetUnits(), "dbar")) &&
+               (s.GetUnits() == "m" || EqualsIgnoreCase(s.GetUnits(), "dbar")) &&
                (IsPolyFit(s) || s.GetFitType() == kFitCount);
     });
 }
 
 int COxaTelemetryDoc::FindTemperatureSensor(int instrument) {
     return FindSensor(instrument, "T",
-                      [](const CSensor& s) { return EqualNoCase(s.GetIdentifier(), "W"); });
+                      [](const CSensor& s) { return EqualsIgnoreCase(s.GetIdentifier(), "W"); });
 }
 
 int COxaTelemetryDoc::FindConductivitySensor(int instrument) {
@@ -296,7 +290,7 @@ int COxaTelemetryDoc::FindBetaBlueSensor(int instrument) {
 }
 
 int COxaTelemetryDoc::FindSensorNear490(int instrument, const std::string& type) {
-    const char* units = EqualNoCase(type, "LU") ? "uW/cm^2/nm/sr" : "uW/cm^2/nm";
+    const char* units = EqualsIgnoreCase(type, "LU") ? "uW/cm^2/nm/sr" : "uW/cm^2/nm";
     return FindSensor(instrument, type, [units](const CSensor& s) {
         return WavelengthNear490(s.GetIdentifier()) && s.GetUnits() == units && IsOptic(s);
     });
@@ -304,7 +298,7 @@ int COxaTelemetryDoc::FindSensorNear490(int instrument, const std::string& type)
 
 int COxaTelemetryDoc::FindCdomSensor(int instrument) {
     return FindSensor(instrument, "CDOM",
-                      [](const CSensor& s) { return EqualNoCase(s.GetUnits(), "ppb/l"); });
+                      [](const CSensor& s) { return EqualsIgnoreCase(s.GetUnits(), "ppb/l"); });
 }
 
 int COxaTelemetryDoc::FindIrradianceSensor(int instrument, int downwelling) {

@@ -10,28 +10,11 @@
 #include <utility>
 
 #include "platform/disk_file.h"
+#include "platform/text.h"
 
 namespace dravik {
 
 namespace {
-
-// Fills each "%s" of a message with the next argument. Names and paths may be
-// of any length, so no fixed-size formatting buffer is involved.
-std::string Fill(std::string_view pattern, std::initializer_list<std::string_view> args) {
-    std::string out;
-    out.reserve(pattern.size() + 64);
-    auto arg = args.begin();
-    for (std::size_t i = 0; i < pattern.size(); ++i) {
-        if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] == 's' &&
-            arg != args.end()) {
-            out.append(*arg++);
-            ++i;
-        } else {
-            out.push_back(pattern[i]);
-        }
-    }
-    return out;
-}
 
 // The system's text for an error number, with the line end the message lists
 // expect.
@@ -202,40 +185,8 @@ bool CTelemComm::HasMessages() {
 // File resource
 
 std::string CTelemComm::FileErrorText(int cause) {
-    switch (cause) {
-        case 0:
-            return "No error occurred.\r\n";
-        case 1:
-            return "An unspecified error occurred.\r\n";
-        case 2:
-            return "The file could not be found.\r\n";
-        case 3:
-            return "All or part of the path is invalid.\r\n";
-        case 4:
-            return "The permitted number of open files was exceeded.\r\n";
-        case 5:
-            return "The file could not be accessed.\r\n";
-        case 6:
-            return "There was an attempt to use an invalid file handle.\r\n";
-        case 7:
-            return "The current working directory cannot be removed.\r\n";
-        case 8:
-            return "There are no more directory entries.\r\n";
-        case 9:
-            return "There was an error trying to set the file pointer.\r\n";
-        case 10:
-            return "There was a hardware error.\r\n";
-        case 11:
-            return "SHARE.EXE was not loaded, or a shared region was locked.\r\n";
-        case 12:
-            return "There was an attempt to lock a region that was already locked.\r\n";
-        case 13:
-            return "The disk is full.\r\n";
-        case 14:
-            return "The end of file was reached.\r\n";
-        default:
-            return "An unknown file error occured.\r\n";
-    }
+    const char* text = FileErrorCauseText(cause);
+    return text != nullptr ? text : "An unknown file error occured.\r\n";
 }
 
 std::string CTelemComm::GetFileErrorText() const {
@@ -268,7 +219,7 @@ int CTelemComm::InitializeFileResource(CDiskFile* file, int buffer_size) {
     m_name = file->GetFilePath();
     m_scan_limit = static_cast<std::size_t>(buffer_size);
     m_state = m_owner != nullptr ? kStateFileOwned : kStateFile;
-    ReportMessage(Fill("Initializing file resource: %s.\r\n", {m_name}), 0);
+    ReportMessage(FillMessage("Initializing file resource: %s.\r\n", {m_name}), 0);
     m_read_buffer.assign(static_cast<std::size_t>(buffer_size), 0);
     {
         std::lock_guard lock(m_status_lock);
@@ -307,7 +258,7 @@ int CTelemComm::GetFileInfo(CFileResourceSettings& settings) const {
 
 std::size_t CTelemComm::ReadFileResource() {
     if (!IsFileOpen()) {
-        ReportMessage(Fill("Error reading file resource %s.\r\n", {m_name}), kCommFileNotOpen);
+        ReportMessage(FillMessage("Error reading file resource %s.\r\n", {m_name}), kCommFileNotOpen);
         Notify(kCmdFileStatus);
         return 0;
     }
@@ -327,12 +278,12 @@ std::size_t CTelemComm::ReadFileResource() {
         }
     }
     if (m_file_error != 0) {
-        ReportMessage(Fill("Error reading file resource %s.\r\n", {m_name}), kCommFileError);
+        ReportMessage(FillMessage("Error reading file resource %s.\r\n", {m_name}), kCommFileError);
         return 0;
     }
     if (m_end_of_file) {
         if (got == 0) return 0;
-        ReportMessage(Fill("End of file resource reached for %s.\r\n", {m_name}), 0);
+        ReportMessage(FillMessage("End of file resource reached for %s.\r\n", {m_name}), 0);
     }
     m_queue.Append(m_read_buffer.data(), got);
     m_bytes_read += got;
@@ -388,11 +339,11 @@ int CTelemComm::FindInstrument(const std::string& header) const {
 
 int CTelemComm::Attach(const AttachInfo& attach) {
     if (m_state == kStateUninitialized) {
-        ReportMessage(Fill("Unable to attach %s.\r\n", {attach.header}), kCommNotInitialized);
+        ReportMessage(FillMessage("Unable to attach %s.\r\n", {attach.header}), kCommNotInitialized);
         return kCommNotInitialized;
     }
     if (m_no_sync_attached) {
-        ReportMessage(Fill("Unable to attach %s to %s.\r\n", {attach.header, m_name}),
+        ReportMessage(FillMessage("Unable to attach %s to %s.\r\n", {attach.header, m_name}),
                       kCommNoSyncAttached);
         return kCommNoSyncAttached;
     }
@@ -406,7 +357,7 @@ int CTelemComm::Attach(const AttachInfo& attach) {
     if (attach.no_sync && m_state == kStateSerialOwned) {
         // Instruments without synchronization strings come with serial ports.
         if (GetAttachedCount() > 0) {
-            ReportMessage(Fill("Unable to attach %s to %s.\r\n", {attach.header, m_name}),
+            ReportMessage(FillMessage("Unable to attach %s to %s.\r\n", {attach.header, m_name}),
                           kCommNoSyncAlone);
             return kCommNoSyncAlone;
         }
@@ -419,13 +370,13 @@ int CTelemComm::Attach(const AttachInfo& attach) {
         std::lock_guard lock(m_frame_lock);
         if (FindInstrument(attach.header) >= 0) {
             m_no_sync_attached = 0;
-            ReportMessage(Fill("Unable to attach %s to %s.\r\n", {attach.header, m_name}),
+            ReportMessage(FillMessage("Unable to attach %s to %s.\r\n", {attach.header, m_name}),
                           kCommAlreadyAttached);
             return kCommAlreadyAttached;
         }
         m_instruments.push_back(Instrument{std::move(info), 0});
     }
-    ReportMessage(Fill("Attaching %s to %s.\r\n", {attach.header, m_name}), 0);
+    ReportMessage(FillMessage("Attaching %s to %s.\r\n", {attach.header, m_name}), 0);
     if (m_state == kStateSerialOwned) Notify(kCmdStatusChanged);
     return 0;
 }
@@ -436,13 +387,13 @@ int CTelemComm::Detach(const std::string& header) {
         return kCommNotAttached;
     }
     if (m_state == kStateUninitialized) {
-        ReportMessage(Fill("Unable to detach %s.\r\n", {header}), kCommNotInitialized);
+        ReportMessage(FillMessage("Unable to detach %s.\r\n", {header}), kCommNotInitialized);
         return kCommNotInitialized;
     }
     {
         std::lock_guard lock(m_frame_lock);
         if (FindInstrument(header) < 0) {
-            ReportMessage(Fill("Unable to detach %s.\r\n", {header}), kCommNotAttached);
+            ReportMessage(FillMessage("Unable to detach %s.\r\n", {header}), kCommNotAttached);
             return kCommNotAttached;
         }
     }
@@ -458,7 +409,7 @@ int CTelemComm::Detach(const std::string& header) {
         }
         m_no_sync_attached = 0;
     }
-    ReportMessage(Fill("Detaching %s from %s.\r\n", {header, m_name}), 0);
+    ReportMessage(FillMessage("Detaching %s from %s.\r\n", {header, m_name}), 0);
     if (m_state == kStateSerialOwned) Notify(kCmdStatusChanged);
     return 0;
 }
@@ -468,14 +419,14 @@ int CTelemComm::EnableAcquisition(const std::string& header) {
         std::lock_guard lock(m_frame_lock);
         int index = FindInstrument(header);
         if (index < 0) {
-            ReportMessage(Fill("Unable to enable telemetry acquisition on %s.\r\n", {m_name}),
+            ReportMessage(FillMessage("Unable to enable telemetry acquisition on %s.\r\n", {m_name}),
                           kCommNotAttached);
             return kCommNotAttached;
         }
         CFrameInfo& info = m_instruments[index].info;
         if (info.acquisition_enabled) return 0;
         info.acquisition_enabled = 1;
-        ReportMessage(Fill("Enabling telemetry acquisition for %s on %s.\r\n", {header, m_name}),
+        ReportMessage(FillMessage("Enabling telemetry acquisition for %s on %s.\r\n", {header, m_name}),
                       0);
     }
     if (m_state == kStateSerialOwned) Notify(kCmdStatusChanged);
@@ -487,7 +438,7 @@ int CTelemComm::DisableAcquisition(const std::string& header) {
         std::lock_guard lock(m_frame_lock);
         int index = FindInstrument(header);
         if (index < 0) {
-            ReportMessage(Fill("Unable to disable telemetry acquisition on %s.\r\n", {m_name}),
+            ReportMessage(FillMessage("Unable to disable telemetry acquisition on %s.\r\n", {m_name}),
                           kCommNotAttached);
             return kCommNotAttached;
         }
@@ -495,7 +446,7 @@ int CTelemComm::DisableAcquisition(const std::string& header) {
         if (!info.acquisition_enabled) return 0;
         info.acquisition_enabled = 0;
         if (m_match_index == index) m_match_index = -1;
-        ReportMessage(Fill("Disabling telemetry acquisition for %s on %s.\r\n", {header, m_name}),
+        ReportMessage(FillMessage("Disabling telemetry acquisition for %s on %s.\r\n", {header, m_name}),
                       0);
     }
     if (m_state == kStateSerialOwned) Notify(kCmdStatusChanged);
@@ -609,7 +560,7 @@ int CTelemComm::Synchronize() {
     if (global) {
         {
             std::lock_guard lock(m_status_lock);
-            ReportMessage(Fill("Telemetry synchronized on %s.\r\n", {m_name}), 0);
+            ReportMessage(FillMessage("Telemetry synchronized on %s.\r\n", {m_name}), 0);
             m_match_index = -1;
             m_global_sync_done = 1;
         }
@@ -770,12 +721,12 @@ int CTelemComm::ExtractFrames() {
             info.time_stamp = Now();
             info.chained = taken ? 1 : 0;
             if (m_frames.size() > static_cast<std::size_t>(m_max_depth)) {
-                ReportMessage(Fill("%s frame buffer exceeded maximum depth.\r\n", {m_name}), 0);
+                ReportMessage(FillMessage("%s frame buffer exceeded maximum depth.\r\n", {m_name}), 0);
                 m_discarded += m_frames.front()->GetFrameLength();
                 m_frames.pop_front();
             }
             if (!inst.found && !m_quiet) {
-                ReportMessage(Fill("%s found on %s.\r\n", {info.header, m_name}), 0);
+                ReportMessage(FillMessage("%s found on %s.\r\n", {info.header, m_name}), 0);
                 inst.found = 1;
                 found_logged = true;
             }

@@ -10,34 +10,12 @@
 #include "instrument/instrument.h"
 #include "instrument/sensor.h"
 #include "platform/disk_file.h"
+#include "platform/text.h"
 #include "telemetry/oxa_telemetry_doc.h"
 
 namespace dravik {
 
 namespace {
-
-std::string Fill(std::string_view pattern, std::initializer_list<std::string_view> args) {
-    std::string out;
-    out.reserve(pattern.size() + 64);
-    auto arg = args.begin();
-    for (std::size_t i = 0; i < pattern.size(); ++i) {
-        if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] == 's' &&
-            arg != args.end()) {
-            out.append(*arg++);
-            ++i;
-        } else {
-            out.push_back(pattern[i]);
-        }
-    }
-    return out;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -430,7 +408,7 @@ int CTelemControl::AddCommResource(CDiskFile* file, int buffer_size) {
     std::lock_guard resources(m_resource_lock);
     const std::string name = file != nullptr ? file->GetFilePath() : std::string();
     if (!name.empty() && ResourceByName(name) != nullptr) {
-        ReportMessage(Fill("Unable to add communications resource: %s.\r\n", {name}),
+        ReportMessage(FillMessage("Unable to add communications resource: %s.\r\n", {name}),
                       kControlResourceDefined);
         return kControlResourceDefined;
     }
@@ -452,7 +430,7 @@ int CTelemControl::AddCommResource(CDiskFile* file, int buffer_size) {
 
 int CTelemControl::AddCommResource(const CSerialSettings& settings) {
     // Serial ports cannot be opened by this build: the settings name no port.
-    ReportMessage(Fill("Unable to add communications resource: %s.\r\n", {settings.port_name}),
+    ReportMessage(FillMessage("Unable to add communications resource: %s.\r\n", {settings.port_name}),
                   kControlNotASerialPort);
     return kControlNotASerialPort;
 }
@@ -463,7 +441,7 @@ int CTelemControl::RemoveCommResource(const std::string& name) {
     if (m_pending_deletion) return kControlRemovalPending;
     const auto it = std::find(m_resource_names.begin(), m_resource_names.end(), name);
     if (it == m_resource_names.end()) {
-        ReportMessage(Fill("Unable to remove communications resource: %s.\r\n", {name}),
+        ReportMessage(FillMessage("Unable to remove communications resource: %s.\r\n", {name}),
                       kControlResourceNotFound);
         return kControlResourceNotFound;
     }
@@ -487,7 +465,7 @@ int CTelemControl::RemoveCommResource(const std::string& name) {
     }
     // The processing thread deletes the resource once the commands queued so
     // far (the removal message among them) have been delivered.
-    ReportMessage(Fill("Removing communications resource: %s.\r\n", {name}), 0);
+    ReportMessage(FillMessage("Removing communications resource: %s.\r\n", {name}), 0);
     return 0;
 }
 
@@ -496,7 +474,7 @@ int CTelemControl::ModifyCommResource(const std::string& name, const CSerialSett
     std::lock_guard access(m_access_lock);
     CTelemComm* comm = ResourceByName(name);
     if (comm == nullptr) {
-        ReportMessage(Fill("Unable to modify communications resource: %s.\r\n", {name}),
+        ReportMessage(FillMessage("Unable to modify communications resource: %s.\r\n", {name}),
                       kControlResourceNotFound);
         return kControlResourceNotFound;
     }
@@ -528,7 +506,7 @@ int CTelemControl::AddInstrument(const std::string& file_name) {
     std::lock_guard access(m_access_lock);
     const std::string header = inst->GetHeader();
     if (std::find(m_headers.begin(), m_headers.end(), header) != m_headers.end()) {
-        ReportMessage(Fill("Unable to add instrument: %s.\r\n", {header}),
+        ReportMessage(FillMessage("Unable to add instrument: %s.\r\n", {header}),
                       kControlInstrumentDefined);
         return kControlInstrumentDefined;
     }
@@ -543,7 +521,7 @@ int CTelemControl::RemoveInstrument(const std::string& header) {
     std::lock_guard instruments(m_instrument_lock);
     int index = FindInstrument(header);
     if (index < 0) {
-        ReportMessage(Fill("Unable to remove instrument: %s.\r\n", {header}),
+        ReportMessage(FillMessage("Unable to remove instrument: %s.\r\n", {header}),
                       kControlInstrumentNotFound);
         return kControlInstrumentNotFound;
     }
@@ -556,7 +534,7 @@ int CTelemControl::RemoveInstrument(const std::string& header) {
         m_headers.erase(m_headers.begin() + index);
         m_attachment.erase(m_attachment.begin() + index);
     }
-    ReportMessage(Fill("Removing instrument: %s.\r\n", {header}), 0);
+    ReportMessage(FillMessage("Removing instrument: %s.\r\n", {header}), 0);
     return 0;
 }
 
@@ -575,7 +553,7 @@ int CTelemControl::AttachInstrument(const std::string& header, const std::string
         index = FindInstrument(header);
     }
     if (index < 0) {
-        ReportMessage(Fill("Unable to attach instrument %s to %s.\r\n", {header, resource_name}),
+        ReportMessage(FillMessage("Unable to attach instrument %s to %s.\r\n", {header, resource_name}),
                       kControlInstrumentNotFound);
         return kControlInstrumentNotFound;
     }
@@ -590,15 +568,15 @@ int CTelemControl::AttachInstrument(const std::string& header, const std::string
     if (const CSensor* sensor = special >= 0 ? inst.GetSensors()[special].get() : nullptr) {
         const std::string& id = sensor->GetIdentifier();
         const bool no_fit = sensor->GetFitType() == kFitNone;
-        if (EqualNoCase(id, "BSI") && sensor->GetFieldLength() == 0 && no_fit) {
+        if (EqualsIgnoreCase(id, "BSI") && sensor->GetFieldLength() == 0 && no_fit) {
             info.special_kind = "BSI";
             info.no_sync = 1;
             info.sync_byte_count = DecodeSyncBytes(sensor->GetUnits(), info.sync_bytes, 10);
-        } else if (EqualNoCase(id, "HOBILABS_HS2_D") && no_fit) {
+        } else if (EqualsIgnoreCase(id, "HOBILABS_HS2_D") && no_fit) {
             info.special_kind = "HOBILABS_HS2_D";
             info.no_sync = 1;
-        } else if ((EqualNoCase(id, "HEITRONICS_IRC") || EqualNoCase(id, "AOS_EZCOMPASS_3") ||
-                    EqualNoCase(id, "SEABIRD_37SIMCT") || EqualNoCase(id, "SEABIRD_19SCT")) &&
+        } else if ((EqualsIgnoreCase(id, "HEITRONICS_IRC") || EqualsIgnoreCase(id, "AOS_EZCOMPASS_3") ||
+                    EqualsIgnoreCase(id, "SEABIRD_37SIMCT") || EqualsIgnoreCase(id, "SEABIRD_19SCT")) &&
                    no_fit) {
             for (char& ch : info.special_kind = id) {
                 ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
@@ -609,7 +587,7 @@ int CTelemControl::AttachInstrument(const std::string& header, const std::string
     }
     const auto it = std::find(m_resource_names.begin(), m_resource_names.end(), resource_name);
     if (it == m_resource_names.end()) {
-        ReportMessage(Fill("Unable to attach instrument %s to %s.\r\n", {header, resource_name}),
+        ReportMessage(FillMessage("Unable to attach instrument %s to %s.\r\n", {header, resource_name}),
                       kControlResourceNotFound);
         return kControlResourceNotFound;
     }
@@ -625,7 +603,7 @@ int CTelemControl::DetachInstrument(const std::string& header) {
     const int index = FindInstrument(header);
     if (index < 0 || m_attachment[index] < 0 ||
         static_cast<std::size_t>(m_attachment[index]) >= m_resources.size()) {
-        ReportMessage(Fill("Unable to remove instrument %s.\r\n", {header}),
+        ReportMessage(FillMessage("Unable to remove instrument %s.\r\n", {header}),
                       kControlResourceNotFound);
         return kControlResourceNotFound;
     }
@@ -759,7 +737,7 @@ void CTelemControl::GetFileFrame(int resource) {
         }
         name = comm->GetName();
         if (comm->GetState() != kStateFileOwned) {
-            ReportMessage(Fill("Unable to retrieve frame from telemetry resource %s.\r\n", {name}),
+            ReportMessage(FillMessage("Unable to retrieve frame from telemetry resource %s.\r\n", {name}),
                           kControlNotAFile);
             return;
         }

@@ -1,0 +1,26 @@
+// Small text helpers shared by every layer. Keyword comparisons are ASCII
+// only, so they never depend on the user's locale.
+#pragma once
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+namespace dravik {
+
+constexpr char AsciiUpper(char c) noexcept {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+constexpr bool EqualsIgnoreCase(std::string_view a, std::string_view b) noexcept {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
+    return true;
+}
+
+// Fills each "%s" of a message with the next argument. Names and paths may be
+// of any length, so no fixed-size formatting buffer is involved.
+std::string FillMessage(std::string_view pattern, std::initializer_list<std::string_view> args);
+
+}  // namespace dravik
