@@ -764,37 +764,31 @@ int CTelemControl::GetCommResourceCount() {
 // ---------------------------------------------------------------------------
 // Operations on one instrument
 
-int CTelemControl::GetInstrumentFileType(int instrument, std::string& text) {
+template <class Read>
+int CTelemControl::QueryInstrument(int index, const char* failure, Read&& read) {
     std::lock_guard access(m_access_lock);
     CInstrument* inst = nullptr;
-    if (int code = CheckInstrument(instrument, inst); code != 0) {
-        ReportMessage("Unable to retrieve the instrument file type.\r\n", code);
+    if (int code = CheckInstrument(index, inst); code != 0) {
+        ReportMessage(failure, code);
         return code;
     }
-    text = inst->GetFileType();
+    read(*inst);
     return 0;
+}
+
+int CTelemControl::GetInstrumentFileType(int instrument, std::string& text) {
+    return QueryInstrument(instrument, "Unable to retrieve the instrument file type.\r\n",
+                           [&](CInstrument& inst) { text = inst.GetFileType(); });
 }
 
 int CTelemControl::GetInstrumentFileName(int instrument, std::string& text) {
-    std::lock_guard access(m_access_lock);
-    CInstrument* inst = nullptr;
-    if (int code = CheckInstrument(instrument, inst); code != 0) {
-        ReportMessage("Unable to retrieve the instrument file name.\r\n", code);
-        return code;
-    }
-    text = inst->GetFileName();
-    return 0;
+    return QueryInstrument(instrument, "Unable to retrieve the instrument file name.\r\n",
+                           [&](CInstrument& inst) { text = inst.GetFileName(); });
 }
 
 int CTelemControl::GetInstrumentSerialNumber(int instrument, std::string& text) {
-    std::lock_guard access(m_access_lock);
-    CInstrument* inst = nullptr;
-    if (int code = CheckInstrument(instrument, inst); code != 0) {
-        ReportMessage("Unable to retrieve the instrument serial number.\r\n", code);
-        return code;
-    }
-    text = inst->GetSerialNumber();
-    return 0;
+    return QueryInstrument(instrument, "Unable to retrieve the instrument serial number.\r\n",
+                           [&](CInstrument& inst) { text = inst.GetSerialNumber(); });
 }
 
 int CTelemControl::GetInstrumentCommResource(std::string& name, int instrument) {
@@ -813,14 +807,8 @@ int CTelemControl::GetInstrumentCommResource(std::string& name, int instrument) 
 }
 
 int CTelemControl::GetInstrumentHeader(std::string& header, int instrument) {
-    std::lock_guard access(m_access_lock);
-    CInstrument* inst = nullptr;
-    if (int code = CheckInstrument(instrument, inst); code != 0) {
-        ReportMessage("Unable to retieve instrument header.\r\n", code);
-        return 0;
-    }
-    header = m_headers[instrument];
-    return 1;
+    return QueryInstrument(instrument, "Unable to retieve instrument header.\r\n",
+                           [&](CInstrument&) { header = m_headers[instrument]; }) == 0;
 }
 
 int CTelemControl::GetInstrumentCount() {
@@ -829,54 +817,39 @@ int CTelemControl::GetInstrumentCount() {
 }
 
 int CTelemControl::GetInstrumentLinesRead(int instrument) {
-    std::lock_guard access(m_access_lock);
-    CInstrument* inst = nullptr;
-    if (int code = CheckInstrument(instrument, inst); code != 0) {
-        ReportMessage("Unable to retrieve the number of instrument file lines read.\r\n", code);
-        return -1;
-    }
-    return inst->GetLinesRead();
+    int value = -1;
+    QueryInstrument(instrument, "Unable to retrieve the number of instrument file lines read.\r\n",
+                    [&](CInstrument& inst) { value = inst.GetLinesRead(); });
+    return value;
 }
 
 int CTelemControl::GetInstrumentFrameSize(int instrument) {
-    std::lock_guard access(m_access_lock);
-    CInstrument* inst = nullptr;
-    if (int code = CheckInstrument(instrument, inst); code != 0) {
-        ReportMessage("Unable to retrive instrument frame size.\r\n", code);
-        return -1;
-    }
-    return inst->GetFrameSize();
+    int value = -1;
+    QueryInstrument(instrument, "Unable to retrive instrument frame size.\r\n",
+                    [&](CInstrument& inst) { value = inst.GetFrameSize(); });
+    return value;
 }
 
 int CTelemControl::GetInstrumentSensorCount(int instrument) {
-    std::lock_guard access(m_access_lock);
-    CInstrument* inst = nullptr;
-    if (int code = CheckInstrument(instrument, inst); code != 0) {
-        ReportMessage("Unable to retrieve the number of instrument sensors.\r\n", code);
-        return -1;
-    }
-    return inst->GetSensorCount();
+    int value = -1;
+    QueryInstrument(instrument, "Unable to retrieve the number of instrument sensors.\r\n",
+                    [&](CInstrument& inst) { value = inst.GetSensorCount(); });
+    return value;
 }
 
 int CTelemControl::FindInstrumentSensor(int instrument, const std::string& type, int start) {
-    std::lock_guard access(m_access_lock);
-    CInstrument* inst = nullptr;
-    if (int code = CheckInstrument(instrument, inst); code != 0) {
-        ReportMessage("Unable to find instrument sensor.\r\n", code);
-        return -1;
-    }
-    return inst->FindSensor(type, start);
+    int index = -1;
+    QueryInstrument(instrument, "Unable to find instrument sensor.\r\n",
+                    [&](CInstrument& inst) { index = inst.FindSensor(type, start); });
+    return index;
 }
 
 CSensor* CTelemControl::GetInstrumentSensors(int instrument, int sensor) {
-    std::lock_guard access(m_access_lock);
-    CInstrument* inst = nullptr;
-    if (int code = CheckInstrument(instrument, inst); code != 0) {
-        ReportMessage("Unable to access instrument sensors.\r\n", code);
-        return nullptr;
-    }
-    CSensor* found = inst->GetSensor(sensor);
-    if (found == nullptr) ReportMessage(inst->GetMessage(), 0);
+    CSensor* found = nullptr;
+    QueryInstrument(instrument, "Unable to access instrument sensors.\r\n", [&](CInstrument& inst) {
+        found = inst.GetSensor(sensor);
+        if (found == nullptr) ReportMessage(inst.GetMessage(), 0);
+    });
     return found;
 }
 

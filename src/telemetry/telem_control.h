@@ -128,6 +128,10 @@ class CTelemControl final : public CTelemCommOwner {
     CTelemComm* ResourceByName(const std::string& name);  // resource list lock held
     int CheckResource(int index, CTelemComm*& comm);      // 0 or 0x40000003/1
     int CheckInstrument(int index, CInstrument*& inst);   // 0 or 0x40000006/4
+    // Runs `read` on instrument `index` under the access lock; a bad index
+    // logs `failure` with its code. Returns 0 or that code.
+    template <class Read>
+    int QueryInstrument(int index, const char* failure, Read&& read);
     static std::string Explanation(int code);
 
     COxaTelemetryDoc* m_doc;
