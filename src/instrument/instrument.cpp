@@ -16,6 +16,9 @@ namespace {
 
 constexpr const char* kAborted = "\tInstrument processing aborted.\r\n";
 
+// Longest line an instrument file may hold.
+constexpr std::size_t kMaxLineLength = 64u << 20;
+
 bool IsBlank(char c) noexcept {
     return c == ' ' || c == '\t';
 }
@@ -260,6 +263,12 @@ int CInstrument::Load(const std::string& file_name) {
         while (!chunk.empty()) {
             std::size_t lf = chunk.find('\n');
             if (lf == std::string_view::npos) {
+                // No instrument file holds a line anywhere near this long; a
+                // device such as /dev/zero, or a large binary file given by
+                // mistake, would otherwise be read into memory without end.
+                if (line.size() + chunk.size() > kMaxLineLength)
+                    return Fail(kInstrumentTooManyMalformedLines,
+                                FileText("An error occured reading the ", m_file_name));
                 line.append(chunk);
                 line_open = true;
                 break;

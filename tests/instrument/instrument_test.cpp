@@ -411,6 +411,10 @@ TEST(InstrumentRobustness, RandomFilesNeverCrashTheLoader) {
     CInstrument huge;
     EXPECT_EQ(LoadText(huge, "INSTRUMENT ABC '' 3 AS 0 NONE\n" + std::string(10 << 20, 'x')), 0);
     EXPECT_EQ(huge.GetErrorCount(), 1);
+    // A device that never ends a line is no instrument file.
+    CInstrument endless;
+    EXPECT_EQ(endless.Load("/dev/zero"), kInstrumentTooManyMalformedLines);
+    EXPECT_NE(endless.GetMessage().find("The file format is invalid or corrupted."), std::string::npos);
     std::string many = "INSTRUMENT ABC '' 3 AS 0 NONE\nT NONE '' 2 BU 1 POLYU\n";
     for (int k = 0; k < 1000; ++k) many += "1.5 ";
     CInstrument wide;

@@ -228,7 +228,7 @@ TEST(FrameExtraction, FixedVariableAndChained) {
 TEST(FrameExtraction, BufferDepthAndFoundMessage) {
     Stream s({Fixed("F", 3)});
     Drain(s.comm);
-    for (int i = 0; i < 202; ++i) s.Feed("F" + std::to_string(i % 10) + "z");
+    for (int i = 0; i < 202; ++i) s.Feed(std::string{'F', static_cast<char>('0' + i % 10), 'z'});
     for (int i = 0; i < 202; ++i) {
         ASSERT_EQ(s.comm.Synchronize(), 1);
         ASSERT_EQ(s.comm.ExtractFrames(), 1);
