@@ -10,25 +10,16 @@
 #include <string>
 #include <vector>
 
+#include "conversion_test_support.h"
 #include "platform/disk_file.h"
 
 namespace dravik {
 namespace {
 
-namespace fs = std::filesystem;
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
+using namespace dravik::testing;
 
 fs::path FreshDir(const char* name) {
-    fs::path dir = fs::temp_directory_path() / ("dravik_clf_" + std::to_string(getpid())) / name;
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
+    return ScratchDir(name);
 }
 
 TEST(ConversionLogFile, AHeldLogMakesTheNextNumberAndIsLeftIntact) {

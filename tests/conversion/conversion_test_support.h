@@ -11,6 +11,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <system_error>
 
 #include "conversion/dravik_doc.h"
 #include "conversion/recording_front_end.h"
@@ -31,9 +32,22 @@ inline void WriteAll(const fs::path& path, const std::string& data) {
     out << data;
 }
 
+// The folder of this test process's scratch files, removed when the process
+// ends so that test runs leave nothing behind.
+inline const fs::path& ProcessScratchRoot() {
+    static const struct Root {
+        fs::path path = fs::temp_directory_path() / ("dravik_conv_" + std::to_string(getpid()));
+        ~Root() {
+            std::error_code ignored;
+            fs::remove_all(path, ignored);
+        }
+    } root;
+    return root.path;
+}
+
 // A fresh, empty folder of this test process.
 inline fs::path ScratchDir(const std::string& name) {
-    fs::path dir = fs::temp_directory_path() / ("dravik_conv_" + std::to_string(getpid())) / name;
+    fs::path dir = ProcessScratchRoot() / name;
     fs::remove_all(dir);
     fs::create_directories(dir);
     return dir;
@@ -44,7 +58,7 @@ inline fs::path ScratchDir(const std::string& name) {
 // same log.
 inline fs::path DataDir() {
     static const fs::path copy = [] {
-        fs::path dir = fs::temp_directory_path() / ("dravik_conv_" + std::to_string(getpid())) / "data";
+        fs::path dir = ProcessScratchRoot() / "data";
         fs::remove_all(dir);
         fs::create_directories(dir.parent_path());
         fs::copy(fs::path(DRAVIK_TEST_DATA_DIR), dir, fs::copy_options::recursive);

@@ -8,24 +8,17 @@
 #include <sstream>
 #include <string>
 
+#include "conversion_test_support.h"
 #include "platform/disk_file.h"
 
 namespace dravik {
 namespace {
 
-namespace fs = std::filesystem;
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
+using namespace dravik::testing;
 
 fs::path TempPath(const char* name) {
-    fs::path dir = fs::temp_directory_path() / ("dravik_otf_" + std::to_string(getpid()));
-    fs::create_directories(dir);
-    return dir / name;
+    fs::create_directories(ProcessScratchRoot());
+    return ProcessScratchRoot() / name;
 }
 
 TEST(OutputTextFile, LineEndsReachTheDiskAsCrLfAndTheFileIsCreatedAnew) {
