@@ -202,9 +202,15 @@ void CDravikDoc::SendAndWait(const std::string& text) {
         m_awaited_delivered = false;
     }
     ReportMessage(text, 0);
-    std::unique_lock<std::mutex> lock(m_lock);
-    m_done_cv.wait_for(lock, kDeliveryTimeout, [this] { return m_awaited_delivered; });
-    m_awaited_delivered = true;
+    {
+        std::unique_lock<std::mutex> lock(m_lock);
+        m_done_cv.wait_for(lock, kDeliveryTimeout, [this] { return m_awaited_delivered; });
+        m_awaited_delivered = true;
+    }
+    // Delivering the text may have failed to write the conversion log; the
+    // user hears of it now, before whatever comes next, and also when the
+    // conversion ends here (a failed setup) or this was its summary.
+    ShowPendingMessages();
 }
 
 void CDravikDoc::FlushMessages() {

@@ -181,7 +181,8 @@ class CDravikDoc : public COxaTelemetryDoc {
     void RemoveResourceAndInstrument(bool at_end, bool instrument, bool& failed);
     int EffectiveBuffer() const;
     // Sends a text to the conversion log and waits until the processing
-    // thread has delivered it (a few seconds at most).
+    // thread has delivered it (a few seconds at most); then shows what the
+    // processing thread had to report meanwhile.
     void SendAndWait(const std::string& text);
     // Waits until every text sent so far has been delivered.
     void FlushMessages();

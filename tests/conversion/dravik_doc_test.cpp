@@ -348,6 +348,33 @@ TEST(ConversionLog, RunsShareOneLogAndAnotherHolderMakesTheNextName) {
     EXPECT_EQ(store.GetInt("Settings", "Save Settings", -1), 1);
 }
 
+TEST(ConversionLog, AFailedLogWriteIsAlwaysShown) {
+    // The write failure arises on the processing thread; it must reach the
+    // user however the conversion ends, and before what followed it.
+    const std::string failure =
+        "An error occured writing to the conversion log file:\r\n\"/dev/full\".\r\nThe disk is "
+        "full.\r\nConversion log aborted.";
+    struct Case {
+        const char* name;
+        fs::path log;
+        EConversionOutcome outcome;
+        std::size_t messages;
+    } cases[] = {
+        {"complete", kWorked / "data.raw", EConversionOutcome::kComplete, 1},
+        {"setup failed", kWorked / "missing.raw", EConversionOutcome::kFailed, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Session run(std::string("log_full_") + std::to_string(&c - cases));
+        run.doc->GetParameters().conversion_log_option_file = "/dev/full";
+        run.Files(c.log, run.dir / "out.dat", kWorked / "abcd0042.tdf");
+        EXPECT_EQ(run.doc->RunConversion(), c.outcome);
+        EXPECT_FALSE(run.doc->IsConversionLogOpen());
+        ASSERT_EQ(run.front_end.messages.size(), c.messages);
+        EXPECT_EQ(run.front_end.messages[0], failure);
+    }
+}
+
 TEST(HeaderConversion, TheDefinitionComesFromTheProgramDirectory) {
     // No program directory set: the copy beside the test program is used.
     fs::path dir = ScratchDir("header_default");
