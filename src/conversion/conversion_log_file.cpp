@@ -1,6 +1,8 @@
 #include "conversion/conversion_log_file.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "conversion/file_error_text.h"
 
@@ -35,16 +37,23 @@ std::string CConversionLogFile::GetDirectory() const {
     return slash == std::string::npos ? std::string() : m_path.substr(0, slash + 1);
 }
 
-int CConversionLogFile::OpenPath(const std::string& path) {
+int CConversionLogFile::OpenPath(const std::string& path, const std::vector<std::string>& in_use) {
     Close();
+    for (const std::string& other : in_use) {
+        std::error_code ec;
+        if (!other.empty() && std::filesystem::equivalent(path, other, ec) && !ec) {
+            return kFileSharingViolation;
+        }
+    }
     int cause = m_file.Open(path, CDiskFile::Mode::kCreate, true);
     if (cause == 0) m_path = path;
     return cause;
 }
 
-std::string CConversionLogFile::OpenInDirectory(const std::string& directory) {
+std::string CConversionLogFile::OpenInDirectory(const std::string& directory,
+                                                const std::vector<std::string>& in_use) {
     std::string path = MakeName(directory, 1);
-    int cause = OpenPath(path);
+    int cause = OpenPath(path, in_use);
     // Another program run holds the plain name: take the next free number, so
     // that two runs never write into (or empty) each other's log.
     for (int number = 2; cause != 0; ++number) {
@@ -56,13 +65,14 @@ std::string CConversionLogFile::OpenInDirectory(const std::string& directory) {
                    "conversion log file will be recorded.";
         }
         path = MakeName(directory, number);
-        cause = OpenPath(path);
+        cause = OpenPath(path, in_use);
     }
     return {};
 }
 
-std::string CConversionLogFile::OpenNamed(const std::string& path) {
-    int cause = OpenPath(path);
+std::string CConversionLogFile::OpenNamed(const std::string& path,
+                                          const std::vector<std::string>& in_use) {
+    int cause = OpenPath(path, in_use);
     return cause == 0 ? std::string() : OpenFailureText(path, cause);
 }
 

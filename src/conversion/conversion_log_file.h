@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/disk_file.h"
 
@@ -21,9 +22,13 @@ class CConversionLogFile {
     // it cannot be accessed), Dravik2.log ... Dravik9.log in turn. Returns
     // the warning to show when no file could be opened, or an empty text.
     // A directory without a trailing "/" gets one.
-    std::string OpenInDirectory(const std::string& directory);
+    // A name that is one of the files `in_use` (the log and instrument files
+    // of the conversion) counts as held by another open: opening the
+    // conversion log empties its file, which must never be the data.
+    std::string OpenInDirectory(const std::string& directory,
+                                const std::vector<std::string>& in_use = {});
     // Opens the file named on the command line; the warning, or an empty text.
-    std::string OpenNamed(const std::string& path);
+    std::string OpenNamed(const std::string& path, const std::vector<std::string>& in_use = {});
 
     bool IsOpen() const noexcept { return m_file.IsOpen(); }
     // The path as it was opened (directory and name), empty when closed.
@@ -40,7 +45,7 @@ class CConversionLogFile {
     static std::string NormalizeDirectory(const std::string& directory);
 
   private:
-    int OpenPath(const std::string& path);
+    int OpenPath(const std::string& path, const std::vector<std::string>& in_use);
 
     CDiskFile m_file;
     std::string m_path;

@@ -266,6 +266,12 @@ std::string CDravikDoc::GetConversionLogPath() {
 
 void CDravikDoc::OpenConversionLog() {
     std::string warning;
+    // The conversion log is opened before the log file and the instrument
+    // file are read; it must not be one of them.
+    const std::vector<std::string> in_use = {
+        FullPath(m_log_path, m_startup_directory),
+        m_instrument_path.empty() ? m_program_directory + kHeaderDefinitionName
+                                  : FullPath(m_instrument_path, m_startup_directory)};
     {
         std::lock_guard<std::mutex> lock(m_lock);
         if (!m_params.has_conversion_log_option) {
@@ -276,10 +282,10 @@ void CDravikDoc::OpenConversionLog() {
                 m_conversion_log.Close();
             }
             if (!m_settings.conversion_log) return;
-            warning = m_conversion_log.OpenInDirectory(directory);
+            warning = m_conversion_log.OpenInDirectory(directory, in_use);
         } else {
             if (m_conversion_log.IsOpen()) return;
-            warning = m_conversion_log.OpenNamed(m_params.conversion_log_option_file);
+            warning = m_conversion_log.OpenNamed(m_params.conversion_log_option_file, in_use);
         }
     }
     if (!warning.empty()) m_front_end.ShowMessage(warning);

@@ -375,6 +375,49 @@ TEST(ConversionLog, AFailedLogWriteIsAlwaysShown) {
     }
 }
 
+TEST(ConversionLog, NeverEmptiesTheFilesOfTheConversion) {
+    // A conversion log named like the log file or the instrument file would
+    // be created anew before they are read: it is refused as a file in use.
+    const std::string data = ReadAll(kWorked / "data.raw");
+    const std::string instrument = ReadAll(kWorked / "abcd0042.tdf");
+    for (const char* input : {"data.raw", "abcd0042.tdf"}) {
+        SCOPED_TRACE(input);
+        Session run(std::string("log_is_input_") + input);
+        WriteAll(run.dir / "data.raw", data);
+        WriteAll(run.dir / "abcd0042.tdf", instrument);
+        run.doc->GetParameters().conversion_log_option_file = (run.dir / input).string();
+        run.Files(run.dir / "data.raw", run.dir / "out.dat", run.dir / "abcd0042.tdf");
+        EXPECT_EQ(run.doc->RunConversion(), EConversionOutcome::kComplete);
+        ASSERT_EQ(run.front_end.messages.size(), 1u);
+        EXPECT_EQ(run.front_end.messages[0],
+                  "An error occured while opening the conversion log file\r\n\"" +
+                      (run.dir / input).string() +
+                      "\".\r\nA sharing violation occured, or a shared region was locked.\r\nNo "
+                      "conversion log file will be recorded.");
+        run.doc.reset();
+        EXPECT_EQ(ReadAll(run.dir / "data.raw"), data);
+        EXPECT_EQ(ReadAll(run.dir / "abcd0042.tdf"), instrument);
+    }
+
+    // In the conversion log directory the next free name is taken instead.
+    fs::path dir = ScratchDir("log_dir_is_input");
+    WriteAll(dir / "Dravik.log", data);
+    CRecordingFrontEnd front_end;
+    CMemorySettings store;
+    store.WriteInt("Settings", "Conversion Log", 1);
+    store.WriteString("Settings", "Conversion Log Directory", dir.string());
+    {
+        CDravikDoc doc(front_end, &store);
+        doc.SetLogFilePath((dir / "Dravik.log").string());
+        doc.SetOutputFilePath((dir / "out.dat").string());
+        doc.SetInstrumentFilePath((kWorked / "abcd0042.tdf").string());
+        EXPECT_EQ(doc.RunConversion(), EConversionOutcome::kComplete);
+        EXPECT_EQ(doc.GetConversionLogPath(), dir.string() + "/Dravik2.log");
+    }
+    EXPECT_TRUE(front_end.messages.empty());
+    EXPECT_EQ(ReadAll(dir / "Dravik.log"), data);
+}
+
 TEST(HeaderConversion, TheDefinitionComesFromTheProgramDirectory) {
     // No program directory set: the copy beside the test program is used.
     fs::path dir = ScratchDir("header_default");
