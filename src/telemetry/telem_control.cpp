@@ -429,10 +429,28 @@ int CTelemControl::AddCommResource(CDiskFile* file, int buffer_size) {
 }
 
 int CTelemControl::AddCommResource(const CSerialSettings& settings) {
-    // Serial ports cannot be opened by this build: the settings name no port.
-    ReportMessage(FillMessage("Unable to add communications resource: %s.\r\n", {settings.port_name}),
-                  kControlNotASerialPort);
-    return kControlNotASerialPort;
+    std::lock_guard resources(m_resource_lock);
+    const std::string& name = settings.port_name;
+    if (!name.empty() && ResourceByName(name) != nullptr) {
+        ReportMessage(FillMessage("Unable to add communications resource: %s.\r\n", {name}),
+                      kControlResourceDefined);
+        return kControlResourceDefined;
+    }
+    // A port the resource cannot open answers with its own code and message
+    // (this build opens none), which reach the document through the control.
+    auto comm = std::make_unique<CTelemComm>(this);
+    const int code = comm->InitializeSerialPort(settings);
+    if (code != 0) {
+        for (std::string text = comm->GetNextMessage(); !text.empty();
+             text = comm->GetNextMessage()) {
+            ReportMessage(text, 0);
+        }
+        return code;
+    }
+    std::lock_guard access(m_access_lock);
+    m_resources.push_back(std::move(comm));
+    m_resource_names.push_back(name);
+    return 0;
 }
 
 int CTelemControl::RemoveCommResource(const std::string& name) {

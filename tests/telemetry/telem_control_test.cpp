@@ -163,8 +163,16 @@ TEST_F(ControlTest, LookupsAnswerTheirCodes) {
     EXPECT_EQ(doc.GetCommInfo(0, file_info), 0);
     EXPECT_EQ(file_info.file, &m_file);
     EXPECT_EQ(doc.GetCommInfo(0, serial_info), kControlNotASerialPort);
+    // A port that cannot be opened answers with the resource's own code and
+    // message, and the resource never enters the list.
     serial_info.port_name = "/dev/ttyS0";
-    EXPECT_EQ(doc.AddCommResource(serial_info), kControlNotASerialPort);
+    EXPECT_EQ(doc.AddCommResource(serial_info), kCommInvalidPort);
+    EXPECT_TRUE(doc.WaitForMessage(
+        "Unable to initialize serial communications.\r\n\tInvalid serial port "
+        "identification.\r\n"));
+    EXPECT_EQ(doc.GetCommResourceCount(), 1);
+    serial_info.port_name = m_file.GetFilePath();
+    EXPECT_EQ(doc.AddCommResource(serial_info), kControlResourceDefined);
     EXPECT_EQ(doc.ModifyCommResource(m_file.GetFilePath(), serial_info), kCommReinitialize);
     EXPECT_EQ(doc.GetInstrumentFileType(0, text), 0);
     EXPECT_EQ(text, "Calibration File");
