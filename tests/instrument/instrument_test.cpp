@@ -330,7 +330,7 @@ TEST(InstrumentLoad, GainRangeLinesOfARefusedSensorArePassedOver) {
         "0.5 2.0\n"
         "TERMINATOR NONE '\\x0D\\x0A' 2 AS 0 DELIMITER\n";
     for (int k = 0; k < 10; ++k) text += "X NONE '' V AF 1 POLYU\n1 2\n";  // 8, 10, ... 26
-    text += "Y NONE '' V AF 1 POLYU\n";                                     // 28
+    text += "Y NONE '' V AF 1 POLYU\n";                                    // 28
     CInstrument inst;
     ASSERT_EQ(LoadText(inst, text, "g.tdf"), 0) << inst.GetMessage();
     ASSERT_EQ(inst.GetSensorCount(), 1);
@@ -339,8 +339,8 @@ TEST(InstrumentLoad, GainRangeLinesOfARefusedSensorArePassedOver) {
     std::string expected = Diags(
         {{3, "The field length parameter does not specify a variable length field.", kIgnored}});
     for (int line = 8; line <= 28; line += 2)
-        expected += Diags({{line, "Cannot have sensors defined after the TERMINATOR delimiter.",
-                            kIgnored}});
+        expected += Diags(
+            {{line, "Cannot have sensors defined after the TERMINATOR delimiter.", kIgnored}});
     expected += Diags({{28, "More gain ranges expected before the end of file.", kIgnored}});
     EXPECT_EQ(Tail(inst), "\tNAV - 13 error(s)\r\n\r\n" + expected);
 }
