@@ -481,7 +481,17 @@ int CInstrument::HandleDefinitionLine(LoadState& state, std::string_view line) {
 
     m_frame_size += declared;
     ApplyConsistencyRules(*sensor, variable);
-    if (!ApplyFrameKindRules(*sensor, variable, length)) return kInstrumentOk;
+    if (!ApplyFrameKindRules(*sensor, variable, length)) {
+        // The line was taken as a sensor line, so the gain range lines it
+        // announced follow it: they are passed over with the sensor instead of
+        // being read as sensor lines of their own.
+        if (sensor->GetGainRanges() > 0) {
+            state.pending.reset();
+            state.current_valid = false;
+            state.gain_lines_left = sensor->GetGainRanges();
+        }
+        return kInstrumentOk;
+    }
 
     if (sensor->GetGainRanges() == 0) {
         m_sensors.push_back(std::move(sensor));

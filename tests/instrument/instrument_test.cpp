@@ -317,6 +317,34 @@ TEST(InstrumentLoad, VariableFrameDelimitersAndFrameKindRules) {
                    {11, "Cannot have sensors defined after the TERMINATOR delimiter.", kIgnored}}));
 }
 
+// A sensor line that was taken and then refused by the frame kind still
+// announced its gain range lines: they are passed over, not read as sensor
+// lines (which would add a malformed line each and, ten times over, abort).
+TEST(InstrumentLoad, GainRangeLinesOfARefusedSensorArePassedOver) {
+    std::string text =
+        "VLF_INSTRUMENT NAV '' 3 AS 0 NONE\n"
+        "FIELD NONE ',' 1 AS 0 DELIMITER\n"
+        "D NONE '' 2 AF 1 POLYU\n"  // 3: not a variable field
+        "0.0 1.0\n"
+        "T NONE '' V AF 1 POLYU\n"  // 5: kept
+        "0.5 2.0\n"
+        "TERMINATOR NONE '\\x0D\\x0A' 2 AS 0 DELIMITER\n";
+    for (int k = 0; k < 10; ++k) text += "X NONE '' V AF 1 POLYU\n1 2\n";  // 8, 10, ... 26
+    text += "Y NONE '' V AF 1 POLYU\n";                                    // 28
+    CInstrument inst;
+    ASSERT_EQ(LoadText(inst, text, "g.tdf"), 0) << inst.GetMessage();
+    ASSERT_EQ(inst.GetSensorCount(), 1);
+    EXPECT_EQ(inst.GetSensor(0)->GetCoefficients(), (std::vector<double>{0.5, 2.0}));
+    EXPECT_EQ(inst.GetLinesRead(), 28);
+    std::string expected = Diags(
+        {{3, "The field length parameter does not specify a variable length field.", kIgnored}});
+    for (int line = 8; line <= 28; line += 2)
+        expected += Diags(
+            {{line, "Cannot have sensors defined after the TERMINATOR delimiter.", kIgnored}});
+    expected += Diags({{28, "More gain ranges expected before the end of file.", kIgnored}});
+    EXPECT_EQ(Tail(inst), "\tNAV - 13 error(s)\r\n\r\n" + expected);
+}
+
 TEST(InstrumentLoad, ExampleFilesLoadWithoutErrors) {
     CInstrument spr;
     ASSERT_EQ(spr.Load(DRAVIK_EXAMPLES_DIR "/spr0117.cal"), 0) << spr.GetMessage();
