@@ -58,7 +58,8 @@ fs::path MakeLog(const fs::path& dir, int frames) {
 void BM_Conversion(benchmark::State& state) {
     const int frames = static_cast<int>(state.range(0));
     const bool fitted = state.range(1) != 0;
-    fs::path dir = fs::temp_directory_path() / (std::string("dravik_bench_").append(std::to_string(getpid())));
+    fs::path dir =
+        fs::temp_directory_path() / (std::string("dravik_bench_").append(std::to_string(getpid())));
     fs::create_directories(dir);
     std::ofstream(dir / "abcd0042.tdf") << kInstrument;
     fs::path log = MakeLog(dir, frames);

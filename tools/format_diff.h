@@ -35,7 +35,7 @@ inline constexpr int kMaxPrecision = 17;
 
 // splitmix64: small, fast, and the same sequence on every platform.
 class Random {
-public:
+  public:
     explicit Random(std::uint64_t seed) : m_state(seed) {}
     std::uint64_t Next() {
         std::uint64_t z = (m_state += 0x9E3779B97F4A7C15ull);
@@ -46,7 +46,7 @@ public:
     std::uint64_t Below(std::uint64_t n) { return Next() % n; }
     double Unit() { return static_cast<double>(Next() >> 11) * 0x1.0p-53; }
 
-private:
+  private:
     std::uint64_t m_state;
 };
 
@@ -67,7 +67,7 @@ inline double Pow10(int k) {
 // and near-ties at every decimal place, carries into a new digit, exact binary halves,
 // integers around 2^53, subnormals and the special values.
 class ValueSource {
-public:
+  public:
     explicit ValueSource(std::uint64_t seed) : m_random(seed) {}
 
     double Next() {
@@ -120,7 +120,7 @@ public:
         return m_random.Below(2) ? -v : v;
     }
 
-private:
+  private:
     // The value itself or one or two steps of the double grid away.
     double Nudge(double v) {
         switch (m_random.Below(5)) {

@@ -791,9 +791,10 @@ void CDravikDoc::HandleNoFrame() {
         // conversion skips the instrument frames that follow the records by
         // design (a frame request searches on to the end of the log), so
         // discarded bytes are no overrun there.
-        if (m_end_of_data && !m_header_conversion && m_discarded_since_frame + static_cast<std::uint64_t>(
-                                                           std::max<std::int64_t>(discarded, 0)) >=
-                                 static_cast<std::uint64_t>(EffectiveBuffer())) {
+        if (m_end_of_data && !m_header_conversion &&
+            m_discarded_since_frame +
+                    static_cast<std::uint64_t>(std::max<std::int64_t>(discarded, 0)) >=
+                static_cast<std::uint64_t>(EffectiveBuffer())) {
             m_buffer_overrun = 1;
         }
         SetDone();
@@ -999,7 +1000,8 @@ void CDravikDoc::WriteTimeTags() {
 void CDravikDoc::WriteHeaderLine(std::unique_ptr<CFrameData> frame) {
     m_frames_processed = static_cast<unsigned>(frame->GetFrameCounter());
     m_last_frame_length = frame->GetFrameLength();
-    CSensor* sensor = m_selected_sensor_objects.size() == 1 ? m_selected_sensor_objects[0] : nullptr;
+    CSensor* sensor =
+        m_selected_sensor_objects.size() == 1 ? m_selected_sensor_objects[0] : nullptr;
     if (sensor == nullptr) {
         SetDone();
         return;

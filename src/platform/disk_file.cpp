@@ -1,12 +1,12 @@
 #include "platform/disk_file.h"
 
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <iterator>
 #include <utility>
 
@@ -14,29 +14,42 @@ namespace dravik {
 
 int FileErrorCauseFromErrno(int err) noexcept {
     switch (err) {
-        case 0: return kFileNone;
-        case ENOENT: return kFileNotFound;
+        case 0:
+            return kFileNone;
+        case ENOENT:
+            return kFileNotFound;
         case ENOTDIR:
         case ENAMETOOLONG:
         case ELOOP:
-        case EISDIR: return kFileBadPath;
+        case EISDIR:
+            return kFileBadPath;
         case EMFILE:
-        case ENFILE: return kFileTooManyOpen;
+        case ENFILE:
+            return kFileTooManyOpen;
         case EACCES:
         case EPERM:
-        case EROFS: return kFileAccessDenied;
-        case EBADF: return kFileInvalid;
-        case EBUSY: return kFileRemoveCurrentDir;
+        case EROFS:
+            return kFileAccessDenied;
+        case EBADF:
+            return kFileInvalid;
+        case EBUSY:
+            return kFileRemoveCurrentDir;
         case ESPIPE:
-        case EOVERFLOW: return kFileBadSeek;
-        case EIO: return kFileHardIO;
-        case EWOULDBLOCK: return kFileSharingViolation;
+        case EOVERFLOW:
+            return kFileBadSeek;
+        case EIO:
+            return kFileHardIO;
+        case EWOULDBLOCK:
+            return kFileSharingViolation;
         case EDEADLK:
-        case ENOLCK: return kFileLockViolation;
+        case ENOLCK:
+            return kFileLockViolation;
         case ENOSPC:
         case EDQUOT:
-        case EFBIG: return kFileDiskFull;
-        default: return kFileGeneric;
+        case EFBIG:
+            return kFileDiskFull;
+        default:
+            return kFileGeneric;
     }
 }
 
@@ -77,7 +90,9 @@ std::string FullPath(const std::string& path) {
 
 }  // namespace
 
-CDiskFile::~CDiskFile() noexcept { Close(); }
+CDiskFile::~CDiskFile() noexcept {
+    Close();
+}
 
 CDiskFile::CDiskFile(CDiskFile&& other) noexcept
     : m_fd(std::exchange(other.m_fd, -1)), m_path(std::move(other.m_path)) {}
@@ -96,10 +111,16 @@ int CDiskFile::Open(const std::string& path, Mode mode, bool exclusive) {
     if (path.empty()) return kFileBadPath;
     int flags = O_CLOEXEC;
     switch (mode) {
-        case Mode::kRead: flags |= O_RDONLY; break;
+        case Mode::kRead:
+            flags |= O_RDONLY;
+            break;
         // No O_TRUNC: the file is emptied only once the lock is ours.
-        case Mode::kCreate: flags |= O_WRONLY | O_CREAT; break;
-        case Mode::kAppend: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
+        case Mode::kCreate:
+            flags |= O_WRONLY | O_CREAT;
+            break;
+        case Mode::kAppend:
+            flags |= O_WRONLY | O_CREAT | O_APPEND;
+            break;
     }
     int fd = ::open(path.c_str(), flags, 0666);
     if (fd < 0) {
@@ -147,7 +168,8 @@ int CDiskFile::GetPosition(std::uint64_t& position) const {
 int CDiskFile::Seek(std::uint64_t position) {
     if (m_fd < 0) return kFileInvalid;
     if (position > static_cast<std::uint64_t>(INT64_MAX)) return kFileBadSeek;
-    if (lseek(m_fd, static_cast<off_t>(position), SEEK_SET) < 0) return FileErrorCauseFromErrno(errno);
+    if (lseek(m_fd, static_cast<off_t>(position), SEEK_SET) < 0)
+        return FileErrorCauseFromErrno(errno);
     return kFileNone;
 }
 

@@ -36,11 +36,11 @@ int FileErrorCauseFromErrno(int err) noexcept;
 const char* FileErrorCauseText(int cause) noexcept;
 
 class CDiskFile {
-public:
+  public:
     enum class Mode {
-        kRead,         // existing file, read only
-        kCreate,       // created anew (emptied when it exists), write only
-        kAppend,       // opened for writing at its end, created when missing
+        kRead,    // existing file, read only
+        kCreate,  // created anew (emptied when it exists), write only
+        kAppend,  // opened for writing at its end, created when missing
     };
 
     CDiskFile() = default;
@@ -72,7 +72,7 @@ public:
     // Writes every byte or fails.
     int Write(const void* data, std::size_t size);
 
-private:
+  private:
     int m_fd = -1;
     std::string m_path;
 };

@@ -19,7 +19,7 @@ struct CFrameTime {
 };
 
 class CFrameInfo {
-public:
+  public:
     static constexpr int kMaxSyncBytes = 12;
 
     CFrameInfo() = default;
@@ -32,17 +32,19 @@ public:
     std::string special_kind;  // empty, "BSI", "HOBILABS_HS2_D", ...
     std::uint8_t sync_bytes[kMaxSyncBytes] = {};
     int sync_byte_count = 0;
-    int frame_size = 0;        // the larger of the instrument's frame size and the header length
-    int frame_counter = 0;     // frames taken for this instrument on this resource; the first carries 1
+    int frame_size = 0;  // the larger of the instrument's frame size and the header length
+    int frame_counter =
+        0;  // frames taken for this instrument on this resource; the first carries 1
     int acquisition_enabled = 0;
-    int chained = 0;           // taken right after another frame without a new header search
+    int chained = 0;  // taken right after another frame without a new header search
     CFrameTime time_stamp;
 };
 
 class CFrameData {
-public:
+  public:
     CFrameData(std::string_view bytes, const CFrameInfo& info) : m_bytes(bytes), m_info(info) {}
-    CFrameData(std::string&& bytes, const CFrameInfo& info) : m_bytes(std::move(bytes)), m_info(info) {}
+    CFrameData(std::string&& bytes, const CFrameInfo& info)
+        : m_bytes(std::move(bytes)), m_info(info) {}
     CFrameData(const CFrameData&) = default;
     CFrameData& operator=(const CFrameData&) = default;
 
@@ -60,7 +62,7 @@ public:
     const std::string& GetText() const noexcept { return m_bytes; }
     const CFrameInfo& GetInfo() const noexcept { return m_info; }
 
-private:
+  private:
     std::string m_bytes;
     CFrameInfo m_info;
 };

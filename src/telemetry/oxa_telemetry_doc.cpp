@@ -191,8 +191,8 @@ int COxaTelemetryDoc::ConvertSensorValue(double& out, CSensor& sensor, const CFr
     return dravik::ConvertSensorValue(out, sensor, frame);
 }
 
-void COxaTelemetryDoc::FormatSensorValue(std::string& out, CSensor& sensor,
-                                         const CFrameData* frame, const CSensorFormat& format) {
+void COxaTelemetryDoc::FormatSensorValue(std::string& out, CSensor& sensor, const CFrameData* frame,
+                                         const CSensorFormat& format) {
     dravik::FormatSensorValue(out, sensor, frame, format);
 }
 

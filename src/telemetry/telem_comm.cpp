@@ -258,7 +258,8 @@ int CTelemComm::GetFileInfo(CFileResourceSettings& settings) const {
 
 std::size_t CTelemComm::ReadFileResource() {
     if (!IsFileOpen()) {
-        ReportMessage(FillMessage("Error reading file resource %s.\r\n", {m_name}), kCommFileNotOpen);
+        ReportMessage(FillMessage("Error reading file resource %s.\r\n", {m_name}),
+                      kCommFileNotOpen);
         Notify(kCmdFileStatus);
         return 0;
     }
@@ -339,7 +340,8 @@ int CTelemComm::FindInstrument(const std::string& header) const {
 
 int CTelemComm::Attach(const AttachInfo& attach) {
     if (m_state == kStateUninitialized) {
-        ReportMessage(FillMessage("Unable to attach %s.\r\n", {attach.header}), kCommNotInitialized);
+        ReportMessage(FillMessage("Unable to attach %s.\r\n", {attach.header}),
+                      kCommNotInitialized);
         return kCommNotInitialized;
     }
     if (m_no_sync_attached) {
@@ -351,8 +353,7 @@ int CTelemComm::Attach(const AttachInfo& attach) {
     info.resource_name = m_name;
     info.header = attach.header;
     // A frame of no bytes would consume nothing and be cut again forever.
-    info.frame_size =
-        std::max({attach.frame_size, static_cast<int>(attach.header.size()), 1});
+    info.frame_size = std::max({attach.frame_size, static_cast<int>(attach.header.size()), 1});
     info.terminator = attach.terminator;
     if (attach.no_sync && m_state == kStateSerialOwned) {
         // Instruments without synchronization strings come with serial ports.
@@ -419,15 +420,16 @@ int CTelemComm::EnableAcquisition(const std::string& header) {
         std::lock_guard lock(m_frame_lock);
         int index = FindInstrument(header);
         if (index < 0) {
-            ReportMessage(FillMessage("Unable to enable telemetry acquisition on %s.\r\n", {m_name}),
-                          kCommNotAttached);
+            ReportMessage(
+                FillMessage("Unable to enable telemetry acquisition on %s.\r\n", {m_name}),
+                kCommNotAttached);
             return kCommNotAttached;
         }
         CFrameInfo& info = m_instruments[index].info;
         if (info.acquisition_enabled) return 0;
         info.acquisition_enabled = 1;
-        ReportMessage(FillMessage("Enabling telemetry acquisition for %s on %s.\r\n", {header, m_name}),
-                      0);
+        ReportMessage(
+            FillMessage("Enabling telemetry acquisition for %s on %s.\r\n", {header, m_name}), 0);
     }
     if (m_state == kStateSerialOwned) Notify(kCmdStatusChanged);
     return 0;
@@ -438,16 +440,17 @@ int CTelemComm::DisableAcquisition(const std::string& header) {
         std::lock_guard lock(m_frame_lock);
         int index = FindInstrument(header);
         if (index < 0) {
-            ReportMessage(FillMessage("Unable to disable telemetry acquisition on %s.\r\n", {m_name}),
-                          kCommNotAttached);
+            ReportMessage(
+                FillMessage("Unable to disable telemetry acquisition on %s.\r\n", {m_name}),
+                kCommNotAttached);
             return kCommNotAttached;
         }
         CFrameInfo& info = m_instruments[index].info;
         if (!info.acquisition_enabled) return 0;
         info.acquisition_enabled = 0;
         if (m_match_index == index) m_match_index = -1;
-        ReportMessage(FillMessage("Disabling telemetry acquisition for %s on %s.\r\n", {header, m_name}),
-                      0);
+        ReportMessage(
+            FillMessage("Disabling telemetry acquisition for %s on %s.\r\n", {header, m_name}), 0);
     }
     if (m_state == kStateSerialOwned) Notify(kCmdStatusChanged);
     return 0;
@@ -721,7 +724,8 @@ int CTelemComm::ExtractFrames() {
             info.time_stamp = Now();
             info.chained = taken ? 1 : 0;
             if (m_frames.size() > static_cast<std::size_t>(m_max_depth)) {
-                ReportMessage(FillMessage("%s frame buffer exceeded maximum depth.\r\n", {m_name}), 0);
+                ReportMessage(FillMessage("%s frame buffer exceeded maximum depth.\r\n", {m_name}),
+                              0);
                 m_discarded += m_frames.front()->GetFrameLength();
                 m_frames.pop_front();
             }

@@ -571,8 +571,9 @@ int CTelemControl::AttachInstrument(const std::string& header, const std::string
         index = FindInstrument(header);
     }
     if (index < 0) {
-        ReportMessage(FillMessage("Unable to attach instrument %s to %s.\r\n", {header, resource_name}),
-                      kControlInstrumentNotFound);
+        ReportMessage(
+            FillMessage("Unable to attach instrument %s to %s.\r\n", {header, resource_name}),
+            kControlInstrumentNotFound);
         return kControlInstrumentNotFound;
     }
     CInstrument& inst = *m_instruments[index];
@@ -593,8 +594,10 @@ int CTelemControl::AttachInstrument(const std::string& header, const std::string
         } else if (EqualsIgnoreCase(id, "HOBILABS_HS2_D") && no_fit) {
             info.special_kind = "HOBILABS_HS2_D";
             info.no_sync = 1;
-        } else if ((EqualsIgnoreCase(id, "HEITRONICS_IRC") || EqualsIgnoreCase(id, "AOS_EZCOMPASS_3") ||
-                    EqualsIgnoreCase(id, "SEABIRD_37SIMCT") || EqualsIgnoreCase(id, "SEABIRD_19SCT")) &&
+        } else if ((EqualsIgnoreCase(id, "HEITRONICS_IRC") ||
+                    EqualsIgnoreCase(id, "AOS_EZCOMPASS_3") ||
+                    EqualsIgnoreCase(id, "SEABIRD_37SIMCT") ||
+                    EqualsIgnoreCase(id, "SEABIRD_19SCT")) &&
                    no_fit) {
             for (char& ch : info.special_kind = id) {
                 ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
@@ -605,8 +608,9 @@ int CTelemControl::AttachInstrument(const std::string& header, const std::string
     }
     const auto it = std::find(m_resource_names.begin(), m_resource_names.end(), resource_name);
     if (it == m_resource_names.end()) {
-        ReportMessage(FillMessage("Unable to attach instrument %s to %s.\r\n", {header, resource_name}),
-                      kControlResourceNotFound);
+        ReportMessage(
+            FillMessage("Unable to attach instrument %s to %s.\r\n", {header, resource_name}),
+            kControlResourceNotFound);
         return kControlResourceNotFound;
     }
     const int resource = static_cast<int>(it - m_resource_names.begin());
@@ -755,8 +759,9 @@ void CTelemControl::GetFileFrame(int resource) {
         }
         name = comm->GetName();
         if (comm->GetState() != kStateFileOwned) {
-            ReportMessage(FillMessage("Unable to retrieve frame from telemetry resource %s.\r\n", {name}),
-                          kControlNotAFile);
+            ReportMessage(
+                FillMessage("Unable to retrieve frame from telemetry resource %s.\r\n", {name}),
+                kControlNotAFile);
             return;
         }
     }

@@ -443,9 +443,10 @@ TEST(HeaderConversion, InstrumentFramesAfterTheRecordsAreNoBufferOverrun) {
     s.Files(s.dir / "cast.raw", s.dir / "out.dat", "");
     EXPECT_EQ(s.doc->RunConversion(), EConversionOutcome::kComplete);
     EXPECT_EQ(ReadAll(s.dir / "out.dat"), "Battery,12.5\r\nCast,3\r\n");
-    EXPECT_TRUE(EndsWithSummary(s.Finish(), "Conversion complete.\r\n"
-                                            "\tFrames processed: 2\r\n"
-                                            "\tResynchronizations required: 1\r\n"));
+    EXPECT_TRUE(EndsWithSummary(s.Finish(),
+                                "Conversion complete.\r\n"
+                                "\tFrames processed: 2\r\n"
+                                "\tResynchronizations required: 1\r\n"));
 }
 
 }  // namespace

@@ -442,7 +442,8 @@ TEST(InstrumentRobustness, RandomFilesNeverCrashTheLoader) {
     // A device that never ends a line is no instrument file.
     CInstrument endless;
     EXPECT_EQ(endless.Load("/dev/zero"), kInstrumentTooManyMalformedLines);
-    EXPECT_NE(endless.GetMessage().find("The file format is invalid or corrupted."), std::string::npos);
+    EXPECT_NE(endless.GetMessage().find("The file format is invalid or corrupted."),
+              std::string::npos);
     std::string many = "INSTRUMENT ABC '' 3 AS 0 NONE\nT NONE '' 2 BU 1 POLYU\n";
     for (int k = 0; k < 1000; ++k) many += "1.5 ";
     CInstrument wide;

@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <unistd.h>
 
 using namespace dravik;
 

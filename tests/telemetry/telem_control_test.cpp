@@ -167,9 +167,9 @@ TEST_F(ControlTest, LookupsAnswerTheirCodes) {
     // message, and the resource never enters the list.
     serial_info.port_name = "/dev/ttyS0";
     EXPECT_EQ(doc.AddCommResource(serial_info), kCommInvalidPort);
-    EXPECT_TRUE(doc.WaitForMessage(
-        "Unable to initialize serial communications.\r\n\tInvalid serial port "
-        "identification.\r\n"));
+    EXPECT_TRUE(
+        doc.WaitForMessage("Unable to initialize serial communications.\r\n\tInvalid serial port "
+                           "identification.\r\n"));
     EXPECT_EQ(doc.GetCommResourceCount(), 1);
     serial_info.port_name = m_file.GetFilePath();
     EXPECT_EQ(doc.AddCommResource(serial_info), kControlResourceDefined);
