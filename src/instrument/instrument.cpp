@@ -194,7 +194,7 @@ void CInstrument::Diagnose(int code, LoadAction action) {
     // Every problem is counted, but the text stops growing after a bound: a
     // damaged file (a megabyte line of junk words) would otherwise make a
     // message of hundreds of megabytes.
-    ++m_error_count;
+    if (m_error_count < INT_MAX) ++m_error_count;
     if (m_error_count > kMaxListedDiagnostics) {
         if (m_error_count == kMaxListedDiagnostics + 1)
             m_message.append("\tFurther line diagnostics omitted.\r\n");
@@ -317,7 +317,9 @@ int CInstrument::Load(const std::string& file_name) {
 }
 
 int CInstrument::HandleLine(LoadState& state, std::string_view line) {
-    ++m_lines_read;
+    // A counter stops at its largest value rather than wrap on a file of
+    // billions of lines.
+    if (m_lines_read < INT_MAX) ++m_lines_read;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     std::size_t start = 0;
     while (start < line.size() && IsBlank(line[start])) ++start;
