@@ -637,34 +637,37 @@ int CTelemControl::DetachInstrument(const std::string& header) {
 // ---------------------------------------------------------------------------
 // Operations on one resource
 
-int CTelemControl::CommResourceExists(int resource) {
+template <class Use>
+int CTelemControl::QueryResource(int index, const char* failure, Use&& use) {
     std::lock_guard access(m_access_lock);
     CTelemComm* comm = nullptr;
-    if (int code = CheckResource(resource, comm); code != 0) {
-        ReportMessage("Unable to check existance of communications resource.\r\n", code);
-        return 0;
+    if (int code = CheckResource(index, comm); code != 0) {
+        ReportMessage(failure, code);
+        return code;
     }
-    return comm->Exists();
+    use(*comm);
+    return 0;
+}
+
+int CTelemControl::CommResourceExists(int resource) {
+    int exists = 0;
+    QueryResource(resource, "Unable to check existance of communications resource.\r\n",
+                  [&](CTelemComm& comm) { exists = comm.Exists(); });
+    return exists;
 }
 
 int CTelemControl::ConnectCommResource(int resource) {
-    std::lock_guard access(m_access_lock);
-    CTelemComm* comm = nullptr;
-    if (int code = CheckResource(resource, comm); code != 0) {
-        ReportMessage("Unable to connect communications resource.\r\n", code);
-        return code;
-    }
-    return comm->Connect();
+    int result = 0;
+    const int code = QueryResource(resource, "Unable to connect communications resource.\r\n",
+                                   [&](CTelemComm& comm) { result = comm.Connect(); });
+    return code != 0 ? code : result;
 }
 
 int CTelemControl::DisconnectCommResource(int resource) {
-    std::lock_guard access(m_access_lock);
-    CTelemComm* comm = nullptr;
-    if (int code = CheckResource(resource, comm); code != 0) {
-        ReportMessage("Unable to disconnect communications resource.\r\n", code);
-        return code;
-    }
-    return comm->Disconnect();
+    int result = 0;
+    const int code = QueryResource(resource, "Unable to disconnect communications resource.\r\n",
+                                   [&](CTelemComm& comm) { result = comm.Disconnect(); });
+    return code != 0 ? code : result;
 }
 
 int CTelemControl::StartAcquisition(int instrument) {
@@ -695,24 +698,13 @@ int CTelemControl::StopAcquisition(int instrument) {
 
 int CTelemControl::GetBytesDiscarded(std::int64_t& count, int resource) {
     count = 0;
-    std::lock_guard access(m_access_lock);
-    CTelemComm* comm = nullptr;
-    if (int code = CheckResource(resource, comm); code != 0) {
-        ReportMessage("Unable to retrieve the number of bytes discarded.\r\n", code);
-        return code;
-    }
-    count = comm->GetBytesDiscarded();
-    return 0;
+    return QueryResource(resource, "Unable to retrieve the number of bytes discarded.\r\n",
+                         [&](CTelemComm& comm) { count = comm.GetBytesDiscarded(); });
 }
 
 void CTelemControl::ResetBytesDiscarded(int resource) {
-    std::lock_guard access(m_access_lock);
-    CTelemComm* comm = nullptr;
-    if (int code = CheckResource(resource, comm); code != 0) {
-        ReportMessage("Unable to reset the number of bytes discarded.\r\n", code);
-        return;
-    }
-    comm->ResetBytesDiscarded();
+    QueryResource(resource, "Unable to reset the number of bytes discarded.\r\n",
+                  [](CTelemComm& comm) { comm.ResetBytesDiscarded(); });
 }
 
 int CTelemControl::GetCommInfo(int resource, CFileResourceSettings& settings) {
@@ -738,14 +730,8 @@ int CTelemControl::GetCommInfo(int resource, CSerialSettings& settings) {
 }
 
 int CTelemControl::GetAbortCode(int resource, int& abort_code) {
-    std::lock_guard access(m_access_lock);
-    CTelemComm* comm = nullptr;
-    if (int code = CheckResource(resource, comm); code != 0) {
-        ReportMessage("Unable to retrieve telemetry aquisition abort code.\r\n", code);
-        return code;
-    }
-    abort_code = comm->GetAbortCode();
-    return 0;
+    return QueryResource(resource, "Unable to retrieve telemetry aquisition abort code.\r\n",
+                         [&](CTelemComm& comm) { abort_code = comm.GetAbortCode(); });
 }
 
 void CTelemControl::GetFileFrame(int resource) {
@@ -769,14 +755,8 @@ void CTelemControl::GetFileFrame(int resource) {
 }
 
 int CTelemControl::GetCommResourceId(std::string& name, int resource) {
-    std::lock_guard access(m_access_lock);
-    CTelemComm* comm = nullptr;
-    if (int code = CheckResource(resource, comm); code != 0) {
-        ReportMessage("Unable to retieve communications resource identification.\r\n", code);
-        return 0;
-    }
-    name = m_resource_names[resource];
-    return 1;
+    return QueryResource(resource, "Unable to retieve communications resource identification.\r\n",
+                         [&](CTelemComm&) { name = m_resource_names[resource]; }) == 0;
 }
 
 int CTelemControl::GetCommResourceCount() {

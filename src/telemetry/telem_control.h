@@ -132,6 +132,9 @@ class CTelemControl final : public CTelemCommOwner {
     // logs `failure` with its code. Returns 0 or that code.
     template <class Read>
     int QueryInstrument(int index, const char* failure, Read&& read);
+    // The same for resource `index`.
+    template <class Use>
+    int QueryResource(int index, const char* failure, Use&& use);
     static std::string Explanation(int code);
 
     COxaTelemetryDoc* m_doc;
