@@ -341,28 +341,72 @@ std::string& ScratchText() {
     return scratch;
 }
 
-void AppendUnsignedSensor(std::string& out, CSensor& sensor, const CFrameData* frame,
-                          const CSensorFormat& fmt) {
-    std::uint32_t raw = 0;
-    if (const int code = sensor.GetUnsignedValue(raw, frame); code != kValueOk) {
+// The fit operations by kind of raw value.
+int ApplyFit(CSensor& s, double& v, std::uint32_t raw) {
+    return s.ApplyFitUnsigned(v, raw);
+}
+int ApplyFit(CSensor& s, double& v, std::int32_t raw) {
+    return s.ApplyFitSigned(v, raw);
+}
+int ApplyFit(CSensor& s, double& v, double raw) {
+    return s.ApplyFitDouble(v, raw);
+}
+int FormatTime(CSensor& s, std::string& t, std::uint32_t raw) {
+    return s.FormatTimeUnsigned(t, raw);
+}
+int FormatTime(CSensor& s, std::string& t, std::int32_t raw) {
+    return s.FormatTimeSigned(t, raw);
+}
+int FormatTime(CSensor& s, std::string& t, double raw) {
+    return s.FormatTimeDouble(t, raw);
+}
+
+// A failed decoding. A delimited number field left empty is a blank column,
+// not an error (signed and double types only).
+void AppendDecodeFailure(std::string& out, const CSensor& sensor, int code,
+                         const CSensorFormat& fmt, bool blank_when_empty) {
+    if (blank_when_empty && code == kValueNoNumber && sensor.IsVariable()) {
+        AppendPadded(out, {}, fmt);
+    } else {
         AppendErrorPadded(out, code, fmt);
-        return;
     }
-    if (fmt.apply_fit && sensor.IsCalibrationFit()) {
+}
+
+// With Apply Fit, a calibration fit gives the calibrated number and a time fit
+// its text (or the error text). False when neither applies.
+template <class Raw>
+bool AppendFitted(std::string& out, CSensor& sensor, Raw raw, const CSensorFormat& fmt) {
+    if (!fmt.apply_fit) return false;
+    if (sensor.IsCalibrationFit()) {
         double value = 0.0;
-        if (const int code = sensor.ApplyFitUnsigned(value, raw); code != kValueOk) {
+        if (const int code = ApplyFit(sensor, value, raw); code != kValueOk) {
             AppendErrorPadded(out, code, fmt);
         } else {
             AppendDouble(out, value, fmt);
         }
-    } else if (fmt.apply_fit && sensor.IsTimeFit()) {
+        return true;
+    }
+    if (sensor.IsTimeFit()) {
         std::string& text = ScratchText();
-        if (const int code = sensor.FormatTimeUnsigned(text, raw); code != kValueOk) {
+        if (const int code = FormatTime(sensor, text, raw); code != kValueOk) {
             AppendErrorPadded(out, code, fmt);
         } else {
             AppendPadded(out, text, fmt);
         }
-    } else if (!fmt.apply_fit && fmt.hex_format) {
+        return true;
+    }
+    return false;
+}
+
+void AppendUnsignedSensor(std::string& out, CSensor& sensor, const CFrameData* frame,
+                          const CSensorFormat& fmt) {
+    std::uint32_t raw = 0;
+    if (const int code = sensor.GetUnsignedValue(raw, frame); code != kValueOk) {
+        AppendDecodeFailure(out, sensor, code, fmt, false);
+        return;
+    }
+    if (AppendFitted(out, sensor, raw, fmt)) return;
+    if (!fmt.apply_fit && fmt.hex_format) {
         AppendHex(out, raw, sensor.GetFitType() == kFitOptic1, fmt);
     } else if (sensor.GetDataType() == kDataHS) {
         // An HS value is signed, carried in the unsigned raw value.
@@ -376,29 +420,11 @@ void AppendSignedSensor(std::string& out, CSensor& sensor, const CFrameData* fra
                         const CSensorFormat& fmt) {
     std::int32_t raw = 0;
     if (const int code = sensor.GetSignedValue(raw, frame); code != kValueOk) {
-        // A delimited field left empty is a blank column, not an error.
-        if (code == kValueNoNumber && sensor.IsVariable()) {
-            AppendPadded(out, {}, fmt);
-        } else {
-            AppendErrorPadded(out, code, fmt);
-        }
+        AppendDecodeFailure(out, sensor, code, fmt, true);
         return;
     }
-    if (fmt.apply_fit && sensor.IsCalibrationFit()) {
-        double value = 0.0;
-        if (const int code = sensor.ApplyFitSigned(value, raw); code != kValueOk) {
-            AppendErrorPadded(out, code, fmt);
-        } else {
-            AppendDouble(out, value, fmt);
-        }
-    } else if (fmt.apply_fit && sensor.IsTimeFit()) {
-        std::string& text = ScratchText();
-        if (const int code = sensor.FormatTimeSigned(text, raw); code != kValueOk) {
-            AppendErrorPadded(out, code, fmt);
-        } else {
-            AppendPadded(out, text, fmt);
-        }
-    } else if (!fmt.apply_fit && fmt.hex_format) {
+    if (AppendFitted(out, sensor, raw, fmt)) return;
+    if (!fmt.apply_fit && fmt.hex_format) {
         AppendHex(out, static_cast<std::uint32_t>(raw), sensor.GetFitType() == kFitOptic1, fmt);
     } else {
         AppendSignedRaw(out, sensor, fmt, raw);
@@ -409,28 +435,9 @@ void AppendDoubleSensor(std::string& out, CSensor& sensor, const CFrameData* fra
                         const CSensorFormat& fmt) {
     double raw = 0.0;
     if (const int code = sensor.GetDoubleValue(raw, frame); code != kValueOk) {
-        if (code == kValueNoNumber && sensor.IsVariable()) {
-            AppendPadded(out, {}, fmt);
-        } else {
-            AppendErrorPadded(out, code, fmt);
-        }
-        return;
-    }
-    if (fmt.apply_fit && sensor.IsCalibrationFit()) {
-        double value = 0.0;
-        if (const int code = sensor.ApplyFitDouble(value, raw); code != kValueOk) {
-            AppendErrorPadded(out, code, fmt);
-        } else {
-            AppendDouble(out, value, fmt);
-        }
-    } else if (fmt.apply_fit && sensor.IsTimeFit()) {
-        std::string& text = ScratchText();
-        if (const int code = sensor.FormatTimeDouble(text, raw); code != kValueOk) {
-            AppendErrorPadded(out, code, fmt);
-        } else {
-            AppendPadded(out, text, fmt);
-        }
-    } else {
+        AppendDecodeFailure(out, sensor, code, fmt, true);
+    } else if (!AppendFitted(out, sensor, raw, fmt)) {
+        // Hex Format has no effect on floating-point values.
         AppendDouble(out, raw, fmt);
     }
 }
