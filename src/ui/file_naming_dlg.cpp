@@ -78,7 +78,8 @@ CFileNamingDlg::CFileNamingDlg(QWidget* parent)
     layout->addWidget(buttons);
 
     connect(m_slot, qOverload<int>(&QComboBox::activated), this, &CFileNamingDlg::OnSlotChosen);
-    connect(m_type, qOverload<int>(&QComboBox::activated), this, &CFileNamingDlg::OnTypeChosen);
+    connect(m_type, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            &CFileNamingDlg::OnTypeChosen);
     connect(m_mode, &QButtonGroup::idToggled, this, &CFileNamingDlg::UpdateEnabling);
     ShowSlot(kInstrumentSlot);
 }
@@ -103,6 +104,7 @@ void CFileNamingDlg::ShowSlot(int slot) {
     for (QAbstractButton* button : m_mode->buttons()) button->setChecked(m_mode->id(button) == s.file_mode);
     m_mode->setExclusive(true);
     m_base->setText(QString::fromStdString(s.file_base));
+    const QSignalBlocker type_blocker(m_type);
     m_type->setCurrentIndex(s.increment_type == kIncrementAlphabetic || s.increment_type == kIncrementNumeric
                                 ? s.increment_type
                                 : -1);

@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "file_list_box.h"
+#include "ui_test_support.h"
 
 using namespace dravik;
 
@@ -27,13 +28,9 @@ CListedFile File(const char* name, std::uint64_t size, std::int64_t modified = 0
     return CListedFile{name, size, modified};
 }
 
-class CRecordingList : public CFileListBox {
+class CRecordingList : public dravik::testing::CRecording<CFileListBox> {
   public:
-    QStringList messages;
     using CFileListBox::dropEvent;
-
-  protected:
-    void ShowMessage(const QString& text) override { messages << text; }
 };
 
 }  // namespace

@@ -7,25 +7,13 @@
 #include <QtTest>
 
 #include "file_naming_dlg.h"
+#include "ui_test_support.h"
 
 using namespace dravik;
+using dravik::testing::Control;
+using dravik::testing::CRecording;
 
 namespace {
-
-class CRecordingNamingDlg : public CFileNamingDlg {
-  public:
-    QStringList messages;
-
-  protected:
-    void ShowMessage(const QString& text) override { messages << text; }
-};
-
-template <typename T = QWidget>
-T* Control(QWidget& dlg, const char* name) {
-    T* control = dlg.findChild<T*>(QString::fromLatin1(name));
-    if (!control) qFatal("no control %s", name);
-    return control;
-}
 
 // Chooses an entry of a combo box as a person does.
 void Choose(QComboBox* combo, int index) {
@@ -49,7 +37,7 @@ class FileNamingDlgTest : public QObject {
         header.Settings().file_mode = kNamingFileTitles;
         header.Settings().file_extension = "hdr";
 
-        CRecordingNamingDlg dlg;
+        CRecording<CFileNamingDlg> dlg;
         dlg.SetNaming(CFileNamingDlg::kInstrumentSlot, instrument);
         dlg.SetNaming(CFileNamingDlg::kHeaderSlot, header);
         dlg.show();
@@ -83,7 +71,7 @@ class FileNamingDlgTest : public QObject {
     }
 
     void incrementFollowsItsType() {
-        CRecordingNamingDlg dlg;
+        CRecording<CFileNamingDlg> dlg;
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         Control<QRadioButton>(dlg, "autoIncrement")->setChecked(true);
@@ -113,7 +101,7 @@ class FileNamingDlgTest : public QObject {
     void aConventionNeedsAMode() {
         CFileNaming naming(NamingKind::kInstrument);
         naming.Settings().file_mode = 5;  // as a damaged settings file may hold
-        CRecordingNamingDlg dlg;
+        CRecording<CFileNamingDlg> dlg;
         dlg.SetNaming(CFileNamingDlg::kInstrumentSlot, naming);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));

@@ -8,27 +8,11 @@
 #include <QtTest>
 
 #include "list_properties_dlg.h"
+#include "ui_test_support.h"
 
 using namespace dravik;
-
-namespace {
-
-class CRecordingListPropertiesDlg : public CListPropertiesDlg {
-  public:
-    QStringList messages;
-
-  protected:
-    void ShowMessage(const QString& text) override { messages << text; }
-};
-
-template <typename T = QWidget>
-T* Control(QWidget& dlg, const char* name) {
-    T* control = dlg.findChild<T*>(QString::fromLatin1(name));
-    if (!control) qFatal("no control %s", name);
-    return control;
-}
-
-}  // namespace
+using dravik::testing::Control;
+using dravik::testing::CRecording;
 
 class ListPropertiesDlgTest : public QObject {
     Q_OBJECT
@@ -43,7 +27,7 @@ class ListPropertiesDlgTest : public QObject {
         CListProperties instrument(FileListKind::kInstrument, "/");
         instrument.use_working_directory = 0;
         instrument.instrument_package_file = "/data/deploy.zpk";
-        CRecordingListPropertiesDlg dlg;
+        CRecording<CListPropertiesDlg> dlg;
         dlg.SetProperties(CListPropertiesDlg::kInstrument, instrument);
         dlg.SetProperties(CListPropertiesDlg::kOutput, output);
         dlg.show();

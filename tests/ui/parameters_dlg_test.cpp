@@ -8,28 +8,11 @@
 #include <QtTest>
 
 #include "parameters_dlg.h"
+#include "ui_test_support.h"
 
 using namespace dravik;
-
-namespace {
-
-class CRecordingParametersDlg : public CParametersDlg {
-  public:
-    using CParametersDlg::CParametersDlg;
-    QStringList messages;
-
-  protected:
-    void ShowMessage(const QString& text) override { messages << text; }
-};
-
-template <typename T = QWidget>
-T* Control(QWidget& dlg, const char* name) {
-    T* control = dlg.findChild<T*>(QString::fromLatin1(name));
-    if (!control) qFatal("no control %s", name);
-    return control;
-}
-
-}  // namespace
+using dravik::testing::Control;
+using dravik::testing::CRecording;
 
 class ParametersDlgTest : public QObject {
     Q_OBJECT
@@ -100,7 +83,7 @@ class ParametersDlgTest : public QObject {
     void okRefusesInOrderAndFocusesTheControl() {
         CDravikParameters p;
         p.delimiter = ",";
-        CRecordingParametersDlg dlg(p, false);
+        CRecording<CParametersDlg> dlg(p, false);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         auto* edit = Control<QLineEdit>(dlg, "delimiterEdit");
