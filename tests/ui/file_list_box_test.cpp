@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <QMimeData>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -109,6 +110,20 @@ class FileListBoxTest : public QObject {
         list.Refresh();
         QCOMPARE(list.count(), 0);
         QCOMPARE(props.file_selected, std::string());
+    }
+
+    void wideNamesScrollSideways() {
+        QTemporaryDir dir;
+        const std::string name(200, 'w');
+        std::ofstream(dir.path().toStdString() + "/" + name + ".raw") << "x";
+        CListProperties props(FileListKind::kLog, dir.path().toStdString() + "/");
+        CFileListBox list;
+        list.SetProperties(&props);
+        list.resize(120, 200);
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        list.Refresh();
+        QTRY_VERIFY(list.horizontalScrollBar()->maximum() > 0);
     }
 
     void selectionFollowsTheSelectionMode() {
