@@ -111,12 +111,23 @@ void CFileListBox::SynchronizeSelection() {
         if (files.empty()) {
             p.file_selected.clear();
         } else if (!p.file_selected.empty()) {
+            // The remembered name matches in either case, but names differing
+            // only in case are different files here: an exact match wins, and
+            // the properties take the name as it is on disk, so that the file
+            // converted is the one shown selected.
             const QString remembered = QString::fromStdString(p.file_selected);
+            int found = -1;
             for (int row = 0; row < count(); ++row) {
-                if (item(row)->text().compare(remembered, Qt::CaseInsensitive) == 0) {
-                    SelectRow(row);
+                const int order = item(row)->text().compare(remembered, Qt::CaseInsensitive);
+                if (order == 0 && files[static_cast<std::size_t>(row)].name == p.file_selected) {
+                    found = row;
                     break;
                 }
+                if (order == 0 && found < 0) found = row;
+            }
+            if (found >= 0) {
+                SelectRow(found);
+                p.file_selected = files[static_cast<std::size_t>(found)].name;
             }
         } else {
             p.file_selected = files.front().name;

@@ -97,13 +97,25 @@ class FileListBoxTest : public QObject {
         QCOMPARE(list.count(), 3);
         QCOMPARE(list.selectedItems().size(), 1);
         QCOMPARE(list.selectedItems()[0]->text(), QStringLiteral("beta.raw"));
-        QCOMPARE(props.file_selected, std::string("BETA.RAW"));
+        // The properties take the name on disk: that is the file converted.
+        QCOMPARE(props.file_selected, std::string("beta.raw"));
 
         // With nothing remembered the first file is taken.
         props.file_selected.clear();
         list.Refresh();
         QCOMPARE(props.file_selected, std::string("Alpha.raw"));
         QCOMPARE(list.currentRow(), 0);
+
+        // Names that differ only in case are different files: the exact one wins.
+        QTemporaryDir twins;
+        std::ofstream(twins.path().toStdString() + "/x.raw") << "1";
+        std::ofstream(twins.path().toStdString() + "/X.raw") << "12";
+        props.working_directory = twins.path().toStdString() + "/";
+        props.sort_type = kSortSize;
+        props.sort_direction = kSortAscending;
+        props.file_selected = "X.raw";
+        list.Refresh();
+        QCOMPARE(list.selectedItems()[0]->text(), QStringLiteral("X.raw"));
 
         // A folder that cannot be listed shows nothing and forgets the selection.
         props.working_directory = Dir() + "missing/";
