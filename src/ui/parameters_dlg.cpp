@@ -12,6 +12,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <charconv>
 
 #include "exclamation_box.h"
@@ -210,7 +211,11 @@ void CParametersDlg::Load(const CDravikParameters& p) {
     } else {
         m_specify->setChecked(true);
         m_delimiter_combo->setCurrentIndex(0);
-        m_delimiter_edit->setText(QString::fromStdString(p.delimiter));
+        // A longer delimiter given on a command line and stored since is
+        // shown whole: cutting it here would change it behind the user's back.
+        const QString delimiter = QString::fromStdString(p.delimiter);
+        m_delimiter_edit->setMaxLength(std::max<int>(kMaxDelimiter, int(delimiter.size())));
+        m_delimiter_edit->setText(delimiter);
     }
     m_show_extra->setChecked(p.show_extra != 0);
     m_apply_fit->setChecked(p.format.apply_fit != 0);

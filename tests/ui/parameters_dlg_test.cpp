@@ -37,6 +37,9 @@ class ParametersDlgTest : public QObject {
         QVERIFY(Control<QRadioButton>(dlg, "selectDelimiter")->isChecked());
         QCOMPARE(Control<QComboBox>(dlg, "delimiterCombo")->currentText(), QStringLiteral("SPACE"));
         QVERIFY(!Control(dlg, "delimiterEdit")->isEnabled());
+        p.delimiter = std::string(300, ';');
+        CParametersDlg long_delimiter(p, false);
+        QCOMPARE(Control<QLineEdit>(long_delimiter, "delimiterEdit")->text().size(), 300);
 
         // The spin's exponent stands for a power of two.
         buffer->setValue(11);
