@@ -23,7 +23,8 @@ const QTemporaryDir& Folder() {
         for (int i = 0; i < 10000; ++i) {
             char name[64];
             std::snprintf(name, sizeof name, "cast%05d_stn%03d.raw", (i * 7919) % 10000, i % 137);
-            std::ofstream(base + name, std::ios::binary) << std::string(static_cast<std::size_t>(i % 97), 'x');
+            std::ofstream(base + name, std::ios::binary)
+                << std::string(static_cast<std::size_t>(i % 97), 'x');
         }
         return d;
     }();
@@ -44,7 +45,11 @@ void RefreshTenThousandFiles(benchmark::State& state) {
     }
     state.counters["files"] = list.count();
 }
-BENCHMARK(RefreshTenThousandFiles)->Arg(kSortName)->Arg(kSortDate)->Arg(kSortSize)->Unit(benchmark::kMillisecond);
+BENCHMARK(RefreshTenThousandFiles)
+    ->Arg(kSortName)
+    ->Arg(kSortDate)
+    ->Arg(kSortSize)
+    ->Unit(benchmark::kMillisecond);
 
 // The listing alone, without sorting or the window.
 void ListTenThousandFiles(benchmark::State& state) {
@@ -55,7 +60,8 @@ BENCHMARK(ListTenThousandFiles)->Unit(benchmark::kMillisecond);
 
 // Listing and sorting by name, without the window.
 void SortTenThousandNames(benchmark::State& state) {
-    const std::vector<CListedFile> files = ListFiles(Folder().path().toStdString() + "/", "*.raw", false);
+    const std::vector<CListedFile> files =
+        ListFiles(Folder().path().toStdString() + "/", "*.raw", false);
     for (auto _ : state) {
         CSortableStringList list(files);
         list.Sort(CSortProperties(kSortName, kSortAscending));

@@ -57,9 +57,9 @@ void CFileListBox::Refresh() {
     const CListProperties& p = *m_properties;
     // Instrument files taken from a package are whatever it held.
     const bool package = m_kind == FileListKind::kInstrument && p.use_working_directory == 0;
-    m_list = CSortableStringList(package ? ListFiles(m_temporary_directory, "*.*", false)
-                                         : ListFiles(p.working_directory, p.file_filter,
-                                                     p.recursive != 0));
+    m_list = CSortableStringList(
+        package ? ListFiles(m_temporary_directory, "*.*", false)
+                : ListFiles(p.working_directory, p.file_filter, p.recursive != 0));
     m_list.Sort(CSortProperties(p));
 
     QStringList names;
@@ -82,7 +82,8 @@ void CFileListBox::SynchronizeSelection() {
     CListProperties& p = *m_properties;
     m_synchronizing = true;
     std::vector<int> rows;
-    for (const QModelIndex& index : selectionModel()->selectedIndexes()) rows.push_back(index.row());
+    for (const QModelIndex& index : selectionModel()->selectedIndexes())
+        rows.push_back(index.row());
     std::sort(rows.begin(), rows.end());
     const std::vector<CListedFile>& files = m_list.Files();
 
@@ -91,7 +92,8 @@ void CFileListBox::SynchronizeSelection() {
         if (m_multi) {
             p.selected_count = static_cast<int>(rows.size());
             p.file_selected = files[static_cast<std::size_t>(rows.front())].name;
-            for (int row : rows) p.selected_names.push_back(files[static_cast<std::size_t>(row)].name);
+            for (int row : rows)
+                p.selected_names.push_back(files[static_cast<std::size_t>(row)].name);
         } else {
             // One file at a time: whatever else is selected gives way to the
             // item under the caret.
@@ -147,7 +149,8 @@ void CFileListBox::DropFile(const std::string& path) {
     if (!m_properties) return;
     CListProperties& p = *m_properties;
     const std::size_t slash = path.find_last_of('/');
-    const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string directory =
+        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     const std::size_t dot = name.find_last_of('.');
     const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot + 1);

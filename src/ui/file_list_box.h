@@ -25,7 +25,9 @@ class CFileListBox : public QListWidget {
     void SetKind(FileListKind kind) noexcept { m_kind = kind; }
     FileListKind Kind() const noexcept { return m_kind; }
     // Where the files of a dropped instrument package are (ends with "/").
-    void SetTemporaryDirectory(std::string directory) { m_temporary_directory = std::move(directory); }
+    void SetTemporaryDirectory(std::string directory) {
+        m_temporary_directory = std::move(directory);
+    }
     void SetProperties(CListProperties* properties) noexcept { m_properties = properties; }
     CListProperties* Properties() const noexcept { return m_properties; }
     void SetPackageExtractor(PackageExtractor extractor) { m_extractor = std::move(extractor); }

@@ -24,14 +24,16 @@ CFileNamingDlg::CFileNamingDlg(QWidget* parent)
 
     m_slot = new QComboBox(this);
     m_slot->setObjectName(QStringLiteral("namingFor"));
-    m_slot->addItems({QStringLiteral("Instrument Conversion"), QStringLiteral("Header Conversion")});
+    m_slot->addItems(
+        {QStringLiteral("Instrument Conversion"), QStringLiteral("Header Conversion")});
     auto* slot_label = new QLabel(QStringLiteral("&File Naming for:"), this);
     slot_label->setBuddy(m_slot);
 
     auto* convention = new QGroupBox(QStringLiteral("File Naming Convention"), this);
     m_user_defined = new QRadioButton(QStringLiteral("&User Defined"), convention);
     m_user_defined->setObjectName(QStringLiteral("userDefined"));
-    m_file_titles = new QRadioButton(QStringLiteral("&Log [-Instrument] File Title(s)"), convention);
+    m_file_titles =
+        new QRadioButton(QStringLiteral("&Log [-Instrument] File Title(s)"), convention);
     m_file_titles->setObjectName(QStringLiteral("fileTitles"));
     m_auto_increment = new QRadioButton(QStringLiteral("&Auto Increment"), convention);
     m_auto_increment->setObjectName(QStringLiteral("autoIncrement"));
@@ -101,11 +103,13 @@ void CFileNamingDlg::ShowSlot(int slot) {
     m_slot->setCurrentIndex(slot);
     // A stored mode or type out of range shows as no choice.
     m_mode->setExclusive(false);
-    for (QAbstractButton* button : m_mode->buttons()) button->setChecked(m_mode->id(button) == s.file_mode);
+    for (QAbstractButton* button : m_mode->buttons())
+        button->setChecked(m_mode->id(button) == s.file_mode);
     m_mode->setExclusive(true);
     m_base->setText(QString::fromStdString(s.file_base));
     const QSignalBlocker type_blocker(m_type);
-    m_type->setCurrentIndex(s.increment_type == kIncrementAlphabetic || s.increment_type == kIncrementNumeric
+    m_type->setCurrentIndex(s.increment_type == kIncrementAlphabetic ||
+                                    s.increment_type == kIncrementNumeric
                                 ? s.increment_type
                                 : -1);
     ApplyIncrementFilter();
@@ -139,10 +143,9 @@ void CFileNamingDlg::UpdateEnabling() {
 
 bool CFileNamingDlg::StoreShown() {
     CFileNaming& naming = m_namings[static_cast<std::size_t>(m_shown)];
-    const ENamingError error =
-        naming.Store(m_mode->checkedId(), m_base->text().toStdString(),
-                     m_increment->text().toStdString(), m_extension->text().toStdString(),
-                     m_type->currentIndex());
+    const ENamingError error = naming.Store(
+        m_mode->checkedId(), m_base->text().toStdString(), m_increment->text().toStdString(),
+        m_extension->text().toStdString(), m_type->currentIndex());
     QWidget* focus = nullptr;
     switch (error) {
         case ENamingError::kNone:

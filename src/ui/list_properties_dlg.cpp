@@ -60,8 +60,8 @@ CListPropertiesDlg::CListPropertiesDlg(QWidget* parent)
     sort_layout->addWidget(m_descending);
     sort_layout->addStretch();
 
-    QWidget* log_group = MakeListGroup(kLog, QStringLiteral("Log Files"),
-                                       QStringLiteral("Select Log File Path:"));
+    QWidget* log_group =
+        MakeListGroup(kLog, QStringLiteral("Log Files"), QStringLiteral("Select Log File Path:"));
     QWidget* instrument_group = MakeListGroup(kInstrument, QStringLiteral("Instrument Files"),
                                               QStringLiteral("Select Instrument File Path:"));
     QWidget* output_group = MakeListGroup(kOutput, QStringLiteral("Output Files"),
@@ -69,7 +69,8 @@ CListPropertiesDlg::CListPropertiesDlg(QWidget* parent)
 
     // The instrument group chooses between a package and a folder of files.
     auto* grid = qobject_cast<QGridLayout*>(instrument_group->layout());
-    m_from_package = new QRadioButton(QStringLiteral("From Instrument &Package File:"), instrument_group);
+    m_from_package =
+        new QRadioButton(QStringLiteral("From Instrument &Package File:"), instrument_group);
     m_from_package->setObjectName(QStringLiteral("fromPackage"));
     m_from_files = new QRadioButton(QStringLiteral("From &Instrument Files:"), instrument_group);
     m_from_files->setObjectName(QStringLiteral("fromFiles"));
@@ -209,9 +210,9 @@ void CListPropertiesDlg::accept() {
         "The specified Log Files Working Directory is invalid or does not exist.",
         "The specified Instrument Files Working Directory is invalid or does not exist.",
         "The specified Output Files Working Directory is invalid or does not exist."};
-    static const char* const kFilterMessages[3] = {
-        "No Log File Filter has been specified.", "No Instrument File Filter has been specified.",
-        "No Output File Filter has been specified."};
+    static const char* const kFilterMessages[3] = {"No Log File Filter has been specified.",
+                                                   "No Instrument File Filter has been specified.",
+                                                   "No Output File Filter has been specified."};
 
     const int sort_type = m_sort_by->currentIndex();
     if (sort_type < kSortName || sort_type > kSortSize) {
@@ -228,7 +229,8 @@ void CListPropertiesDlg::accept() {
     std::array<std::string, 3> directories;
     for (std::size_t i = 0; i < 3; ++i) {
         const ListControls& c = m_lists[i];
-        const std::optional<std::string> directory = ValidDirectory(c.directory->text().toStdString());
+        const std::optional<std::string> directory =
+            ValidDirectory(c.directory->text().toStdString());
         if (!directory) {
             Fail(c.directory, kDirectoryMessages[i]);
             return;

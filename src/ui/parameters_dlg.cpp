@@ -77,7 +77,8 @@ std::optional<int> EntryValue(const QString& text) {
     const std::string digits = text.toStdString();
     int value = 0;
     auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (ec != std::errc() || end != digits.data() + digits.size() || value < 1 || value > kMaxEntry) {
+    if (ec != std::errc() || end != digits.data() + digits.size() || value < 1 ||
+        value > kMaxEntry) {
         return std::nullopt;
     }
     return value;
@@ -127,15 +128,17 @@ CParametersDlg::CParametersDlg(const CDravikParameters& parameters, bool header_
     m_time_tags_formatted = Check(output_group, "&Format Time Tags", "timeTagsFormatted");
     m_double_type = new QComboBox(output_group);
     m_double_type->setObjectName(QStringLiteral("doubleType"));
-    m_double_type->addItems({QStringLiteral("Decimal"), QStringLiteral("Exponential"),
-                             QStringLiteral("Best Fit")});
+    m_double_type->addItems(
+        {QStringLiteral("Decimal"), QStringLiteral("Exponential"), QStringLiteral("Best Fit")});
     m_precision = NumberEdit(output_group, "precision");
     m_width = NumberEdit(output_group, "width");
-    m_suppress_strings = Check(output_group, "&Suppress non-numerical output values", "suppressStrings");
+    m_suppress_strings =
+        Check(output_group, "&Suppress non-numerical output values", "suppressStrings");
     m_hex_format = Check(output_group, "He&xadecimal output values", "hexFormat");
     auto* output_layout = new QGridLayout(output_group);
     int row = 0;
-    for (QCheckBox* box : {m_show_extra, m_apply_fit, m_immersed, m_time_tags, m_time_tags_formatted}) {
+    for (QCheckBox* box :
+         {m_show_extra, m_apply_fit, m_immersed, m_time_tags, m_time_tags_formatted}) {
         output_layout->addWidget(box, row++, 0, 1, 2);
     }
     auto add_labelled = [&](const char* text, QWidget* control) {
@@ -222,9 +225,8 @@ void CParametersDlg::Load(const CDravikParameters& p) {
     m_immersed->setChecked(p.immersed != 0);
     m_time_tags->setChecked(p.time_tags != 0);
     m_time_tags_formatted->setChecked(p.time_tags_formatted != 0);
-    m_double_type->setCurrentIndex(p.format.double_type >= 0 && p.format.double_type <= 2
-                                       ? p.format.double_type
-                                       : -1);
+    m_double_type->setCurrentIndex(
+        p.format.double_type >= 0 && p.format.double_type <= 2 ? p.format.double_type : -1);
     m_precision->setText(NumberText(p.format.precision, 0));
     m_width->setText(NumberText(p.format.width, 0));
     m_suppress_strings->setChecked(p.suppress_strings != 0);

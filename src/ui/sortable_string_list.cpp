@@ -68,7 +68,8 @@ void CSortableStringList::Sort(std::size_t first, std::size_t count, const CSort
     // would convert both names again at every one of the n log n steps.
     std::vector<QCollatorSortKey> keys;
     keys.reserve(count);
-    for (auto it = begin; it != end; ++it) keys.push_back(sort.Collator().sortKey(DisplayName(*it)));
+    for (auto it = begin; it != end; ++it)
+        keys.push_back(sort.Collator().sortKey(DisplayName(*it)));
     std::vector<std::size_t> order(count);
     std::iota(order.begin(), order.end(), std::size_t{0});
     const bool descending = sort.Descending();
@@ -78,7 +79,8 @@ void CSortableStringList::Sort(std::size_t first, std::size_t count, const CSort
     });
     std::vector<CListedFile> sorted;
     sorted.reserve(count);
-    for (std::size_t i : order) sorted.push_back(std::move(*(begin + static_cast<std::ptrdiff_t>(i))));
+    for (std::size_t i : order)
+        sorted.push_back(std::move(*(begin + static_cast<std::ptrdiff_t>(i))));
     std::move(sorted.begin(), sorted.end(), begin);
 }
 

@@ -18,8 +18,7 @@ struct CListProperties;
 class CSortProperties {
   public:
     CSortProperties(int sort_type, int sort_direction, const QLocale& locale = QLocale());
-    explicit CSortProperties(const CListProperties& properties,
-                             const QLocale& locale = QLocale());
+    explicit CSortProperties(const CListProperties& properties, const QLocale& locale = QLocale());
 
     int SortType() const noexcept { return m_type; }
     bool Descending() const noexcept { return m_descending; }

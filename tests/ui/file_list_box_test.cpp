@@ -23,7 +23,9 @@ std::vector<std::string> Names(const std::vector<CListedFile>& files) {
     return names;
 }
 
-const char* const kEclair = "\xc3\xa9" "clair";
+const char* const kEclair =
+    "\xc3\xa9"
+    "clair";
 
 CListedFile File(const char* name, std::uint64_t size, std::int64_t modified = 0) {
     return CListedFile{name, size, modified};
@@ -93,7 +95,8 @@ class FileListBoxTest : public QObject {
         CFileListBox list;
         list.SetProperties(&props);
         list.Refresh();
-        QCOMPARE(Names(list.Files()), (std::vector<std::string>{"Alpha.raw", "beta.raw", "gamma.raw"}));
+        QCOMPARE(Names(list.Files()),
+                 (std::vector<std::string>{"Alpha.raw", "beta.raw", "gamma.raw"}));
         QCOMPARE(list.count(), 3);
         QCOMPARE(list.selectedItems().size(), 1);
         QCOMPARE(list.selectedItems()[0]->text(), QStringLiteral("beta.raw"));
@@ -146,10 +149,12 @@ class FileListBoxTest : public QObject {
         list.Refresh();
         QSignalSpy changed(&list, &CFileListBox::selectionSynchronized);
         list.selectionModel()->select(list.model()->index(2, 0), QItemSelectionModel::Select);
-        list.selectionModel()->setCurrentIndex(list.model()->index(1, 0), QItemSelectionModel::Select);
+        list.selectionModel()->setCurrentIndex(list.model()->index(1, 0),
+                                               QItemSelectionModel::Select);
         QVERIFY(changed.count() >= 1);
         QCOMPARE(props.selected_count, 3);
-        QCOMPARE(props.selected_names, (std::vector<std::string>{"Alpha.raw", "beta.raw", "gamma.raw"}));
+        QCOMPARE(props.selected_names,
+                 (std::vector<std::string>{"Alpha.raw", "beta.raw", "gamma.raw"}));
         QCOMPARE(props.file_selected, std::string("Alpha.raw"));
 
         // One file at a time: only the item under the caret stays selected.
@@ -189,9 +194,10 @@ class FileListBoxTest : public QObject {
         QSignalSpy changed(&list, &CFileListBox::listChanged);
 
         list.DropFile(Dir() + "notes.txt");
-        QCOMPARE(list.messages, QStringList{QString::fromStdString(
-                                    "The file extension for " + Dir() +
-                                    "notes.txt \r\nis not an Instrument Package/Calibration/TDF file.")});
+        QCOMPARE(list.messages,
+                 QStringList{QString::fromStdString(
+                     "The file extension for " + Dir() +
+                     "notes.txt \r\nis not an Instrument Package/Calibration/TDF file.")});
         QCOMPARE(changed.count(), 0);
         QCOMPARE(props.working_directory, std::string("/"));
 

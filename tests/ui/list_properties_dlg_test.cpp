@@ -62,7 +62,9 @@ class ListPropertiesDlgTest : public QObject {
             {"The specified Instrument Files Working Directory is invalid or does not exist.",
              "instrumentDirectory", [&] { inst_dir->setText(good + '/'); }},
             {"No Instrument File Filter has been specified.", "instrumentFilter",
-             [&] { Control<QLineEdit>(dlg, "instrumentFilter")->setText(QStringLiteral("*.tdf")); }},
+             [&] {
+                 Control<QLineEdit>(dlg, "instrumentFilter")->setText(QStringLiteral("*.tdf"));
+             }},
             {"The specified Output Files Working Directory is invalid or does not exist.",
              "outputDirectory", [&] { out_dir->setText(good); }},
             {"No Output File Filter has been specified.", "outputFilter",
