@@ -78,7 +78,8 @@ int main(int argc, char** argv) {
     }
 
     int error = 0;
-    zip_t* archive = zip_open(package.c_str(), ZIP_CREATE | (force ? ZIP_TRUNCATE : ZIP_EXCL), &error);
+    zip_t* archive =
+        zip_open(package.c_str(), ZIP_CREATE | (force ? ZIP_TRUNCATE : ZIP_EXCL), &error);
     if (archive == nullptr) {
         zip_error_t e;
         zip_error_init_with_code(&e, error);
@@ -86,9 +87,9 @@ int main(int argc, char** argv) {
         zip_error_fini(&e);
         return 1;
     }
-    zip_source_t* properties =
-        properties_file.empty() ? zip_source_buffer(archive, listing.data(), listing.size(), 0)
-                                : zip_source_file(archive, properties_file.c_str(), 0, -1);
+    zip_source_t* properties = properties_file.empty()
+                                   ? zip_source_buffer(archive, listing.data(), listing.size(), 0)
+                                   : zip_source_file(archive, properties_file.c_str(), 0, -1);
     if (properties == nullptr) return Fail(archive, properties_file);
     if (zip_file_add(archive, "Properties.txt", properties, ZIP_FL_ENC_UTF_8) < 0) {
         zip_source_free(properties);
@@ -97,8 +98,8 @@ int main(int argc, char** argv) {
     for (const std::string& file : files) {
         zip_source_t* source = zip_source_file(archive, file.c_str(), 0, -1);
         if (source == nullptr) return Fail(archive, file);
-        const zip_int64_t index =
-            zip_file_add(archive, dravik::PackageEntryFileName(file).c_str(), source, ZIP_FL_ENC_UTF_8);
+        const zip_int64_t index = zip_file_add(archive, dravik::PackageEntryFileName(file).c_str(),
+                                               source, ZIP_FL_ENC_UTF_8);
         if (index < 0) {
             zip_source_free(source);
             return Fail(archive, file);

@@ -90,7 +90,8 @@ bool FindNamesWithNul(int fd, std::uint64_t count, std::vector<bool>& with_nul) 
     if (!ReadAt(fd, tail.data(), tail.size(), size - tail_size)) return false;
     std::size_t end = std::string::npos;
     for (std::size_t p = tail_size >= 22 ? tail_size - 22 + 1 : 0; p-- > 0;) {
-        if (std::memcmp(&tail[p], "PK\5\6", 4) == 0 && p + 22 + Little(&tail[p + 20], 2) <= tail_size) {
+        if (std::memcmp(&tail[p], "PK\5\6", 4) == 0 &&
+            p + 22 + Little(&tail[p + 20], 2) <= tail_size) {
             end = p;
             break;
         }
@@ -182,14 +183,16 @@ CPackageEntry Examine(const COpenPackage& package, std::uint64_t index) {
     if (!(st.valid & ZIP_STAT_COMP_METHOD) ||
         (st.comp_method != ZIP_CM_STORE && st.comp_method != ZIP_CM_DEFLATE))
         return entry;
-    if (!(st.valid & ZIP_STAT_ENCRYPTION_METHOD) || st.encryption_method != ZIP_EM_NONE) return entry;
+    if (!(st.valid & ZIP_STAT_ENCRYPTION_METHOD) || st.encryption_method != ZIP_EM_NONE)
+        return entry;
 
     // Only plain files: a symbolic link, a folder or a device recorded by a
     // Unix archiver, or a folder recorded by a DOS one, is not an
     // instrument file and is never made.
     zip_uint8_t system = 0;
     zip_uint32_t attributes = 0;
-    if (zip_file_get_external_attributes(archive, index, 0, &system, &attributes) != 0) return entry;
+    if (zip_file_get_external_attributes(archive, index, 0, &system, &attributes) != 0)
+        return entry;
     if (system == ZIP_OPSYS_UNIX) {
         const zip_uint32_t type = (attributes >> 16) & S_IFMT;
         if (type != 0 && type != S_IFREG) return entry;
@@ -269,7 +272,8 @@ class CExtractor {
             m_package_bytes += n;
             if (m_package_bytes > m_limits.package_bytes) return EExtracted::kPackageTooLarge;
             if (entry_bytes > m_limits.entry_bytes) return EExtracted::kFailed;
-            if (!WriteAll(out, m_buffer.data(), static_cast<std::size_t>(n))) return EExtracted::kFailed;
+            if (!WriteAll(out, m_buffer.data(), static_cast<std::size_t>(n)))
+                return EExtracted::kFailed;
         }
     }
 

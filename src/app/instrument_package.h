@@ -55,8 +55,8 @@ struct CPackageEntry {
 };
 
 struct CPackageExtraction {
-    bool opened = false;                // false: the package message was shown
-    std::vector<CPackageEntry> files;   // extracted, in entry order
+    bool opened = false;               // false: the package message was shown
+    std::vector<CPackageEntry> files;  // extracted, in entry order
     // Stored name of the first entry extracted; empty when none was.
     const std::string& FirstEntry() const;
 };

@@ -25,7 +25,8 @@ constexpr const char* kWindowPrefix = "window-";
 constexpr const char* kPrivatePrefix = "run-";
 
 bool EndsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
 std::string SystemError(const std::string& what, const std::string& path, int err) {
@@ -130,7 +131,8 @@ std::vector<Stale> TakeStaleSessions(int root_fd, const std::string& own_lock,
         s.name = lock_name.substr(0, lock_name.size() - std::strlen(kLockSuffix));
         s.lock_fd = fd;
         struct stat st;
-        if (::fstatat(root_fd, s.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) s.modified = st.st_mtim;
+        if (::fstatat(root_fd, s.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+            s.modified = st.st_mtim;
         stale.push_back(std::move(s));
     }
     return stale;
@@ -219,7 +221,8 @@ std::unique_ptr<CPackageDirectory> CPackageDirectory::Create(EKind kind, std::st
     Stale* adopt = nullptr;
     if (kind == EKind::kWindow) {
         for (Stale& s : stale) {
-            if (s.name.rfind(kWindowPrefix, 0) == 0 && (adopt == nullptr || Newer(s.modified, adopt->modified)))
+            if (s.name.rfind(kWindowPrefix, 0) == 0 &&
+                (adopt == nullptr || Newer(s.modified, adopt->modified)))
                 adopt = &s;
         }
     }
@@ -238,8 +241,8 @@ std::unique_ptr<CPackageDirectory> CPackageDirectory::Create(EKind kind, std::st
         ::unlinkat(dir->m_root_fd, lock_name.c_str(), 0);
         return nullptr;
     }
-    dir->m_dir_fd =
-        ::openat(dir->m_root_fd, dir->m_name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    dir->m_dir_fd = ::openat(dir->m_root_fd, dir->m_name.c_str(),
+                             O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (dir->m_dir_fd < 0) {
         error = SystemError("Cannot open the folder", root + dir->m_name, errno);
         ::unlinkat(dir->m_root_fd, dir->m_name.c_str(), AT_REMOVEDIR);

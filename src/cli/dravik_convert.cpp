@@ -112,7 +112,8 @@ void CatchInterrupts() {
 }
 
 bool IsPackagePath(const std::string& path) {
-    return path.size() > 4 && dravik::EqualsIgnoreCase(std::string_view(path).substr(path.size() - 4), ".zpk");
+    return path.size() > 4 &&
+           dravik::EqualsIgnoreCase(std::string_view(path).substr(path.size() - 4), ".zpk");
 }
 
 // Prints the stored names of the instrument files of a package.
@@ -120,8 +121,8 @@ int ListEntries(const std::string& package_path) {
     std::vector<dravik::CPackageEntry> entries;
     if (!dravik::ListPackageEntries(package_path, entries)) {
         dravik::CTerminalFrontEnd front_end;
-        front_end.ShowMessage(
-            dravik::FillMessage("The Instrument Package file: %s \r\ncould not be opened.", {package_path}));
+        front_end.ShowMessage(dravik::FillMessage(
+            "The Instrument Package file: %s \r\ncould not be opened.", {package_path}));
         return kExitFailed;
     }
     for (const dravik::CPackageEntry& e : entries) std::printf("%s\n", e.stored_name.c_str());
@@ -141,7 +142,8 @@ bool UsePackage(dravik::CDravikDoc& doc, dravik::CFrontEnd& front_end, const std
         front_end.ShowMessage(error);
         return false;
     }
-    const dravik::CPackageExtraction extraction = dravik::ExtractPackage(front_end, package_path, *folder);
+    const dravik::CPackageExtraction extraction =
+        dravik::ExtractPackage(front_end, package_path, *folder);
     const dravik::CPackageEntry* chosen = nullptr;
     for (const dravik::CPackageEntry& e : extraction.files) {
         if (entry.empty() || e.stored_name == entry || e.file_name == entry) {
@@ -153,7 +155,8 @@ bool UsePackage(dravik::CDravikDoc& doc, dravik::CFrontEnd& front_end, const std
         // A package that could not be opened has had its message already.
         if (extraction.opened && entry.empty()) {
             front_end.ShowMessage(dravik::FillMessage(
-                "No instrument file was extracted from the Instrument Package file: %s", {package_path}));
+                "No instrument file was extracted from the Instrument Package file: %s",
+                {package_path}));
         } else if (extraction.opened) {
             front_end.ShowMessage(dravik::FillMessage(
                 "No instrument file %s was extracted from the Instrument Package file: %s",
@@ -199,7 +202,8 @@ int Run(const std::vector<std::string>& args, const std::string& entry, bool ver
 
     const bool package = doc.GetFileNameCount() == 3 && IsPackagePath(doc.GetInstrumentFilePath());
     if (!entry.empty() && !package) {
-        front_end.ShowMessage("--entry needs an Instrument Package file (.zpk) as the instrument file.");
+        front_end.ShowMessage(
+            "--entry needs an Instrument Package file (.zpk) as the instrument file.");
         return kExitInvalidCommandLine;
     }
     // Ctrl-C from here on ends the run through its normal end, so that the

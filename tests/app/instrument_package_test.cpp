@@ -66,8 +66,9 @@ zip_int64_t RawSource(void* user, void* data, zip_uint64_t length, zip_source_cm
             return sizeof(zip_stat_t);
         }
         case ZIP_SOURCE_SUPPORTS:
-            return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
-                                                  ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+            return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ,
+                                                  ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                                                  ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
         default:
             return 0;
     }
@@ -110,8 +111,9 @@ void WritePackage(const fs::path& path, const std::vector<Item>& items) {
     zip_t* z = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
     ASSERT_NE(z, nullptr);
     for (const Item& item : items) {
-        zip_source_t* source = item.raw ? zip_source_function(z, RawSource, item.raw.get())
-                                        : zip_source_buffer(z, item.data.data(), item.data.size(), 0);
+        zip_source_t* source = item.raw
+                                   ? zip_source_function(z, RawSource, item.raw.get())
+                                   : zip_source_buffer(z, item.data.data(), item.data.size(), 0);
         ASSERT_NE(source, nullptr);
         const zip_int64_t index = zip_file_add(z, item.name.c_str(), source, ZIP_FL_ENC_UTF_8);
         ASSERT_GE(index, 0) << item.name << ": " << zip_strerror(z);
@@ -181,7 +183,8 @@ TEST_F(PackageTest, ExtractsFlatWithoutPropertiesAndANewPackageReplacesTheLast) 
     EXPECT_EQ(a.FirstEntry(), "cal/spr0117.cal");
     EXPECT_EQ(PackageEntryFileName(a.FirstEntry()), "spr0117.cal");
     EXPECT_EQ(front_end_.messages, Messages{});
-    EXPECT_EQ(Extracted(), (Files{{"spr0117.cal", "INSTRUMENT SPR\n"}, {"nav0001.tdf", "INSTRUMENT NAV\n"}}));
+    EXPECT_EQ(Extracted(),
+              (Files{{"spr0117.cal", "INSTRUMENT SPR\n"}, {"nav0001.tdf", "INSTRUMENT NAV\n"}}));
 
     // Only the properties: nothing extracted, and the last package's files gone.
     WritePackage(dir_ / "b.zpk", {{"properties.txt", "x"}});
@@ -198,7 +201,9 @@ TEST_F(PackageTest, ExtractsFlatWithoutPropertiesAndANewPackageReplacesTheLast) 
 }
 
 TEST_F(PackageTest, LaterEntriesOfAnExtractedFileNameAreRefused) {
-    WritePackage(dir_ / "p.zpk", {{"a/x.cal", "first"}, {"b/x.cal", "second"}, {"x.cal", "third"},
+    WritePackage(dir_ / "p.zpk", {{"a/x.cal", "first"},
+                                  {"b/x.cal", "second"},
+                                  {"x.cal", "third"},
                                   {"b/Properties.txt", "a second properties entry is a file"}});
     CPackageExtraction p = Extract(dir_ / "p.zpk");
     EXPECT_EQ(p.FirstEntry(), "a/x.cal");
@@ -211,19 +216,18 @@ TEST_F(PackageTest, LaterEntriesOfAnExtractedFileNameAreRefused) {
 }
 
 TEST_F(PackageTest, HostileNamesAndLinksNeverReachOutsideTheFolder) {
-    WritePackage(dir_ / "h.zpk",
-                 {{"../../escape.cal", "E"},
-                  {"/abs/absolute.cal", "A"},
-                  {"..", "dots"},
-                  {"a/..", "dots"},
-                  {".", "dot"},
-                  {"folder/", ""},
-                  {"C:\\cal\\win.cal", "W"},
-                  {"nulXname.cal", "N"},
-                  {"tab\tname.cal", "T"},
-                  {"link.cal", "/etc/passwd", false, S_IFLNK | 0777},
-                  {"fifo.cal", "", false, S_IFIFO | 0644},
-                  {"plain.cal", "P", false, S_IFREG | 0644}});
+    WritePackage(dir_ / "h.zpk", {{"../../escape.cal", "E"},
+                                  {"/abs/absolute.cal", "A"},
+                                  {"..", "dots"},
+                                  {"a/..", "dots"},
+                                  {".", "dot"},
+                                  {"folder/", ""},
+                                  {"C:\\cal\\win.cal", "W"},
+                                  {"nulXname.cal", "N"},
+                                  {"tab\tname.cal", "T"},
+                                  {"link.cal", "/etc/passwd", false, S_IFLNK | 0777},
+                                  {"fifo.cal", "", false, S_IFIFO | 0644},
+                                  {"plain.cal", "P", false, S_IFREG | 0644}});
     // A NUL inside a stored name (in the local and the central header).
     std::string bytes = Bytes(dir_ / "h.zpk");
     for (std::size_t at; (at = bytes.find("nulXname")) != std::string::npos;) bytes[at + 3] = '\0';
@@ -237,8 +241,9 @@ TEST_F(PackageTest, HostileNamesAndLinksNeverReachOutsideTheFolder) {
                         EntryMessage("folder/"), EntryMessage("nul name.cal"),
                         EntryMessage("tab\tname.cal"), EntryMessage("link.cal"),
                         EntryMessage("fifo.cal")}));
-    EXPECT_EQ(Extracted(), (Files{{"escape.cal", "E"}, {"absolute.cal", "A"}, {"win.cal", "W"},
-                                  {"plain.cal", "P"}}));
+    EXPECT_EQ(
+        Extracted(),
+        (Files{{"escape.cal", "E"}, {"absolute.cal", "A"}, {"win.cal", "W"}, {"plain.cal", "P"}}));
     // Nothing beside the session folder, nor above it.
     const std::string session = fs::path(session_->GetPath()).parent_path().filename().string();
     EXPECT_EQ(Contents(dir_), (Files{{"TEMP", "<folder>"}, {"h.zpk", bytes}}));
@@ -246,8 +251,8 @@ TEST_F(PackageTest, HostileNamesAndLinksNeverReachOutsideTheFolder) {
 }
 
 TEST_F(PackageTest, DamagedArchivesAndEntries) {
-    WritePackage(dir_ / "good.zpk", {{"a.cal", std::string(5000, 'a')}, {"b.cal", "bbbbbbbb", false},
-                                     {"c.cal", "c"}});
+    WritePackage(dir_ / "good.zpk",
+                 {{"a.cal", std::string(5000, 'a')}, {"b.cal", "bbbbbbbb", false}, {"c.cal", "c"}});
     const std::string good = Bytes(dir_ / "good.zpk");
     const std::size_t central = good.find("PK\1\2");
     ASSERT_NE(central, std::string::npos);
@@ -269,8 +274,9 @@ TEST_F(PackageTest, DamagedArchivesAndEntries) {
         const CPackageExtraction r = Extract(dir_ / "bad.zpk");
         EXPECT_FALSE(r.opened) << c.what;
         EXPECT_EQ(r.FirstEntry(), "") << c.what;
-        EXPECT_EQ(front_end_.messages,
-                  Messages{"The Instrument Package file: " + (dir_ / "bad.zpk").string() + kOpenFailed})
+        EXPECT_EQ(
+            front_end_.messages,
+            Messages{"The Instrument Package file: " + (dir_ / "bad.zpk").string() + kOpenFailed})
             << c.what;
         EXPECT_EQ(Extracted(), Files{}) << c.what;
     }
@@ -302,14 +308,17 @@ TEST_F(PackageTest, AZipBombIsRefusedAtTheEntryLimit) {
     honest->claimed_size = 65u << 20;
     const std::string mib(1 << 20, '\0');
     uLong crc = crc32(0, nullptr, 0);
-    for (int i = 0; i < 65; ++i) crc = crc32(crc, reinterpret_cast<const Bytef*>(mib.data()), mib.size());
+    for (int i = 0; i < 65; ++i)
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(mib.data()), mib.size());
     honest->claimed_crc = static_cast<std::uint32_t>(crc);
-    WritePackage(dir_ / "bomb.zpk",
-                 {{"before.cal", "B"}, {"bomb.cal", bomb}, {"honest.cal", honest}, {"after.cal", "A"}});
+    WritePackage(
+        dir_ / "bomb.zpk",
+        {{"before.cal", "B"}, {"bomb.cal", bomb}, {"honest.cal", honest}, {"after.cal", "A"}});
     EXPECT_LT(fs::file_size(dir_ / "bomb.zpk"), 4u << 20);
     const CPackageExtraction r = Extract(dir_ / "bomb.zpk");
     EXPECT_TRUE(r.opened);
-    EXPECT_EQ(front_end_.messages, (Messages{EntryMessage("bomb.cal"), EntryMessage("honest.cal")}));
+    EXPECT_EQ(front_end_.messages,
+              (Messages{EntryMessage("bomb.cal"), EntryMessage("honest.cal")}));
     EXPECT_EQ(Extracted(), (Files{{"before.cal", "B"}, {"after.cal", "A"}}));
 }
 
@@ -317,7 +326,8 @@ TEST_F(PackageTest, LimitsOfTheWholePackage) {
     // Entries of 1 MiB: the entry limit is inclusive, and the package is
     // refused as a whole once its entries inflate beyond the package limit.
     const std::string mib(1 << 20, 'z');
-    WritePackage(dir_ / "big.zpk", {{"1.cal", mib}, {"2.cal", mib}, {"3.cal", mib}, {"4.cal", mib}});
+    WritePackage(dir_ / "big.zpk",
+                 {{"1.cal", mib}, {"2.cal", mib}, {"3.cal", mib}, {"4.cal", mib}});
     CPackageLimits limits;
     limits.entry_bytes = 1 << 20;
     limits.package_bytes = 3 << 20;
@@ -325,8 +335,8 @@ TEST_F(PackageTest, LimitsOfTheWholePackage) {
     EXPECT_FALSE(r.opened);
     EXPECT_EQ(r.FirstEntry(), "");
     EXPECT_EQ(front_end_.messages,
-              (Messages{EntryMessage("4.cal"),
-                        "The Instrument Package file: " + (dir_ / "big.zpk").string() + kOpenFailed}));
+              (Messages{EntryMessage("4.cal"), "The Instrument Package file: " +
+                                                   (dir_ / "big.zpk").string() + kOpenFailed}));
     EXPECT_EQ(Extracted(), Files{});
 
     limits.package_bytes = 4 << 20;
@@ -338,8 +348,11 @@ TEST_F(PackageTest, LimitsOfTheWholePackage) {
 }
 
 TEST_F(PackageTest, ListingNamesWhatAnExtractionWouldGive) {
-    WritePackage(dir_ / "l.zpk", {{"Properties.txt", "p"}, {"cal/a.cal", "a"}, {"dir/", ""},
-                                  {"b.tdf", "b"}, {"x/a.cal", "again"}});
+    WritePackage(dir_ / "l.zpk", {{"Properties.txt", "p"},
+                                  {"cal/a.cal", "a"},
+                                  {"dir/", ""},
+                                  {"b.tdf", "b"},
+                                  {"x/a.cal", "again"}});
     std::vector<CPackageEntry> listed;
     ASSERT_TRUE(ListPackageEntries((dir_ / "l.zpk").string(), listed));
     ASSERT_EQ(listed.size(), 2u);
@@ -396,8 +409,10 @@ TEST(PackageDirectoryTest, SessionsOfOtherProgramsAreLeftOrTakenOverWhenTheyEnde
     EXPECT_FALSE(fs::exists(window_path));
     ::close(held);
     const std::string next_name = fs::path(next->GetPath()).parent_path().filename().string();
-    EXPECT_EQ(Contents(root), (Files{{next_name, "<folder>"}, {next_name + ".lock", ""},
-                                    {"run-2-alive", "<folder>"}, {"run-2-alive.lock", ""}}));
+    EXPECT_EQ(Contents(root), (Files{{next_name, "<folder>"},
+                                     {next_name + ".lock", ""},
+                                     {"run-2-alive", "<folder>"},
+                                     {"run-2-alive.lock", ""}}));
 }
 
 TEST(PackageDirectoryTest, TheDesktopProgramExtractsOnlyIntoItsCacheFolder) {

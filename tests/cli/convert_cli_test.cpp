@@ -361,10 +361,12 @@ TEST_F(CliTest, InstrumentPackagesConvertLikeTheirFiles) {
     const Result listed = Convert({"--list-entries", "p.zpk"});
     EXPECT_EQ(listed.status, 0);
     EXPECT_EQ(listed.out, "nav0001.tdf\nspr0117.cal\n");
-    EXPECT_EQ(Convert({"--list-entries", kExamples + "/spr0117.zpk"}).out, "spr0117.cal\nnav0001.tdf\n");
+    EXPECT_EQ(Convert({"--list-entries", kExamples + "/spr0117.zpk"}).out,
+              "spr0117.cal\nnav0001.tdf\n");
 
     ASSERT_EQ(Convert({"spr.raw", "by_file.dat", cal, "/c"}).status, 0);
-    const Result by_entry = Convert({"spr.raw", "by_entry.dat", "p.zpk", "--entry", "spr0117.cal", "/c"});
+    const Result by_entry =
+        Convert({"spr.raw", "by_entry.dat", "p.zpk", "--entry", "spr0117.cal", "/c"});
     EXPECT_EQ(by_entry.status, 0) << by_entry.err;
     EXPECT_TRUE(ReadFile(Path("by_entry.dat")) == ReadFile(Path("by_file.dat")));
     fs::copy_file(kExamples + "/spr0117.zpk", Path("SPR.ZPK"));
@@ -382,14 +384,18 @@ TEST_F(CliTest, InstrumentPackagesConvertLikeTheirFiles) {
         std::string message;
     };
     const Case cases[] = {
-        {{"spr.raw", "x.dat", "bad.zpk"}, 1, "The Instrument Package file: bad.zpk \ncould not be opened.\n"},
+        {{"spr.raw", "x.dat", "bad.zpk"},
+         1,
+         "The Instrument Package file: bad.zpk \ncould not be opened.\n"},
         {{"spr.raw", "x.dat", "p.zpk", "--entry=cal/none.cal"},
          1,
          "No instrument file cal/none.cal was extracted from the Instrument Package file: p.zpk\n"},
         {{"spr.raw", "x.dat", cal, "--entry", "a.cal"},
          2,
          "--entry needs an Instrument Package file (.zpk) as the instrument file.\n"},
-        {{"--list-entries", "bad.zpk"}, 1, "The Instrument Package file: bad.zpk \ncould not be opened.\n"},
+        {{"--list-entries", "bad.zpk"},
+         1,
+         "The Instrument Package file: bad.zpk \ncould not be opened.\n"},
     };
     for (const Case& c : cases) {
         const Result r = Convert(c.args);
