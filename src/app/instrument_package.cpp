@@ -99,8 +99,9 @@ bool FindNamesWithNul(int fd, std::uint64_t count, std::vector<bool>& with_nul) 
     if (end == std::string::npos) return false;
     std::uint64_t entries = Little(&tail[end + 10], 2);
     std::uint64_t offset = Little(&tail[end + 16], 4);
-    if (entries == 0xFFFF || offset == 0xFFFFFFFF) {
-        if (end < 20 || std::memcmp(&tail[end - 20], "PK\6\7", 4) != 0) return false;
+    // A count of exactly 65535 may stand as it is, without a ZIP64 record.
+    const bool zip64_locator = end >= 20 && std::memcmp(&tail[end - 20], "PK\6\7", 4) == 0;
+    if ((entries == 0xFFFF || offset == 0xFFFFFFFF) && zip64_locator) {
         unsigned char record[56];
         if (!ReadAt(fd, record, sizeof record, Little(&tail[end - 20 + 8], 8)) ||
             std::memcmp(record, "PK\6\6", 4) != 0)

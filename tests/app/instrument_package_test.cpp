@@ -347,6 +347,18 @@ TEST_F(PackageTest, LimitsOfTheWholePackage) {
     EXPECT_FALSE(ListPackageEntries((dir_ / "big.zpk").string(), listed, limits));
 }
 
+// 65535 entries, the most a package may hold, are written without a ZIP64
+// record, their count standing as 0xFFFF in the end record.
+TEST_F(PackageTest, APackageOfTheMostEntriesOpens) {
+    std::vector<Item> items;
+    for (int i = 0; i < 65535; ++i)
+        items.emplace_back("f" + std::to_string(i) + ".cal", "x", false);
+    WritePackage(dir_ / "most.zpk", items);
+    std::vector<CPackageEntry> listed;
+    ASSERT_TRUE(ListPackageEntries((dir_ / "most.zpk").string(), listed));
+    EXPECT_EQ(listed.size(), 65535u);
+}
+
 TEST_F(PackageTest, ListingNamesWhatAnExtractionWouldGive) {
     WritePackage(dir_ / "l.zpk", {{"Properties.txt", "p"},
                                   {"cal/a.cal", "a"},
