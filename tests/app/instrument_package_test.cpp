@@ -11,6 +11,7 @@
 #include <zip.h>
 #include <zlib.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -355,8 +356,11 @@ TEST_F(PackageTest, LimitsOfTheWholePackage) {
 // record, their count standing as 0xFFFF in the end record.
 TEST_F(PackageTest, APackageOfTheMostEntriesOpens) {
     std::vector<Item> items;
-    for (int i = 0; i < 65535; ++i)
-        items.emplace_back("f" + std::to_string(i) + ".cal", "x", false);
+    for (int i = 0; i < 65535; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "f%05d.cal", i);
+        items.emplace_back(name, "x", false);
+    }
     WritePackage(dir_ / "most.zpk", items);
     std::vector<CPackageEntry> listed;
     ASSERT_TRUE(ListPackageEntries((dir_ / "most.zpk").string(), listed));
