@@ -11,7 +11,7 @@
 #include <string>
 
 #include "instrument/sensor_format.h"
-#include "telemetry/frame_data.h"
+#include "platform/frame_data.h"
 #include "telemetry/telem_comm.h"
 #include "telemetry/telem_control.h"
 
