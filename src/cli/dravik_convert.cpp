@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/command_line_files.h"
 #include "app/parameters.h"
 #include "cli/terminal_front_end.h"
 #include "conversion/dravik_doc.h"
@@ -108,23 +109,27 @@ int Run(const std::vector<std::string>& args, bool verbose) {
 
     // Leading file names, then options. An absolute path is a file name, not
     // an option, although it begins with "/".
+    dravik::CCommandLineFiles files;
     std::size_t i = 0;
-    while (i < args.size() && !dravik::IsOptionArgument(args[i]) && doc.AddFileName(args[i])) ++i;
+    while (i < args.size() && files.AddFileName(args[i])) ++i;
     for (; i < args.size(); ++i) {
         if (!params.ParseOption(args[i])) {
             char text[96];
             std::snprintf(text, sizeof text,
                           "Invalid command line parameters.\r\nParameters parsed: %d",
-                          doc.GetFileNameCount() + params.options_parsed);
+                          files.count + params.options_parsed);
             front_end.ShowMessage(text);
             return kExitInvalidCommandLine;
         }
     }
-    if (doc.GetFileNameCount() < 2) {
+    if (files.count < 2) {
         front_end.ShowMessage(
             "There must be at least two file name parameters to use command line processing.");
         return kExitInvalidCommandLine;
     }
+    doc.SetLogFilePath(files.log);
+    doc.SetOutputFilePath(files.output);
+    doc.SetInstrumentFilePath(files.instrument);
 
     // The log text is taken at every refresh even when it is not shown, so
     // that it does not pile up in memory during a long conversion.
