@@ -45,13 +45,6 @@ const char* YesNo(bool flag) {
     return flag ? "YES" : "NO";
 }
 
-// A value error text, padded or not, ends with "Error n": the five characters
-// seven from the end (the first five of a shorter text).
-bool IsErrorCell(std::string_view text) {
-    std::string_view probe = text.size() >= 7 ? text.substr(text.size() - 7, 5) : text.substr(0, 5);
-    return probe == "Error";
-}
-
 // Reads up to `size` bytes at `offset` without moving the file position the
 // file resource reads from.
 int ReadAt(const CDiskFile& file, std::uint64_t offset, std::uint8_t* buffer, std::size_t size,
@@ -84,8 +77,6 @@ CDravikDoc::CDravikDoc(CFrontEnd& front_end, CSettingsStore* settings)
       m_program_directory(ProgramDirectory()) {
     if (m_store != nullptr) m_settings.Read(*m_store);
     ResetConversionState();
-    m_row.reserve(4096);
-    m_cell.reserve(256);
 }
 
 CDravikDoc::~CDravikDoc() {
@@ -147,7 +138,6 @@ void CDravikDoc::ResetConversionState() {
     m_output_failed = false;
     m_user_cancelled = false;
     m_selected_sensors.clear();
-    m_selected_sensor_objects.clear();
 }
 
 std::string CDravikDoc::FullPath(const std::string& path, const std::string& directory) const {
@@ -693,9 +683,17 @@ bool CDravikDoc::OpenOutputFile(bool multiple) {
             RemoveTrailingDelimiter(text, d);
             text += "\n";
         }
+        // The selected sensors themselves go to the row writer, resolved once:
+        // the instrument stays in the control until the end step, and a lookup
+        // through the control per value would take its lock each time.
+        int check_sum_column = -1;
+        for (std::size_t k = 0; k < selected.size(); ++k) {
+            if (selected[k] == m_check_sum_sensor) check_sum_column = static_cast<int>(k);
+        }
         std::lock_guard<std::mutex> lock(m_lock);
         m_selected_sensors = std::move(selected);
-        m_selected_sensor_objects = std::move(selected_objects);
+        m_row_writer.Configure(m_run, m_serial_number, std::move(selected_objects),
+                               check_sum_column);
     }
 
     {
@@ -725,7 +723,7 @@ bool CDravikDoc::CheckHeaderDefinition() {
     }
     std::lock_guard<std::mutex> lock(m_lock);
     m_selected_sensors.assign(1, 0);
-    m_selected_sensor_objects.assign(1, sensor);
+    m_row_writer.Configure(m_run, std::string(), {sensor}, -1);
     return true;
 }
 
@@ -892,49 +890,7 @@ bool CDravikDoc::CheckFrame(const CFrameData& frame) {
 }
 
 bool CDravikDoc::WriteRow(const CFrameData& frame) {
-    const std::string& d = m_run.delimiter;
-    const int width = m_run.format.width;
-    const bool suppress = m_run.suppress_strings != 0;
-    CSensorFormat format = m_run.format;
-    if (format.precision == -1) format.precision = 10;
-
-    m_row.clear();
-    if (m_run.show_extra) {
-        AppendUnsignedCell(m_row, static_cast<unsigned>(frame.GetFrameCounter()), width);
-        m_row += d;
-    }
-    if (!m_serial_number.empty()) {
-        AppendCell(m_row, m_serial_number, width);
-        m_row += d;
-    }
-    for (std::size_t k = 0; k < m_selected_sensors.size(); ++k) {
-        const int index = m_selected_sensors[k];
-        CSensor* sensor = m_selected_sensor_objects[k];
-        if (sensor == nullptr) {
-            GetValueErrorText(m_cell, 0);
-            AppendCell(m_row, m_cell, width);
-        } else if (index == m_check_sum_sensor) {
-            AppendUnsignedCell(m_row, m_check_sum_residual, width);
-        } else if (suppress && sensor->GetDataType() == kDataAS) {
-            AppendBlankCell(m_row, width);
-        } else if (suppress && format.apply_fit &&
-                   (sensor->GetFitType() == kFitDDMM || sensor->GetFitType() == kFitHHMMSS ||
-                    sensor->GetFitType() == kFitTime2)) {
-            AppendBlankCell(m_row, width);
-        } else {
-            // The value goes straight into the row; under Suppress Strings an
-            // error value becomes an empty cell, without padding.
-            const std::size_t start = m_row.size();
-            AppendSensorValue(m_row, *sensor, &frame, format);
-            if (suppress && IsErrorCell(std::string_view(m_row).substr(start))) m_row.resize(start);
-        }
-        m_row += d;
-    }
-    if (!m_run.time_tags) {
-        RemoveTrailingDelimiter(m_row, d);
-        m_row += "\n";
-    }
-    int cause = m_output.Write(m_row);
+    int cause = m_output.Write(m_row_writer.Row(frame, m_check_sum_residual));
     if (cause != 0) {
         FailWhileConverting(cause, true);
         return false;
@@ -961,11 +917,6 @@ void CDravikDoc::FailWhileConverting(int cause, bool writing) {
 
 void CDravikDoc::WriteTimeTags() {
     if (!m_run.time_tags || m_done) return;
-    const std::string& d = m_run.delimiter;
-    const int width = m_run.format.width;
-    const bool suppress = m_run.suppress_strings != 0;
-    const bool formatted = m_run.time_tags_formatted && !suppress;
-
     // The time tag is the record that follows the frame in the log file.
     std::uint8_t record[10];
     std::size_t got = 0;
@@ -974,34 +925,18 @@ void CDravikDoc::WriteTimeTags() {
         FailWhileConverting(cause, false);
         return;
     }
-    m_row.clear();
-    if (got < kTimeTagLength) {
-        GetValueErrorText(m_cell, 0);
-        AppendMissingTimeTagCells(m_row, suppress, width, d, m_cell);
-    } else {
-        CTimeTag tag = DecodeTimeTag(std::span<const std::uint8_t>(record, got));
-        m_cell.clear();
-        if (!formatted) FormatDouble(m_cell, DecimalHours(tag.time), m_run.format);
-        AppendTimeTagCells(m_row, tag, formatted, width, d, m_cell);
-    }
-    cause = m_output.Write(m_row);
-    if (cause != 0) {
-        FailWhileConverting(cause, true);
-    }
+    cause = m_output.Write(m_row_writer.TimeTagCells(std::span<const std::uint8_t>(record, got)));
+    if (cause != 0) FailWhileConverting(cause, true);
 }
 
 void CDravikDoc::WriteHeaderLine(std::unique_ptr<CFrameData> frame) {
     m_frames_processed = static_cast<unsigned>(frame->GetFrameCounter());
     m_last_frame_length = frame->GetFrameLength();
-    CSensor* sensor =
-        m_selected_sensor_objects.size() == 1 ? m_selected_sensor_objects[0] : nullptr;
-    if (sensor == nullptr) {
+    const std::string& line = m_row_writer.HeaderLine(*frame);
+    if (line.empty()) {
         SetDone();
         return;
     }
-    FormatSensorValue(m_cell, *sensor, frame.get(), m_run.format);
-    std::string line =
-        FormatHeaderLine(SplitHeaderRecord(m_cell), m_run.format.width, m_run.delimiter);
     int cause = m_output.Write(line);
     if (cause != 0) {
         FailWhileConverting(cause, true);

@@ -33,6 +33,7 @@
 #include "conversion/front_end.h"
 #include "conversion/output_layout.h"
 #include "conversion/output_text_file.h"
+#include "conversion/row_writer.h"
 #include "platform/disk_file.h"
 #include "telemetry/oxa_telemetry_doc.h"
 
@@ -254,11 +255,8 @@ class CDravikDoc : public COxaTelemetryDoc {
     bool m_output_failed = false;  // the output could not be opened or written
     bool m_user_cancelled = false;
     EConversionOutcome m_outcome = EConversionOutcome::kFailed;
-    std::vector<int> m_selected_sensors;
-    // The selected sensors themselves, resolved once when the headings are
-    // written: the instrument stays in the control until the end step, and a
-    // lookup through the control per value would take its lock each time.
-    std::vector<CSensor*> m_selected_sensor_objects;
+    std::vector<int> m_selected_sensors;  // sensor indexes in column order
+    CRowWriter m_row_writer;
 
     // Files.
     CDiskFile m_log_file;
@@ -266,10 +264,6 @@ class CDravikDoc : public COxaTelemetryDoc {
     CConversionLogFile m_conversion_log;
     std::string m_pending_log_text;
     std::vector<std::string> m_notices;
-
-    // Reused per frame: no allocation per value.
-    std::string m_row;
-    std::string m_cell;
 };
 
 }  // namespace dravik
