@@ -15,17 +15,6 @@
 
 namespace dravik {
 
-namespace {
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-}  // namespace
-
 int DecodeSyncBytes(const std::string& units, std::uint8_t* bytes, int max_bytes) {
     int count = 0;
     bool escapes_ok = true;
@@ -36,7 +25,7 @@ int DecodeSyncBytes(const std::string& units, std::uint8_t* bytes, int max_bytes
             int value = 0;
             bool clean = digits > 0;
             for (std::size_t d = 0; d < digits && clean; ++d) {
-                const int h = HexDigit(units[i + 2 + d]);
+                const int h = HexDigitValue(units[i + 2 + d]);
                 if (h < 0) clean = false;
                 value = value * 16 + h;
             }
