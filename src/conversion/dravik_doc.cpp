@@ -731,20 +731,20 @@ bool CDravikDoc::CheckHeaderDefinition() {
 // The frame loop (processing thread)
 
 void CDravikDoc::RequestNextFrame() {
+    if (!m_in_progress) return;  // nothing to ask for
     std::lock_guard<std::mutex> lock(m_lock);
+    if (GetCommResourceCount() < 1) {
+        // No resource to ask: no answer would ever come.
+        m_abort = 1;
+        SetDone();
+        return;
+    }
     RequestFrame();
 }
 
 void CDravikDoc::RequestFrame() {
     // Exactly one request is outstanding: its answer asks for the next one.
     if (m_request_outstanding || m_done) return;
-    if (GetCommResourceCount() < 1) {
-        // No resource to ask (the setup failed or the conversion has ended):
-        // no answer would ever come.
-        m_abort = 1;
-        SetDone();
-        return;
-    }
     m_request_outstanding = true;
     GetFileFrame(0);
 }
@@ -980,6 +980,9 @@ void CDravikDoc::StopFrameLoop() {
 }
 
 bool CDravikDoc::EndConversion(bool cancelled) {
+    // A window may end a conversion more than once (done seen, then closed):
+    // only the first call ends it.
+    if (!m_in_progress) return m_outcome == EConversionOutcome::kComplete;
     m_in_progress = false;
     StopFrameLoop();
     FlushMessages();

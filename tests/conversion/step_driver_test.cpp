@@ -185,6 +185,8 @@ TEST(StepDriver, EndingBeforeDoneAbortsWithoutAFalseWriteError) {
                            return s.frames_processed > 100;
                        }).done);
     EXPECT_FALSE(driver.End(false));
+    // A window that ends it again (closing after the end) changes nothing.
+    EXPECT_FALSE(driver.End(true));
     EXPECT_EQ(run.doc->GetOutcome(), EConversionOutcome::kFailed);
     EXPECT_TRUE(run.front_end.messages.empty()) << run.front_end.messages.front();
     const CConversionStatus status = run.doc->GetConversionStatus();
