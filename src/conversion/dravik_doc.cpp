@@ -94,6 +94,8 @@ void CDravikDoc::SetProgramDirectory(std::string directory) {
 }
 
 void CDravikDoc::OnNewDocument() {
+    // The old control goes with the conversion it was running.
+    if (m_in_progress) EndConversion(true);
     NewControl();
     ResetConversionState();
 }

@@ -89,7 +89,8 @@ class CDravikDoc : public COxaTelemetryDoc {
     int GetDismissProgress() const noexcept { return m_settings.dismiss_progress; }
 
     // --- Document life -------------------------------------------------------
-    // A fresh control and a reset conversion state.
+    // A fresh control and a reset conversion state (a conversion still in
+    // progress is ended as cancelled first).
     void OnNewDocument();
     // Ends a conversion still in progress as cancelled (waiting for the frame
     // being handled, so that no row is written after this returns), removes
