@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "app/parameters.h"
 #include "cli/terminal_front_end.h"
+#include "conversion/batch_command_line.h"
 #include "conversion/dravik_doc.h"
 
 #ifdef DRAVIK_HAVE_QTSETTINGS
@@ -104,25 +104,9 @@ int Run(const std::vector<std::string>& args, bool verbose) {
     dravik::CMemorySettings store;
 #endif
     dravik::CDravikDoc doc(front_end, &store);
-    dravik::CDravikParameters& params = doc.GetParameters();
-
-    // Leading file names, then options. An absolute path is a file name, not
-    // an option, although it begins with "/".
-    std::size_t i = 0;
-    while (i < args.size() && !dravik::IsOptionArgument(args[i]) && doc.AddFileName(args[i])) ++i;
-    for (; i < args.size(); ++i) {
-        if (!params.ParseOption(args[i])) {
-            char text[96];
-            std::snprintf(text, sizeof text,
-                          "Invalid command line parameters.\r\nParameters parsed: %d",
-                          doc.GetFileNameCount() + params.options_parsed);
-            front_end.ShowMessage(text);
-            return kExitInvalidCommandLine;
-        }
-    }
-    if (doc.GetFileNameCount() < 2) {
-        front_end.ShowMessage(
-            "There must be at least two file name parameters to use command line processing.");
+    const std::string refusal = dravik::ReadBatchCommandLine(doc, args);
+    if (!refusal.empty()) {
+        front_end.ShowMessage(refusal);
         return kExitInvalidCommandLine;
     }
 
