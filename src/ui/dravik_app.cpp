@@ -9,6 +9,7 @@
 #include "conversion/batch_command_line.h"
 #include "conversion/dravik_doc.h"
 #include "dravik_view.h"
+#include "help_window.h"
 #include "main_frame.h"
 #include "window_front_end.h"
 
@@ -35,6 +36,7 @@ CDravikApp::CDravikApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("Dravik"));
     setApplicationVersion(QString::fromStdString(m_product_version));
     setDesktopFileName(QStringLiteral("dravik"));
+    LoadResources();
     setWindowIcon(QIcon(QStringLiteral(":/dravik/dravik.svg")));
     // The program ends when its main window closes, not when the last
     // visible window does: a batch run has only its progress window.

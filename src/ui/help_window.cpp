@@ -4,12 +4,23 @@
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
+// Q_INIT_RESOURCE names a function of the global namespace.
+static void InitDravikResources() {
+    Q_INIT_RESOURCE(dravik);
+}
+
 namespace dravik {
+
+void LoadResources() {
+    static const bool loaded = (InitDravikResources(), true);
+    (void)loaded;
+}
 
 CHelpWindow::CHelpWindow(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("HelpWindow"));
     setWindowTitle(QStringLiteral("Dravik Help"));
     setModal(false);
+    LoadResources();
     m_browser = new QTextBrowser(this);
     m_browser->setObjectName(QStringLiteral("manual"));
     m_browser->setOpenExternalLinks(true);

@@ -7,6 +7,10 @@ class QTextBrowser;
 
 namespace dravik {
 
+// Makes the manual and the icon built into the window library available (a
+// static library's resources are not registered by themselves).
+void LoadResources();
+
 class CHelpWindow : public QDialog {
     Q_OBJECT
 

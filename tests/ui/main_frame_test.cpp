@@ -5,12 +5,14 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTextBrowser>
 #include <QToolBar>
 #include <QtTest>
 
 #include "app/memory_settings.h"
 #include "conversion_dlg.h"
 #include "dravik_view.h"
+#include "help_window.h"
 #include "main_frame.h"
 #include "ui_test_support.h"
 #include "window_front_end.h"
@@ -131,6 +133,19 @@ class MainFrameTest : public QObject {
         dlg.show();
         QVERIFY(screen.contains(dlg.frameGeometry().topLeft()));
         QVERIFY(store.GetString("Conversion Window", "Rect", "") != "-5000 0060");
+    }
+
+    void helpKeysOpenTheManual() {
+        CMemorySettings store;
+        Program p(store);
+        p.frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&p.frame));
+        QTest::keyClick(&p.frame, Qt::Key_F1);
+        auto* help = p.frame.findChild<CHelpWindow*>();
+        QVERIFY(help != nullptr && help->isVisible());
+        QCOMPARE(help->windowTitle(), QString("Dravik Help"));
+        QVERIFY(help->Browser()->toPlainText().startsWith("Dravik manual"));
+        QCOMPARE(p.frame.Action("contextHelp")->shortcut(), QKeySequence("Shift+F1"));
     }
 
     void beginConversionWithoutFilesSaysWhatIsMissing() {
