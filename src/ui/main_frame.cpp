@@ -91,6 +91,7 @@ QAction* CMainFrame::AddAction(const char* name, const QString& text, const QStr
     const qsizetype split = tip.indexOf(QLatin1Char('\n'));
     action->setStatusTip(split < 0 ? tip : tip.left(split));
     action->setToolTip(split < 0 ? tip : tip.mid(split + 1));
+    action->setWhatsThis(action->statusTip() + QLatin1Char('.'));
     if (!keys.isEmpty()) action->setShortcut(keys);
     addAction(action);
     return action;
