@@ -64,7 +64,11 @@ int main(int argc, char** argv) {
         bool done = false;
         QObject::connect(&view, &CDravikView::ProgressRefreshed, [&] {
             if (since_refresh.isValid()) {
-                longest_gap_ms = std::max(longest_gap_ms, since_refresh.elapsed());
+                const long long gap = since_refresh.elapsed();
+                longest_gap_ms = std::max(longest_gap_ms, gap);
+                if (gap > 150) {
+                    std::printf("  refresh %u came %lld ms after the one before\n", refreshes, gap);
+                }
             }
             since_refresh.start();
             ++refreshes;
