@@ -97,6 +97,7 @@ void CDravikView::InitialUpdate() {
     m_doc.GetParameters().ReadParameters(m_store);
     m_initialised = true;
     if (m_log_window->GetShowWindow()) m_log_window->CreateLogWindow();
+    emit LogWindowShown(m_log_window->GetShowWindow());
     m_log_timer.start();
     emit HeaderModeChanged(IsHeaderMode());
 }
@@ -181,10 +182,12 @@ void CDravikView::ToggleConversionLog() {
     } else {
         m_log_window->CreateLogWindow();
     }
+    emit LogWindowShown(m_log_window->GetShowWindow());
 }
 
 void CDravikView::OnLogWindowClosed() {
     m_log_window->DestroyLogWindow();
+    emit LogWindowShown(false);
     setFocus();
 }
 

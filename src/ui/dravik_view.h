@@ -62,6 +62,7 @@ class CDravikView : public QWidget {
     void HeaderModeChanged(bool header_mode);
     void ConvertingChanged(bool converting);
     void TitleChanged(const QString& title);
+    void LogWindowShown(bool shown);
     // The batch run has ended: the program closes.
     void CloseRequested();
     // One refresh of the progress window has been made.

@@ -207,8 +207,7 @@ void CMainFrame::CreateMenus() {
     connect(status_bar, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
     connect(help, &QAction::triggered, this, &CMainFrame::ShowHelp);
     connect(about, &QAction::triggered, this, &CMainFrame::ShowAbout);
-    connect(view, &QMenu::aboutToShow, this,
-            [this] { Action("conversionLog")->setChecked(m_view->IsLogWindowShown()); });
+    connect(m_view, &CDravikView::LogWindowShown, log, &QAction::setChecked);
     connect(m_view, &CDravikView::ConvertingChanged, this, &CMainFrame::UpdateCommands);
 }
 

@@ -11,6 +11,7 @@
 
 #include "app/memory_settings.h"
 #include "conversion_dlg.h"
+#include "conversion_log_dlg.h"
 #include "dravik_view.h"
 #include "help_window.h"
 #include "main_frame.h"
@@ -135,7 +136,7 @@ class MainFrameTest : public QObject {
         QVERIFY(store.GetString("Conversion Window", "Rect", "") != "-5000 0060");
     }
 
-    void helpKeysOpenTheManual() {
+    void helpAndLogWindowsOpenFromTheirCommands() {
         CMemorySettings store;
         Program p(store);
         p.frame.show();
@@ -146,6 +147,15 @@ class MainFrameTest : public QObject {
         QCOMPARE(help->windowTitle(), QString("Dravik Help"));
         QVERIFY(help->Browser()->toPlainText().startsWith("Dravik manual"));
         QCOMPARE(p.frame.Action("contextHelp")->shortcut(), QKeySequence("Shift+F1"));
+
+        // The log window's entry follows the window, also when its close box closes it.
+        p.frame.View().InitialUpdate();
+        p.frame.Action("conversionLog")->trigger();
+        QVERIFY(p.frame.View().LogWindow().isVisible());
+        QVERIFY(p.frame.Action("conversionLog")->isChecked());
+        p.frame.View().LogWindow().close();
+        QTRY_VERIFY(!p.frame.Action("conversionLog")->isChecked());
+        QVERIFY(!p.frame.View().IsLogWindowShown());
     }
 
     void beginConversionWithoutFilesSaysWhatIsMissing() {
