@@ -9,7 +9,7 @@
 #include "app/memory_settings.h"
 #include "conversion_dlg.h"
 #include "dravik_view.h"
-#include "ui_test_support.h"
+#include "modal_test_support.h"
 #include "window_front_end.h"
 
 using namespace dravik;

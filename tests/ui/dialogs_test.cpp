@@ -6,8 +6,8 @@
 #include <QtTest>
 
 #include "app_settings_dlg.h"
+#include "modal_test_support.h"
 #include "overwrite_dlg.h"
-#include "ui_test_support.h"
 
 using namespace dravik;
 using namespace dravik::testing;

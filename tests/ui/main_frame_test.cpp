@@ -15,7 +15,7 @@
 #include "dravik_view.h"
 #include "help_window.h"
 #include "main_frame.h"
-#include "ui_test_support.h"
+#include "modal_test_support.h"
 #include "window_front_end.h"
 
 using namespace dravik;
