@@ -27,7 +27,8 @@ fail() {
   failures=$((failures + 1))
 }
 on_x() {
-  xvfb-run -a -s "-screen 0 1280x1024x24" env QT_QPA_PLATFORM=xcb "$@"
+  # A random first server number: other runs on the machine start theirs too.
+  xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1280x1024x24" env QT_QPA_PLATFORM=xcb "$@"
 }
 
 # 1. The window's conversion equals the converter's, byte for byte.
@@ -45,15 +46,25 @@ if command -v xdotool >/dev/null; then
   cat >answer.sh <<'SCRIPT'
 title=$1
 shift
+shown() { xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -n 1; }
 for _ in $(seq 1 300); do
-  wid=$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -n 1)
+  wid=$(shown)
   [ -n "$wid" ] && break
   sleep 0.1
 done
 [ -n "$wid" ] || exit 1
-sleep 0.3
-xdotool windowfocus --sync "$wid"
-xdotool key "$@"
+# A busy machine may map the window before it takes keys: type again until
+# the window has gone.
+for _ in $(seq 1 20); do
+  sleep 0.3
+  xdotool windowfocus --sync "$wid" 2>/dev/null
+  xdotool key "$@"
+  for _ in $(seq 1 10); do
+    [ "$(shown)" = "$wid" ] || exit 0
+    sleep 0.1
+  done
+done
+exit 1
 SCRIPT
   on_x bash -c 'timeout 60 "$1" spr0117.raw x.dat /t /nonsense & pid=$!
                 bash answer.sh Dravik Return; wait $pid' _ "$dravik"
