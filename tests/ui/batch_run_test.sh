@@ -26,9 +26,20 @@ fail() {
   echo "FAIL: $*"
   failures=$((failures + 1))
 }
+# Runs a command on a fresh X server. Another run on the machine may take the
+# same server number at the same moment; a program that then finds no server
+# is run again on another one (a fault of the program itself is not retried).
 on_x() {
-  # A random first server number: other runs on the machine start theirs too.
-  xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1280x1024x24" env QT_QPA_PLATFORM=xcb "$@"
+  local status
+  for _ in 1 2 3; do
+    xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1280x1024x24" \
+      env QT_QPA_PLATFORM=xcb "$@" 2>x-errors.txt
+    status=$?
+    cat x-errors.txt >&2
+    grep -q "could not connect to display" x-errors.txt || return $status
+    echo "no X server reached: running again" >&2
+  done
+  return $status
 }
 
 # 1. The window's conversion equals the converter's, byte for byte.
