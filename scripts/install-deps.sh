@@ -8,6 +8,9 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev libzip-dev zlib1g-dev
   xvfb xauth
+  # The desktop program's tests and screenshots: the desktop entry validator,
+  # keys typed into the real X server, window dumps turned into PNG files.
+  desktop-file-utils xdotool x11-apps netpbm
 )
 
 missing=()

@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "app/command_line_files.h"
 #include "app/instrument_package.h"
 #include "app/parameters.h"
 #include "cli/terminal_front_end.h"
+#include "conversion/batch_command_line.h"
 #include "conversion/dravik_doc.h"
 #include "platform/text.h"
 
@@ -179,31 +179,12 @@ int Run(const std::vector<std::string>& args, const std::string& entry, bool ver
     dravik::CMemorySettings store;
 #endif
     dravik::CDravikDoc doc(front_end, &store);
-    dravik::CDravikParameters& params = doc.GetParameters();
-
-    // Leading file names, then options. An absolute path is a file name, not
-    // an option, although it begins with "/".
     dravik::CCommandLineFiles files;
-    std::size_t i = 0;
-    while (i < args.size() && files.AddFileName(args[i])) ++i;
-    for (; i < args.size(); ++i) {
-        if (!params.ParseOption(args[i])) {
-            char text[96];
-            std::snprintf(text, sizeof text,
-                          "Invalid command line parameters.\r\nParameters parsed: %d",
-                          files.count + params.options_parsed);
-            front_end.ShowMessage(text);
-            return kExitInvalidCommandLine;
-        }
-    }
-    if (files.count < 2) {
-        front_end.ShowMessage(
-            "There must be at least two file name parameters to use command line processing.");
+    const std::string refusal = dravik::ReadBatchCommandLine(doc, args, files);
+    if (!refusal.empty()) {
+        front_end.ShowMessage(refusal);
         return kExitInvalidCommandLine;
     }
-    doc.SetLogFilePath(files.log);
-    doc.SetOutputFilePath(files.output);
-    doc.SetInstrumentFilePath(files.instrument);
 
     const bool package = files.count == 3 && IsPackagePath(doc.GetInstrumentFilePath());
     if (!entry.empty() && !package) {

@@ -1,0 +1,94 @@
+#include "dravik_app.h"
+
+#include <QIcon>
+#include <clocale>
+
+#include "app/parameters.h"
+#include "app/program_dir.h"
+#include "app/qt/qsettings_store.h"
+#include "conversion/batch_command_line.h"
+#include "conversion/dravik_doc.h"
+#include "dravik_view.h"
+#include "help_window.h"
+#include "main_frame.h"
+#include "window_front_end.h"
+
+#ifndef DRAVIK_VERSION
+#define DRAVIK_VERSION "0.0.0"
+#endif
+
+namespace dravik {
+
+CDravikApp::CDravikApp(int& argc, char** argv) : QApplication(argc, argv) {
+    // Numbers in every file are written and read the "C" way, whatever the
+    // user's locale; QApplication has just set the locale from the
+    // environment.
+    std::setlocale(LC_NUMERIC, "C");
+    for (int i = 1; i < argc; ++i) m_args.emplace_back(argv[i]);
+
+    m_program_directory = dravik::ProgramDirectory();
+    m_company_name = "Quillfern";
+    m_file_description = "Dravik";
+    m_product_version = DRAVIK_VERSION;
+    m_product_name = "Dravik";
+    m_legal_notice = "Copyright (C) Quillfern";
+    setOrganizationName(QString::fromStdString(m_company_name));
+    setApplicationName(QStringLiteral("Dravik"));
+    setApplicationVersion(QString::fromStdString(m_product_version));
+    setDesktopFileName(QStringLiteral("dravik"));
+    LoadResources();
+    setWindowIcon(QIcon(QStringLiteral(":/dravik/dravik.svg")));
+    // The program ends when its main window closes, not when the last
+    // visible window does: a batch run has only its progress window.
+    setQuitOnLastWindowClosed(false);
+}
+
+CDravikApp::~CDravikApp() {
+    m_frame.reset();
+    m_doc.reset();
+    m_front_end.reset();
+    m_store.reset();
+}
+
+int CDravikApp::Run() {
+    m_store = std::make_unique<CQSettingsStore>();
+    m_front_end = std::make_unique<CWindowFrontEnd>(*m_store);
+    m_doc = std::make_unique<CDravikDoc>(*m_front_end, m_store.get());
+    m_doc->SetProgramDirectory(m_program_directory);
+    m_frame = std::make_unique<CMainFrame>(
+        *m_doc, *m_front_end, *m_store,
+        CProductInfo{m_product_name, m_product_version, m_legal_notice});
+    connect(m_frame.get(), &CMainFrame::Closed, this, &QApplication::quit, Qt::QueuedConnection);
+    if (m_args.size() >= 2) return RunBatch();
+    return RunWindow();
+}
+
+int CDravikApp::RunBatch() {
+    // The view's initial update is left out: the stored parameters, lists and
+    // namings are not read (nor written at exit), the log window stays
+    // closed. The parameters start from their defaults and the options.
+    CCommandLineFiles files;
+    const std::string refusal = ReadBatchCommandLine(*m_doc, m_args, files);
+    if (!refusal.empty()) {
+        m_front_end->ShowMessage(refusal);
+        return kExitInvalidCommandLine;
+    }
+    m_frame->View().PostStartConversion(false);
+    exec();
+    return m_frame->View().Outcome() == EConversionOutcome::kComplete ? kExitComplete : kExitFailed;
+}
+
+int CDravikApp::RunWindow() {
+    // A single argument names a log file to preselect, which needs the file
+    // lists; an option there is refused as on the batch command line.
+    if (m_args.size() == 1 && IsOptionArgument(m_args[0])) {
+        m_front_end->ShowMessage("Invalid command line parameters.\r\nParameters parsed: 0");
+        return kExitInvalidCommandLine;
+    }
+    m_frame->View().InitialUpdate();
+    m_frame->setWindowTitle(QStringLiteral("Dravik"));
+    m_frame->show();
+    return exec();
+}
+
+}  // namespace dravik

@@ -1,0 +1,13 @@
+// dravik: the desktop program.
+//
+//   dravik                              the main window
+//   dravik LOG OUTPUT [INSTRUMENT] [options]
+//                                       one conversion with only its progress
+//                                       window; exit status 0 complete,
+//                                       1 aborted or failed, 2 invalid command line
+#include "dravik_app.h"
+
+int main(int argc, char** argv) {
+    dravik::CDravikApp app(argc, argv);
+    return app.Run();
+}

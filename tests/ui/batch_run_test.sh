@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# The batch run of the desktop program on a real X server: it writes exactly
+# what the headless converter writes and exits 0, and a refused overwrite
+# question (answered with the keyboard, as a person would) exits 1 and leaves
+# the file alone.
+#
+#   batch_run_test.sh DRAVIK DRAVIK_CONVERT EXAMPLES_DIR
+# Exit status 77 (skipped) when xvfb-run is missing.
+set -u
+dravik=$1
+convert=$2
+examples=$3
+
+if ! command -v xvfb-run >/dev/null; then
+  echo "xvfb-run is missing (Debian package xvfb): the batch run test is skipped"
+  exit 77
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export XDG_CONFIG_HOME=$work/config
+cp "$examples"/spr0117.raw "$examples"/spr0117.cal "$work"/
+cd "$work" || exit 1
+failures=0
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+# Runs a command on a fresh X server. Another run on the machine may take the
+# same server number at the same moment; a program that then finds no server
+# is run again on another one (a fault of the program itself is not retried).
+on_x() {
+  local status
+  for _ in 1 2 3; do
+    xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1280x1024x24" \
+      env QT_QPA_PLATFORM=xcb "$@" 2>x-errors.txt
+    status=$?
+    cat x-errors.txt >&2
+    grep -q "could not connect to display" x-errors.txt || return $status
+    echo "no X server reached: running again" >&2
+  done
+  return $status
+}
+
+# 1. The window's conversion equals the converter's, byte for byte.
+on_x timeout 60 "$dravik" spr0117.raw window.dat spr0117.cal /c /t /ew=yes
+status=$?
+[ "$status" -eq 0 ] || fail "dravik exited $status, expected 0"
+"$convert" spr0117.raw converter.dat spr0117.cal /c /t 2>/dev/null
+[ -s converter.dat ] || fail "dravik-convert wrote nothing"
+cmp window.dat converter.dat || fail "the window's output differs from the converter's"
+
+# 2. An invalid command line exits 2 after its message; the box is dismissed
+#    with Enter.
+if command -v xdotool >/dev/null; then
+  # Waits for a window titled $1, gives it the keyboard and types keys $2...
+  cat >answer.sh <<'SCRIPT'
+title=$1
+shift
+shown() { xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -n 1; }
+for _ in $(seq 1 300); do
+  wid=$(shown)
+  [ -n "$wid" ] && break
+  sleep 0.1
+done
+[ -n "$wid" ] || exit 1
+# A busy machine may map the window before it takes keys: type again until
+# the window has gone.
+for _ in $(seq 1 20); do
+  sleep 0.3
+  xdotool windowfocus --sync "$wid" 2>/dev/null
+  xdotool key "$@"
+  for _ in $(seq 1 10); do
+    [ "$(shown)" = "$wid" ] || exit 0
+    sleep 0.1
+  done
+done
+exit 1
+SCRIPT
+  on_x bash -c 'timeout 60 "$1" spr0117.raw x.dat /t /nonsense & pid=$!
+                bash answer.sh Dravik Return; wait $pid' _ "$dravik"
+  status=$?
+  [ "$status" -eq 2 ] || fail "an invalid command line exited $status, expected 2"
+
+  # 3. "No" to the overwrite question: exit 1, the file untouched.
+  printf 'keep me' >kept.dat
+  on_x bash -c 'timeout 60 "$1" spr0117.raw kept.dat spr0117.cal /ow=no /ew=yes & pid=$!
+                bash answer.sh Dravik alt+n; wait $pid' _ "$dravik"
+  status=$?
+  [ "$status" -eq 1 ] || fail "a refused overwrite exited $status, expected 1"
+  [ "$(cat kept.dat)" = "keep me" ] || fail "a refused overwrite changed the file"
+else
+  echo "xdotool is missing: the answered questions are not tested"
+fi
+
+[ "$failures" -eq 0 ] && echo "batch run: all checks passed"
+[ "$failures" -eq 0 ]
