@@ -41,6 +41,7 @@ class CDiskFile {
         kRead,    // existing file, read only
         kCreate,  // created anew (emptied when it exists), write only
         kAppend,  // opened for writing at its end, created when missing
+        kCreateNew,  // created; an existing file is left alone and the open fails
     };
 
     CDiskFile() = default;
