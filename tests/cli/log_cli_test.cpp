@@ -1,7 +1,6 @@
 // dravik-log run as a user runs it, on the slave side of a pseudo-terminal
 // whose master side plays the instrument.
 #include <gtest/gtest.h>
-#include <pty.h>
 #include <signal.h>
 #include <sys/time.h>
 
@@ -16,45 +15,14 @@
 #include "instrument/instrument.h"
 #include "log_generator.h"
 #include "telemetry/serial_port.h"
+#include "../telemetry/pty_pair.h"
 
 namespace {
 
 using namespace dravik_cli_test;
 using namespace std::chrono_literals;
-
-struct Pty {
-    int master = -1;
-    int slave = -1;
-    std::string name;
-    Pty() {
-        char path[128] = {};
-        EXPECT_EQ(openpty(&master, &slave, path, nullptr, nullptr), 0);
-        name = path;
-        // The programs started must not hold the instrument's end open.
-        fcntl(master, F_SETFD, FD_CLOEXEC);
-        fcntl(slave, F_SETFD, FD_CLOEXEC);
-    }
-    ~Pty() {
-        CloseMaster();
-        if (slave >= 0) close(slave);
-    }
-    void CloseMaster() {
-        if (master >= 0) close(master);
-        master = -1;
-    }
-    void Send(const std::string& bytes) const {
-        ASSERT_EQ(write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    }
-};
-
-bool WaitFor(const std::function<bool()>& done, std::chrono::seconds limit = 20s) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
-}
+using dravik_test::PtyPair;
+using dravik_test::WaitFor;
 
 // The wall clock as a time tag (UTC), for comparing with the logged ones.
 dravik::CTimeTag NowTag() {
@@ -90,7 +58,7 @@ TEST_F(LogCliTest, RecordsFramesThatConvertWithTheirTimeTags) {
     std::vector<std::string> frames;
     for (int i = 0; i < kFrames; ++i) frames.push_back(generator.NextFrame());
 
-    Pty pty;
+    PtyPair pty;
     const pid_t pid = Start(DRAVIK_LOG, {pty.name, Path("cast.raw"), cal, "--baud", "115200"});
     ASSERT_GT(pid, 0);
     ASSERT_TRUE(Started()) << ReadFile(dir_ / "stderr.txt");
@@ -147,7 +115,7 @@ TEST_F(LogCliTest, RecordsFramesThatConvertWithTheirTimeTags) {
 
 TEST_F(LogCliTest, RefusesWhatItCannotDoAndSaysWhy) {
     const std::string cal = kExamples + "/spr0117.cal";
-    Pty pty;
+    PtyPair pty;
 
     EXPECT_EQ(Log({pty.name, "out.raw"}).status, 2);
     EXPECT_EQ(Log({pty.name, "out.raw", cal, "--parity", "maybe"}).status, 2);

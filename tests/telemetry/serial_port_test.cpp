@@ -5,7 +5,6 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -20,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "pty_pair.h"
 #include "telemetry/telem_comm.h"
 
 namespace dravik {
@@ -27,15 +27,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
-    const auto end = Clock::now() + limit;
-    while (!done()) {
-        if (Clock::now() > end) return false;
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
+using dravik_test::PtyPair;
+using dravik_test::WaitFor;
 
 // Notifications arrive on the reader thread.
 struct SafeOwner : CTelemCommOwner {
@@ -50,30 +43,6 @@ struct SafeOwner : CTelemCommOwner {
         int n = 0;
         for (int c : codes) n += c == code;
         return n;
-    }
-};
-
-// A pseudo-terminal pair; the slave end stays open here as well, so its
-// settings can be looked at while the resource has it.
-struct Pty {
-    int master = -1;
-    int slave = -1;
-    std::string name;
-    Pty() {
-        char path[128] = {};
-        EXPECT_EQ(openpty(&master, &slave, path, nullptr, nullptr), 0);
-        name = path;
-    }
-    ~Pty() {
-        CloseMaster();
-        if (slave >= 0) close(slave);
-    }
-    void CloseMaster() {
-        if (master >= 0) close(master);
-        master = -1;
-    }
-    void Send(const std::string& bytes) const {
-        ASSERT_EQ(write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     }
 };
 
@@ -128,7 +97,7 @@ AttachInfo Fixed(const std::string& header, int size) {
 }
 
 TEST(SerialPort, FramesIdleAndDisconnectWhileDataFlows) {
-    Pty pty;
+    PtyPair pty;
     termios before{};
     ASSERT_EQ(tcgetattr(pty.slave, &before), 0);
     Port port(pty.name, 3);
@@ -200,7 +169,7 @@ TEST(SerialPort, FramesIdleAndDisconnectWhileDataFlows) {
 }
 
 TEST(SerialPort, HangUpAbortsWithItsCode) {
-    Pty pty;
+    PtyPair pty;
     Port port(pty.name);
     port.Add(Fixed("ABC", 4));
     ASSERT_EQ(port.comm.Connect(), 0);
@@ -222,7 +191,7 @@ TEST(SerialPort, HangUpAbortsWithItsCode) {
 }
 
 TEST(SerialPort, ExistsAndExclusiveUse) {
-    Pty pty;
+    PtyPair pty;
     Port missing("/dev/dravik-no-such-port");
     EXPECT_EQ(missing.comm.Exists(), 0);
     EXPECT_EQ(missing.comm.Connect(), kCommPortOpenFailed);
@@ -259,7 +228,7 @@ TEST(SerialPort, ExistsAndExclusiveUse) {
 }
 
 TEST(SerialPort, AnyRateTheDriverAccepts) {
-    Pty pty;
+    PtyPair pty;
     for (int baud : {9600, 115200, 31250, 250000, 12345}) {
         CSerialPort port;
         ASSERT_EQ(port.Open(pty.name), 0);
