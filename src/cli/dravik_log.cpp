@@ -7,7 +7,7 @@
 // the layout dravik-convert reads with /t. Bytes that belong to no frame are
 // not written. A status line on the terminal shows what arrives; Ctrl-C or
 // SIGTERM ends the recording with every frame taken written whole and the
-// file synced. Exit status: 0 recorded until asked to stop, 1 the port is
+// file synced (SIGHUP too). Exit status: 0 recorded until asked to stop, 1 the port is
 // missing, busy or lost, an instrument cannot be used or OUTPUT cannot be
 // written, 2 an invalid command line.
 #include <pthread.h>
@@ -153,7 +153,8 @@ std::string ParseCommandLine(int argc, char** argv, Options& options) {
         }
     }
     if (options.help || options.version) return {};
-    if (names.size() < 3) return "a port, an output file and at least one instrument file are needed";
+    if (names.size() < 3)
+        return "a port, an output file and at least one instrument file are needed";
     options.port = names[0];
     options.output = names[1];
     options.instruments.assign(names.begin() + 2, names.end());
@@ -310,7 +311,8 @@ std::string StatusLine(CLogDoc& doc) {
     std::uint64_t breaks = 0;
     doc.GetControl()->GetLineErrorCounts(0, framing, breaks);
     std::snprintf(buf, sizeof buf, " | framing %llu, break %llu",
-                  static_cast<unsigned long long>(framing), static_cast<unsigned long long>(breaks));
+                  static_cast<unsigned long long>(framing),
+                  static_cast<unsigned long long>(breaks));
     line += buf;
     return line;
 }
@@ -350,7 +352,8 @@ int Record(const Options& options, CDiskFile& output, const sigset_t& stop_signa
         Error(text);
         return kExitFailed;
     };
-    if (doc.AddCommResource(options.serial) != 0) return fail("cannot use the port " + options.port);
+    if (doc.AddCommResource(options.serial) != 0)
+        return fail("cannot use the port " + options.port);
     if (doc.CommResourceExists(0) == 0) return fail(PortProblem(options.port));
     for (std::size_t i = 0; i < options.instruments.size(); ++i) {
         const int code = doc.AddInstrument(options.instruments[i]);
@@ -386,7 +389,7 @@ int Record(const Options& options, CDiskFile& output, const sigset_t& stop_signa
         // so the file is never more than a fraction of a second behind.
         const timespec tick{0, 200 * 1000 * 1000};
         const int signal = sigtimedwait(&stop_signals, nullptr, &tick);
-        if (signal == SIGINT || signal == SIGTERM) break;
+        if (signal == SIGINT || signal == SIGTERM || signal == SIGHUP) break;
         if (!write_pending()) {
             status = kExitFailed;
             break;
@@ -441,6 +444,7 @@ int main(int argc, char** argv) {
     sigemptyset(&stop_signals);
     sigaddset(&stop_signals, SIGINT);
     sigaddset(&stop_signals, SIGTERM);
+    sigaddset(&stop_signals, SIGHUP);  // the terminal went away
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
     CDiskFile output;

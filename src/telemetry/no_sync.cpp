@@ -222,8 +222,7 @@ int CTelemComm::ConvertBsiFrame() {
             out[size - 2] = '\r';
             out[size - 1] = '\n';
         }
-        logged = TakeFrame(
-            inst, std::string_view(reinterpret_cast<const char*>(out), size), false);
+        logged = TakeFrame(inst, std::string_view(reinterpret_cast<const char*>(out), size), false);
         m_match_index = -1;
     }
     if (logged != 0 && m_state == kStateSerialOwned) Notify(kCmdStatusChanged);

@@ -39,12 +39,12 @@ speed_t StandardSpeed(int baud) {
         int baud;
         speed_t code;
     } kRates[] = {
-        {50, B50},         {75, B75},           {110, B110},         {134, B134},
-        {150, B150},       {200, B200},         {300, B300},         {600, B600},
-        {1200, B1200},     {1800, B1800},       {2400, B2400},       {4800, B4800},
-        {9600, B9600},     {19200, B19200},     {38400, B38400},     {57600, B57600},
-        {115200, B115200}, {230400, B230400},   {460800, B460800},   {500000, B500000},
-        {576000, B576000}, {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+        {50, B50},           {75, B75},           {110, B110},         {134, B134},
+        {150, B150},         {200, B200},         {300, B300},         {600, B600},
+        {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+        {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+        {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+        {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
         {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
         {3500000, B3500000}, {4000000, B4000000},
     };
@@ -315,8 +315,7 @@ int CTelemComm::InitializeSerialPort(const CSerialSettings& settings) {
             return kCommInvalidPort;
         }
         if (GetStatus() != 0) {
-            ReportMessage("Unable to reinitialize serial communications.\r\n",
-                          kCommStillConnected);
+            ReportMessage("Unable to reinitialize serial communications.\r\n", kCommStillConnected);
             return kCommStillConnected;
         }
     } else if (settings.port_name.empty()) {
@@ -644,9 +643,8 @@ int CTelemComm::Disconnect() {
     if (m_port) m_port->Wake();
     JoinReader();
     ClosePort();
-    ReportMessage(abort != 0
-                      ? FillMessage("Telemetry acquisition aborted on %s.\r\n", {m_name})
-                      : FillMessage("%s disconnection successful.\r\n", {m_name}),
+    ReportMessage(abort != 0 ? FillMessage("Telemetry acquisition aborted on %s.\r\n", {m_name})
+                             : FillMessage("%s disconnection successful.\r\n", {m_name}),
                   abort);
     Notify(kCmdStatusChanged);
     return 0;

@@ -20,11 +20,7 @@ namespace {
 // The system's text for an error number, with the line end the message lists
 // expect.
 std::string SystemText(int err) {
-    char buf[256];
-    const char* text = strerror_r(err, buf, sizeof buf);
-    std::string out = text != nullptr ? text : "Unknown error";
-    out += ".\r\n";
-    return out;
+    return SystemErrorText(err) + ".\r\n";
 }
 
 std::string Tabbed(const std::string& text) {
@@ -104,7 +100,11 @@ CTelemComm::~CTelemComm() {
     // saved settings are put back (by the port's own destructor), without
     // messages to an owner that is letting this resource go.
     m_stop_reader = true;
-    if (m_port) m_port->Wake();
+    {
+        // A reader that is aborting closes the port under this lock.
+        std::lock_guard lock(m_status_lock);
+        if (m_port) m_port->Wake();
+    }
     JoinReader();
     m_port.reset();
 }

@@ -1,7 +1,7 @@
 // One communications resource: a log file read in chunks (file resource) or a
-// serial port read by its own reader thread. It queues the raw telemetry bytes, finds the headers of
-// its enabled instruments in them, cuts frames and keeps them in a bounded frame
-// buffer until the consumer takes them, and tells its owner about events.
+// serial port read by its own reader thread. It queues the raw telemetry bytes, finds the headers
+// of its enabled instruments in them, cuts frames and keeps them in a bounded frame buffer until
+// the consumer takes them, and tells its owner about events.
 #pragma once
 
 #include <atomic>
@@ -106,8 +106,8 @@ struct CFileResourceSettings {
 
 // Settings of a serial port resource.
 struct CSerialSettings {
-    std::string port_name;  // the device path; also the resource name
-    int baud_rate = 9600;   // any rate the driver accepts
+    std::string port_name;       // the device path; also the resource name
+    int baud_rate = 9600;        // any rate the driver accepts
     std::uint8_t byte_size = 8;  // 5 to 8
     std::uint8_t parity = 0;     // 0 none, 1 odd, 2 even, 3 mark, 4 space
     std::uint8_t stop_bits = 0;  // 0 one, 1 one and a half, 2 two
@@ -338,7 +338,7 @@ class CTelemComm {
 
     mutable std::mutex m_frame_lock;   // frame buffer, instruments, counters
     mutable std::mutex m_status_lock;  // match index, global synchronization, abort code
-    std::mutex m_message_lock;  // message list
+    std::mutex m_message_lock;         // message list
     std::vector<Instrument> m_instruments;
     std::deque<std::unique_ptr<CFrameData>> m_frames;
     std::deque<std::string> m_messages;

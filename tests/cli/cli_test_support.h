@@ -113,9 +113,7 @@ class CliTest : public ::testing::Test {
         return Run(DRAVIK_CONVERT, args, input);
     }
     Result Loggen(const std::vector<std::string>& args) { return Run(DRAVIK_LOGGEN, args); }
-#ifdef DRAVIK_LOG
     Result Log(const std::vector<std::string>& args) { return Run(DRAVIK_LOG, args); }
-#endif
 
     std::string Path(const std::string& name) const { return (dir_ / name).string(); }
 

@@ -10,12 +10,12 @@
 #include <thread>
 #include <vector>
 
+#include "../telemetry/pty_pair.h"
 #include "cli_test_support.h"
 #include "conversion/output_layout.h"
 #include "instrument/instrument.h"
 #include "log_generator.h"
 #include "telemetry/serial_port.h"
-#include "../telemetry/pty_pair.h"
 
 namespace {
 

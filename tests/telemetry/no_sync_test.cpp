@@ -102,8 +102,8 @@ TEST(NoSync, BsiFramesAreFoundByCheckSumAndConverted) {
     const std::string header = "BSI0007";
     const int frame_size = 7 + 4 * 7 + 5;
     ASSERT_EQ(port.Attach(Special(header, "BSI", frame_size, {1, 5, 2, 3})), 0);
-    const std::string raw = Segment(1, {0x1000, 0x2001, 0x5FFF, 0x6000, 0x0800}) +
-                            Segment(2, {0x0001, 0x1FFF, 0x7123});
+    const std::string raw =
+        Segment(1, {0x1000, 0x2001, 0x5FFF, 0x6000, 0x0800}) + Segment(2, {0x0001, 0x1FFF, 0x7123});
     ASSERT_EQ(raw.size(), 22u);
     // Junk, the start of a segment that the check byte after it does not
     // confirm, then the frame less its last byte: nothing yet.
@@ -115,8 +115,8 @@ TEST(NoSync, BsiFramesAreFoundByCheckSumAndConverted) {
     std::string expected = header;
     // 0x1000 is -4096 at 10/4096; 0x2001 is 1 at 10/65536; 0x5FFF is -1 at
     // 10/1048576; 0x6000 has no scale and repeats the value before it.
-    for (float v : {-10.0f, 10.0f / 65536, -10.0f / 1048576, -10.0f / 1048576, 5.0f,
-                    10.0f / 4096, -10.0f / 4096}) {
+    for (float v : {-10.0f, 10.0f / 65536, -10.0f / 1048576, -10.0f / 1048576, 5.0f, 10.0f / 4096,
+                    -10.0f / 4096}) {
         expected += Float(v);
     }
     expected += std::string(frame_size - 2 - expected.size(), '\0') + "\r\n";

@@ -221,9 +221,8 @@ TEST(SerialPort, ExistsAndExclusiveUse) {
     settings.baud_rate = 0;
     EXPECT_EQ(first.comm.InitializeSerialPort(settings), 0);
     EXPECT_EQ(first.comm.Connect(), kCommSetupError12);
-    EXPECT_TRUE(first.WaitMessage("Unable to set serial port settings for " + pty.name +
-                                  ".\r\n\t" + SystemErrorText(EINVAL) +
-                                  ".\r\n\tConnection failed.\r\n"));
+    EXPECT_TRUE(first.WaitMessage("Unable to set serial port settings for " + pty.name + ".\r\n\t" +
+                                  SystemErrorText(EINVAL) + ".\r\n\tConnection failed.\r\n"));
     EXPECT_EQ(ProbeSerialPort(pty.name), 0);
 }
 
