@@ -3,6 +3,7 @@
 // the same processing round the reader thread runs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -55,7 +56,7 @@ AttachInfo Special(const std::string& header, const std::string& kind, int frame
     info.no_sync = 1;
     info.special_kind = kind;
     if (kind != "BSI" && kind != "HOBILABS_HS2_D") info.terminator = "\r\n";
-    std::memcpy(info.sync_bytes, sync.data(), sync.size());
+    std::copy(sync.begin(), sync.end(), info.sync_bytes);
     info.sync_byte_count = static_cast<int>(sync.size());
     return info;
 }
