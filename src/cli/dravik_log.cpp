@@ -333,6 +333,7 @@ void Error(const std::string& text) {
 std::string PortProblem(const std::string& port) {
     const int err = ProbeSerialPort(port);
     if (err == EBUSY) return "the serial port " + port + " is in use by another program";
+    if (err == ENOTTY) return port + " is not a serial port";
     if (err == 0) return "the serial port " + port + " cannot be set up";
     return "cannot open the serial port " + port + ": " + SystemErrorText(err);
 }

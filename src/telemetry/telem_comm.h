@@ -186,6 +186,10 @@ class CTelemComm {
     // the driver keeps no counts, such as a pseudo-terminal).
     std::uint64_t GetFramingErrorTotal() const noexcept { return m_framing_total; }
     std::uint64_t GetBreakErrorTotal() const noexcept { return m_break_total; }
+    // Reports the line errors the driver counted since the last look (the
+    // reader calls it whenever some were counted). Break and framing errors
+    // are said at most five times in a row. Returns 0.
+    int CheckCommStatus(const CLineErrors& errors);
 
     // Instruments.
     int Attach(const AttachInfo& info);
@@ -272,7 +276,6 @@ class CTelemComm {
     int StartReader();
     void ReaderMain();
     void ReaderAbort(int code);
-    int CheckCommStatus(const CLineErrors& errors);
     void ClosePort();
     void IdleAction();
     void JoinReader();

@@ -226,6 +226,39 @@ TEST(SerialPort, ExistsAndExclusiveUse) {
     EXPECT_EQ(ProbeSerialPort(pty.name), 0);
 }
 
+TEST(SerialPort, LineErrorsAreReportedAtMostFiveInARow) {
+    Port port("/dev/ttyTEST");
+    port.Collect();
+    port.messages.clear();
+    CLineErrors framing;
+    framing.framing = 2;
+    for (int i = 0; i < 7; ++i) port.comm.CheckCommStatus(framing);
+    CLineErrors other;
+    other.overrun = 1;
+    other.parity = 1;
+    port.comm.CheckCommStatus(other);  // neither break nor framing: the counts start again
+    port.comm.CheckCommStatus(framing);
+    CLineErrors brk;
+    brk.breaks = 1;
+    port.comm.CheckCommStatus(brk);
+    port.Collect();
+    const std::vector<std::string> expected = {
+        "Hardware framing error on /dev/ttyTEST.\r\n",
+        "Hardware framing error on /dev/ttyTEST.\r\n",
+        "Hardware framing error on /dev/ttyTEST.\r\n",
+        "Hardware framing error on /dev/ttyTEST.\r\n",
+        "Hardware framing error on /dev/ttyTEST.\r\n",
+        "Detected possible incorrect baud rate on /dev/ttyTEST.\r\n",
+        "Character buffer overrun on /dev/ttyTEST.\r\n",
+        "Rx parity error on /dev/ttyTEST.\r\n",
+        "Hardware framing error on /dev/ttyTEST.\r\n",
+        "Break error on /dev/ttyTEST.\r\n",
+    };
+    EXPECT_EQ(port.messages, expected);
+    EXPECT_EQ(port.comm.GetFramingErrorTotal(), 16u);
+    EXPECT_EQ(port.comm.GetBreakErrorTotal(), 1u);
+}
+
 TEST(SerialPort, AnyRateTheDriverAccepts) {
     PtyPair pty;
     for (int baud : {9600, 115200, 31250, 250000, 12345}) {
