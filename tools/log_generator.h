@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "conversion/output_layout.h"
 #include "platform/disk_file.h"
 
 namespace dravik {
@@ -70,11 +71,6 @@ class CLogSink {
     std::size_t m_used = 0;
     std::uint64_t m_written = 0;
 };
-
-// The 7-byte time tag the logger writes after a frame: the date YYYYDDD as an
-// unsigned big-endian 24-bit number, then the time HHMMSSmmm as an unsigned
-// big-endian 32-bit number.
-void EncodeTimeTag(std::uint32_t yyyyddd, std::uint32_t hhmmssmmm, std::uint8_t out[7]);
 
 class CLogGenerator {
   public:

@@ -62,6 +62,16 @@ void RemoveTrailingDelimiter(std::string& line, std::string_view delimiter) {
     }
 }
 
+void EncodeTimeTag(std::uint32_t yyyyddd, std::uint32_t hhmmssmmm, std::uint8_t out[7]) {
+    out[0] = static_cast<std::uint8_t>(yyyyddd >> 16);
+    out[1] = static_cast<std::uint8_t>(yyyyddd >> 8);
+    out[2] = static_cast<std::uint8_t>(yyyyddd);
+    out[3] = static_cast<std::uint8_t>(hhmmssmmm >> 24);
+    out[4] = static_cast<std::uint8_t>(hhmmssmmm >> 16);
+    out[5] = static_cast<std::uint8_t>(hhmmssmmm >> 8);
+    out[6] = static_cast<std::uint8_t>(hhmmssmmm);
+}
+
 CTimeTag DecodeTimeTag(std::span<const std::uint8_t> bytes) {
     CTimeTag tag;
     tag.date = (std::uint32_t{bytes[0]} << 16) | (std::uint32_t{bytes[1]} << 8) | bytes[2];

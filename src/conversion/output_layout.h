@@ -38,6 +38,10 @@ inline constexpr std::size_t kTimeTagLength = 7;
 // below 1000000 has 1800000 added (a stored 204123 is the year 2004).
 // Requires at least 7 bytes.
 CTimeTag DecodeTimeTag(std::span<const std::uint8_t> bytes);
+// The 7-byte time tag a logger writes after a frame: the date YYYYDDD as an
+// unsigned big-endian 24-bit number, then the time HHMMSSmmm as an unsigned
+// big-endian 32-bit number.
+void EncodeTimeTag(std::uint32_t yyyyddd, std::uint32_t hhmmssmmm, std::uint8_t out[7]);
 // The time as decimal hours: hh + mm/60 + ss/3600 + mmm/3600000.
 double DecimalHours(std::uint32_t time);
 

@@ -121,6 +121,9 @@ int CDiskFile::Open(const std::string& path, Mode mode, bool exclusive) {
         case Mode::kAppend:
             flags |= O_WRONLY | O_CREAT | O_APPEND;
             break;
+        case Mode::kCreateNew:
+            flags |= O_WRONLY | O_CREAT | O_EXCL;
+            break;
     }
     int fd = ::open(path.c_str(), flags, 0666);
     if (fd < 0) {

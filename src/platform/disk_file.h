@@ -38,9 +38,10 @@ const char* FileErrorCauseText(int cause) noexcept;
 class CDiskFile {
   public:
     enum class Mode {
-        kRead,    // existing file, read only
-        kCreate,  // created anew (emptied when it exists), write only
-        kAppend,  // opened for writing at its end, created when missing
+        kRead,       // existing file, read only
+        kCreate,     // created anew (emptied when it exists), write only
+        kAppend,     // opened for writing at its end, created when missing
+        kCreateNew,  // created; an existing file is left alone and the open fails
     };
 
     CDiskFile() = default;

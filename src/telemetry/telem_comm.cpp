@@ -11,6 +11,7 @@
 
 #include "platform/disk_file.h"
 #include "platform/text.h"
+#include "telemetry/serial_port.h"
 
 namespace dravik {
 
@@ -19,11 +20,7 @@ namespace {
 // The system's text for an error number, with the line end the message lists
 // expect.
 std::string SystemText(int err) {
-    char buf[256];
-    const char* text = strerror_r(err, buf, sizeof buf);
-    std::string out = text != nullptr ? text : "Unknown error";
-    out += ".\r\n";
-    return out;
+    return SystemErrorText(err) + ".\r\n";
 }
 
 std::string Tabbed(const std::string& text) {
@@ -67,23 +64,53 @@ std::size_t CByteQueue::Consume(std::size_t count) noexcept {
     return n;
 }
 
+void CByteQueue::Erase(std::size_t index) noexcept {
+    if (index >= size()) return;
+    if (index == 0) {
+        Consume(1);
+        return;
+    }
+    std::uint8_t* at = m_buf.data() + m_head + index;
+    std::memmove(at, at + 1, size() - index - 1);
+    --m_tail;
+}
+
+void CByteQueue::Prepend(const std::uint8_t* bytes, std::size_t count) {
+    if (count == 0) return;
+    if (m_head < count) {
+        // Make room in front: move the live bytes up by the missing amount.
+        const std::size_t live = size();
+        const std::size_t shift = count - m_head;
+        if (m_tail + shift > m_buf.size()) m_buf.resize(m_tail + shift);
+        if (live > 0) std::memmove(m_buf.data() + m_head + shift, m_buf.data() + m_head, live);
+        m_head += shift;
+        m_tail += shift;
+    }
+    m_head -= count;
+    std::memcpy(m_buf.data() + m_head, bytes, count);
+}
+
 // ---------------------------------------------------------------------------
 // Construction
 
 CTelemComm::CTelemComm(CTelemCommOwner* owner) : m_owner(owner) {}
 
-CTelemComm::~CTelemComm() = default;
+CTelemComm::~CTelemComm() {
+    // A connected port's reader still runs: it is stopped and the port's
+    // saved settings are put back (by the port's own destructor), without
+    // messages to an owner that is letting this resource go.
+    m_stop_reader = true;
+    {
+        // A reader that is aborting closes the port under this lock.
+        std::lock_guard lock(m_status_lock);
+        if (m_port) m_port->Wake();
+    }
+    JoinReader();
+    m_port.reset();
+}
 
 void CTelemComm::Notify(int code) {
     if (IsOwned() && m_owner != nullptr) m_owner->QueueCommand(m_name, code);
-}
-
-int CTelemComm::GetStatus() const {
-    return IsFileResource() ? 5 : 0;
-}
-
-int CTelemComm::GetInstrumentStatus(const std::string&) const {
-    return IsFileResource() ? 4 : 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -292,43 +319,6 @@ std::size_t CTelemComm::ReadFileResource() {
 }
 
 // ---------------------------------------------------------------------------
-// Serial ports: not available in this build.
-
-int CTelemComm::InitializeSerialPort(const CSerialSettings& settings) {
-    if (IsFileResource()) {
-        ReportMessage("Unable to reinitialize serial communications.\r\n", 0);
-        return kCommReinitialize;
-    }
-    // Serial ports are not available in this build: no port name identifies one.
-    (void)settings;
-    ReportMessage("Unable to initialize serial communications.\r\n", kCommInvalidPort);
-    return kCommInvalidPort;
-}
-
-int CTelemComm::GetSerialInfo(CSerialSettings& settings) const {
-    if (!IsSerialPort()) return 0;
-    settings = m_serial;
-    return 1;
-}
-
-int CTelemComm::Connect() {
-    if (m_state == kStateUninitialized) {
-        ReportMessage("Unable to open serial port communications.\r\n", kCommNotInitialized);
-        return kCommNotInitialized;
-    }
-    return 0;
-}
-
-int CTelemComm::Disconnect() {
-    return 0;
-}
-
-int CTelemComm::GetAbortCode() {
-    std::lock_guard lock(m_status_lock);
-    return std::exchange(m_abort_code, 0);
-}
-
-// ---------------------------------------------------------------------------
 // Instruments
 
 int CTelemComm::FindInstrument(const std::string& header) const {
@@ -365,6 +355,7 @@ int CTelemComm::Attach(const AttachInfo& attach) {
         info.special_kind = attach.special_kind;
         info.sync_byte_count = std::clamp(attach.sync_byte_count, 0, CFrameInfo::kMaxSyncBytes);
         std::memcpy(info.sync_bytes, attach.sync_bytes, sizeof info.sync_bytes);
+        if (int code = PrepareNoSync(info); code != 0) return code;
         m_no_sync_attached = 1;
     }
     {
@@ -512,7 +503,35 @@ CFrameTime CTelemComm::Now() {
 }
 
 void CTelemComm::AppendBytes(const void* bytes, std::size_t count) {
+    if (!m_port_settings) {
+        m_queue.Append(static_cast<const std::uint8_t*>(bytes), count);
+        return;
+    }
+    if (m_waiting_for_telemetry) {
+        {
+            std::lock_guard lock(m_status_lock);
+            m_quiet = 0;
+            m_waiting_for_telemetry = 0;
+        }
+        ReportMessage(FillMessage("%s reading telemetry.\r\n", {m_name}), 0);
+        Notify(kCmdStatusChanged);
+    }
     m_queue.Append(static_cast<const std::uint8_t*>(bytes), count);
+    ProcessBytes();
+}
+
+void CTelemComm::ProcessBytes() {
+    m_round = 0;
+    if (Synchronize() == 1) {
+        while (ExtractFrames() == 1 && Synchronize() == 1) {
+        }
+    }
+    bool available = false;
+    {
+        std::lock_guard lock(m_frame_lock);
+        available = std::exchange(m_frames_available, 0) != 0;
+    }
+    if (available) Notify(kCmdFramesAvailable);
 }
 
 int CTelemComm::GetMatchIndex() {
@@ -735,23 +754,10 @@ int CTelemComm::ExtractFrames() {
                 m_match_index = -1;
                 return 1;
             }
-            ++info.frame_counter;
-            info.time_stamp = Now();
-            info.chained = taken ? 1 : 0;
-            if (m_frames.size() > static_cast<std::size_t>(m_max_depth)) {
-                ReportMessage(FillMessage("%s frame buffer exceeded maximum depth.\r\n", {m_name}),
-                              0);
-                m_discarded += m_frames.front()->GetFrameLength();
-                m_frames.pop_front();
-            }
-            if (!inst.found && !m_quiet) {
-                ReportMessage(FillMessage("%s found on %s.\r\n", {info.header, m_name}), 0);
-                inst.found = 1;
-                found_logged = true;
-            }
-            m_frames.push_back(std::make_unique<CFrameData>(
-                std::string_view(reinterpret_cast<const char*>(m_queue.data()), length), info));
-            m_frames_available = 1;
+            const int logged = TakeFrame(
+                inst, std::string_view(reinterpret_cast<const char*>(m_queue.data()), length),
+                taken);
+            found_logged |= (logged & kFoundLogged) != 0;
             taken = true;
             last_length = length;
             // Instruments after this one whose header also opens the queue take
@@ -776,15 +782,26 @@ int CTelemComm::ExtractFrames() {
     return 1;
 }
 
-std::size_t CTelemComm::SearchNoSync() {
-    // The searches of instruments without synchronization strings belong to
-    // serial ports, which this build cannot open; nothing is searched.
-    return 0;
-}
-
-int CTelemComm::ConvertSpecialFrame(const std::string&) {
-    // See SearchNoSync: no raw frame of another maker can be queued yet.
-    return 0;
+int CTelemComm::TakeFrame(Instrument& inst, std::string_view bytes, bool chained) {
+    CFrameInfo& info = inst.info;
+    int logged = 0;
+    ++info.frame_counter;
+    info.time_stamp = Now();
+    info.chained = chained ? 1 : 0;
+    if (m_frames.size() > static_cast<std::size_t>(m_max_depth)) {
+        ReportMessage(FillMessage("%s frame buffer exceeded maximum depth.\r\n", {m_name}), 0);
+        m_discarded += m_frames.front()->GetFrameLength();
+        m_frames.pop_front();
+        logged |= kOverflowLogged;
+    }
+    if (!inst.found && !m_quiet) {
+        ReportMessage(FillMessage("%s found on %s.\r\n", {info.header, m_name}), 0);
+        inst.found = 1;
+        logged |= kFoundLogged;
+    }
+    m_frames.push_back(std::make_unique<CFrameData>(bytes, info));
+    m_frames_available = 1;
+    return logged;
 }
 
 bool CTelemComm::FindTerminator(const std::string& term, std::size_t limit, std::size_t& length) {

@@ -1,10 +1,11 @@
-// One communications resource: a log file read in chunks (file resource) or,
-// later, a serial port. It queues the raw telemetry bytes, finds the headers of
-// its enabled instruments in them, cuts frames and keeps them in a bounded frame
-// buffer until the consumer takes them, and tells its owner about events.
+// One communications resource: a log file read in chunks (file resource) or a
+// serial port read by its own reader thread. It queues the raw telemetry bytes, finds the headers
+// of its enabled instruments in them, cuts frames and keeps them in a bounded frame buffer until
+// the consumer takes them, and tells its owner about events.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -12,6 +13,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "platform/frame_data.h"
@@ -19,6 +21,8 @@
 namespace dravik {
 
 class CDiskFile;
+class CSerialPort;
+struct CLineErrors;
 
 // Result codes of a communications resource.
 enum TelemCommCode : int {
@@ -29,12 +33,14 @@ enum TelemCommCode : int {
     kCommOverlappedInitError = 0x10000005,
     kCommReadBufferInitError = 0x10000006,
     kCommStatusError = 0x10000007,
+    kCommPortOpenFailed = 0x10000008,
     kCommOpenError = 0x10000009,
     kCommSetupError10 = 0x10000010,
     kCommSetupError11 = 0x10000011,
     kCommSetupError12 = 0x10000012,
     kCommSetupError13 = 0x10000013,
     kCommSetupError14 = 0x10000014,
+    kCommReaderStartFailed = 0x10000015,
     kCommThreadError = 0x10000016,
     kCommNotAttached = 0x10000017,
     kCommAlreadyAttached = 0x10000018,
@@ -100,12 +106,12 @@ struct CFileResourceSettings {
 
 // Settings of a serial port resource.
 struct CSerialSettings {
-    std::string port_name;
-    int baud_rate = 9600;
-    std::uint8_t byte_size = 8;
-    std::uint8_t parity = 0;
-    std::uint8_t stop_bits = 0;
-    int read_size = 1024;  // also the scan limit
+    std::string port_name;       // the device path; also the resource name
+    int baud_rate = 9600;        // any rate the driver accepts
+    std::uint8_t byte_size = 8;  // 5 to 8
+    std::uint8_t parity = 0;     // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    std::uint8_t stop_bits = 0;  // 0 one, 1 one and a half, 2 two
+    int read_size = 1024;        // bytes per read; also the scan limit
     std::string global_sync;
     int idle_wait_count = 15;
     int max_frame_depth = 200;
@@ -125,6 +131,10 @@ class CByteQueue {
     void Append(const std::uint8_t* bytes, std::size_t count);
     // Removes up to `count` bytes from the head; returns how many were removed.
     std::size_t Consume(std::size_t count) noexcept;
+    // Removes the byte at `index`.
+    void Erase(std::size_t index) noexcept;
+    // Puts bytes in front of the head.
+    void Prepend(const std::uint8_t* bytes, std::size_t count);
     void Clear() noexcept { m_head = m_tail = 0; }
 
   private:
@@ -163,13 +173,23 @@ class CTelemComm {
     // feeds it: nothing is read, and a frame waits until its bytes arrive.
     int InitializeByteStream(const std::string& name, int scan_limit = 1024);
 
-    // Serial port (not available yet: initialization answers 0x10000024).
+    // Serial port: a termios device opened exclusively and read by a reader
+    // thread, which synchronizes the bytes and cuts the frames as they come.
     int InitializeSerialPort(const CSerialSettings& settings);
     int GetSerialInfo(CSerialSettings& settings) const;
-    int Exists() const { return 0; }
+    // 1 when the port can be opened or another program holds it, else 0.
+    int Exists();
     int Connect();
     int Disconnect();
     int GetAbortCode();  // cleared by the call
+    // Line errors the driver counted since the port was connected (0 where
+    // the driver keeps no counts, such as a pseudo-terminal).
+    std::uint64_t GetFramingErrorTotal() const noexcept { return m_framing_total; }
+    std::uint64_t GetBreakErrorTotal() const noexcept { return m_break_total; }
+    // Reports the line errors the driver counted since the last look (the
+    // reader calls it whenever some were counted). Break and framing errors
+    // are said at most five times in a row. Returns 0.
+    int CheckCommStatus(const CLineErrors& errors);
 
     // Instruments.
     int Attach(const AttachInfo& info);
@@ -181,8 +201,13 @@ class CTelemComm {
     int Synchronize();
     int ExtractFrames();
     std::unique_ptr<CFrameData> RetrieveFrame();
-    // Queues raw bytes (a serial port's reader, or a test feeding memory).
+    // Queues raw bytes. On a serial port this is the reader's hand-over: it
+    // ends the waiting for telemetry and runs ProcessBytes. A byte stream
+    // only queues them.
     void AppendBytes(const void* bytes, std::size_t count);
+    // One processing round: synchronize and extract frames while the passes
+    // make progress, then tell the owner when frames are ready.
+    void ProcessBytes();
 
     std::int64_t GetBytesDiscarded();
     void ResetBytesDiscarded();
@@ -233,6 +258,27 @@ class CTelemComm {
     // return what SearchHeaders and ExtractFrames return.
     std::size_t SearchNoSync();
     int ConvertSpecialFrame(const std::string& kind);
+    // Kind-specific preparation when such an instrument is attached; 0 or
+    // 0x10000031 (logged).
+    int PrepareNoSync(CFrameInfo& info);
+    std::size_t SearchTerminator(const std::string& header, const std::string& terminator);
+    std::size_t SearchBsi(const std::uint8_t* sync_bytes);
+    std::size_t SearchHobilabs();
+    int ConvertBsiFrame();
+    int ConvertHobilabsFrame();
+    // Takes `bytes` as the next frame of `inst` (frame lock held): counter,
+    // time stamp, buffer depth, "found" message. Returns which of the two
+    // messages were logged.
+    enum : int { kFoundLogged = 1, kOverflowLogged = 2 };
+    int TakeFrame(Instrument& inst, std::string_view bytes, bool chained);
+
+    // Serial port steps.
+    int StartReader();
+    void ReaderMain();
+    void ReaderAbort(int code);
+    void ClosePort();
+    void IdleAction();
+    void JoinReader();
     int FindInstrument(const std::string& header) const;  // frame lock held
     // Scans the queue from its head for a variable frame's terminator; `length`
     // is the frame length up to and including it. Gives up at `limit` bytes
@@ -244,27 +290,39 @@ class CTelemComm {
     int m_state = kStateUninitialized;
     std::string m_name;
 
-    // Serial port fields (used once serial ports exist).
+    // Serial port fields. The status lock guards connected, disconnecting,
+    // waiting and the abort code; the rest belong to the reader thread while
+    // it runs.
+    bool m_port_settings = false;  // InitializeSerialPort has succeeded
     int m_connected = 0;
     int m_waiting_for_telemetry = 1;
     int m_disconnecting = 0;
-    int m_connecting = 0;
+    std::atomic<int> m_connecting{0};
     int m_quiet = 0;
     int m_round = 0;
-    int m_last_system_error = 0;
+    std::atomic<int> m_last_system_error{0};
     int m_abort_code = 0;
     int m_idle_wait_count = 15;
-    int m_framing_errors = 0;
+    int m_framing_errors = 0;  // reported in a row
     int m_break_errors = 0;
+    std::atomic<std::uint64_t> m_framing_total{0};
+    std::atomic<std::uint64_t> m_break_total{0};
     int m_bsi_raw_length = 0;
     std::string m_global_sync;
     CSerialSettings m_serial;
     std::vector<std::uint8_t> m_synthetic_frame;
+    std::unique_ptr<CSerialPort> m_port;
+    std::thread m_reader;
+    std::mutex m_reader_lock;  // the start hand-over below
+    std::condition_variable m_reader_cv;
+    bool m_reader_started = false;
+    bool m_reader_ended = false;
+    std::atomic<bool> m_stop_reader{false};
 
     // Synchronization.
     int m_frames_available = 0;
     int m_global_sync_done = 0;
-    int m_no_sync_attached = 0;
+    std::atomic<int> m_no_sync_attached{0};
     std::atomic<int> m_match_index{-1};
     int m_max_depth = 200;
     std::int64_t m_discarded = 0;
@@ -281,9 +339,9 @@ class CTelemComm {
     int m_end_of_file = 0;
     int m_file_error = 0;
 
-    std::mutex m_frame_lock;    // frame buffer, instruments, counters
-    std::mutex m_status_lock;   // match index, global synchronization, abort code
-    std::mutex m_message_lock;  // message list
+    mutable std::mutex m_frame_lock;   // frame buffer, instruments, counters
+    mutable std::mutex m_status_lock;  // match index, global synchronization, abort code
+    std::mutex m_message_lock;         // message list
     std::vector<Instrument> m_instruments;
     std::deque<std::unique_ptr<CFrameData>> m_frames;
     std::deque<std::string> m_messages;

@@ -749,6 +749,15 @@ int CTelemControl::GetAbortCode(int resource, int& abort_code) {
                          [&](CTelemComm& comm) { abort_code = comm.GetAbortCode(); });
 }
 
+int CTelemControl::GetLineErrorCounts(int resource, std::uint64_t& framing, std::uint64_t& breaks) {
+    framing = breaks = 0;
+    return QueryResource(resource, "Unable to retrieve the line error counts.\r\n",
+                         [&](CTelemComm& comm) {
+                             framing = comm.GetFramingErrorTotal();
+                             breaks = comm.GetBreakErrorTotal();
+                         });
+}
+
 void CTelemControl::GetFileFrame(int resource) {
     std::string name;
     {

@@ -88,6 +88,8 @@ class CTelemControl final : public CTelemCommOwner {
     int GetCommInfo(int resource, CFileResourceSettings& settings);
     int GetCommInfo(int resource, CSerialSettings& settings);
     int GetAbortCode(int resource, int& code);
+    // Framing and break errors a serial port's driver counted while connected.
+    int GetLineErrorCounts(int resource, std::uint64_t& framing, std::uint64_t& breaks);
     int GetInstrumentFileType(int instrument, std::string& text);
     int GetInstrumentFileName(int instrument, std::string& text);
     int GetInstrumentSerialNumber(int instrument, std::string& text);

@@ -163,9 +163,9 @@ TEST_F(ControlTest, LookupsAnswerTheirCodes) {
     EXPECT_EQ(doc.GetCommInfo(0, file_info), 0);
     EXPECT_EQ(file_info.file, &m_file);
     EXPECT_EQ(doc.GetCommInfo(0, serial_info), kControlNotASerialPort);
-    // A port that cannot be opened answers with the resource's own code and
+    // A port without a name answers with the resource's own code and
     // message, and the resource never enters the list.
-    serial_info.port_name = "/dev/ttyS0";
+    serial_info.port_name.clear();
     EXPECT_EQ(doc.AddCommResource(serial_info), kCommInvalidPort);
     EXPECT_TRUE(
         doc.WaitForMessage("Unable to initialize serial communications.\r\n\tInvalid serial port "
