@@ -223,7 +223,9 @@ void CDravikDoc::OnTelemetryMessage(std::string& text) {
     std::lock_guard<std::mutex> lock(m_lock);
     bool awaited = !m_awaited_delivered && EndsWith(text, m_awaited_text);
     COxaTelemetryDoc::OnTelemetryMessage(text);
-    if (!text.empty()) {
+    if (!text.empty() && m_log_sink) {
+        m_log_sink(text);
+    } else if (!text.empty()) {
         m_pending_log_text += text;
         if (m_pending_log_text.size() > kMaxPendingLogText) {
             std::size_t cut = m_pending_log_text.size() - kMaxPendingLogText;
@@ -264,6 +266,12 @@ std::string CDravikDoc::GetConversionLogPath() {
     return m_conversion_log.GetPath();
 }
 
+void CDravikDoc::SetConversionLogSink(LogSink sink) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_log_sink = std::move(sink);
+    if (m_log_sink) m_conversion_log.Close();
+}
+
 void CDravikDoc::OpenConversionLog() {
     std::string warning;
     // The conversion log is opened before the log file and the instrument
@@ -274,6 +282,7 @@ void CDravikDoc::OpenConversionLog() {
                                   : FullPath(m_instrument_path, m_startup_directory)};
     {
         std::lock_guard<std::mutex> lock(m_lock);
+        if (m_log_sink) return;
         if (!m_params.has_conversion_log_option) {
             std::string directory =
                 CConversionLogFile::NormalizeDirectory(m_settings.conversion_log_directory);
