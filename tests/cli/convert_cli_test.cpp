@@ -1,116 +1,18 @@
 // The headless converter and the log generator, run as a user runs them: as
 // separate processes with their own standard streams, exit status and
 // settings folder.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
+#include <stdlib.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "cli_test_support.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-const std::string kExamples = DRAVIK_EXAMPLES_DIR;
-
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-class CliTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() /
-               (std::string("dravik-cli-") + info->name() + "-" + std::to_string(::getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_ / "config");
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    // Runs `program` with `args` in the test folder, standard input from
-    // /dev/null (so no question can be answered) and the settings in the
-    // test folder.
-    Result Run(const std::string& program, const std::vector<std::string>& args,
-               const std::string& input = "/dev/null") {
-        const fs::path out = dir_ / "stdout.txt";
-        const fs::path err = dir_ / "stderr.txt";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        posix_spawn_file_actions_addchdir_np(&actions, dir_.c_str());
-
-        std::vector<std::string> env_text;
-        for (char** e = environ; *e != nullptr; ++e) {
-            if (std::string_view(*e).rfind("XDG_CONFIG_HOME=", 0) != 0) env_text.emplace_back(*e);
-        }
-        env_text.push_back("XDG_CONFIG_HOME=" + (dir_ / "config").string());
-        std::vector<char*> env;
-        for (auto& e : env_text) env.push_back(e.data());
-        env.push_back(nullptr);
-
-        std::vector<std::string> argv_text{program};
-        argv_text.insert(argv_text.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& a : argv_text) argv.push_back(a.data());
-        argv.push_back(nullptr);
-
-        Result result;
-        pid_t pid;
-        if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), env.data()) == 0) {
-            int status = 0;
-            waitpid(pid, &status, 0);
-            result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        result.out = ReadFile(out);
-        result.err = ReadFile(err);
-        return result;
-    }
-    Result Convert(const std::vector<std::string>& args, const std::string& input = "/dev/null") {
-        return Run(DRAVIK_CONVERT, args, input);
-    }
-    Result Loggen(const std::vector<std::string>& args) { return Run(DRAVIK_LOGGEN, args); }
-
-    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-
-    fs::path dir_;
-};
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-        lines.push_back(text.substr(start, end - start));
-    }
-    return lines;
-}
+using namespace dravik_cli_test;
 
 TEST_F(CliTest, InvalidCommandLinesExitWithTwoAndTheirMessage) {
     struct Case {
