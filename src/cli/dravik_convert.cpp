@@ -1,6 +1,8 @@
-// dravik-convert: converts one log file without any window.
+// dravik-convert: converts one log file without any window, or with --each
+// every pair of many log files and instrument files (cli/cruise_run.h).
 //
 //   dravik-convert LOG OUTPUT [INSTRUMENT] [options]
+//   dravik-convert --each [options] LOG... [--instrument INSTRUMENT]...
 //
 // The command line is the desktop program's batch command line: file names
 // first, then options. Messages that the desktop program shows in message
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "app/parameters.h"
+#include "cli/cruise_run.h"
 #include "cli/terminal_front_end.h"
 #include "conversion/dravik_doc.h"
 
@@ -144,16 +147,33 @@ int Run(const std::vector<std::string>& args, bool verbose) {
     return outcome == dravik::EConversionOutcome::kComplete ? kExitComplete : kExitFailed;
 }
 
+int RunEachMode(const std::vector<std::string>& args, bool verbose) {
+#ifdef DRAVIK_HAVE_QTSETTINGS
+    dravik::CQSettingsStore store;
+#else
+    dravik::CMemorySettings store;
+#endif
+    CatchInterrupts();
+    return dravik::RunEach(args, verbose, store);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> args;
     bool verbose = false;
+    bool each = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help") {
             std::fputs(kUsage, stdout);
+            std::fputs("\n", stdout);
+            std::fputs(dravik::kEachUsage, stdout);
             return kExitComplete;
+        }
+        if (arg == "--each") {
+            each = true;
+            continue;
         }
         if (arg == "--version") {
             std::printf("dravik-convert %s\n", DRAVIK_VERSION);
@@ -165,6 +185,7 @@ int main(int argc, char** argv) {
             args.push_back(arg);
         }
     }
+    if (each) return RunEachMode(args, verbose);
     if (args.empty()) {
         std::fputs(kUsage, stderr);
         return kExitInvalidCommandLine;
