@@ -24,6 +24,7 @@
 #include "app/program_dir.h"
 #include "app/settings.h"
 #include "cli/terminal_front_end.h"
+#include "conversion/conversion_log_blocks.h"
 #include "conversion/conversion_log_file.h"
 #include "conversion/dravik_doc.h"
 #include "conversion/file_error_text.h"
@@ -135,49 +136,6 @@ std::optional<std::string> ParseEachCommand(const std::vector<std::string>& args
 }
 
 // ---------------------------------------------------------------------------
-// The conversion log of a run
-
-// Every conversion's text as one block, the blocks in pair order whatever
-// order the conversions finish in. The first pair not yet finished writes its
-// text as it comes; later pairs keep theirs until every pair before them has
-// finished. Called from the processing threads of every document.
-class COrderedLog {
-  public:
-    using Writer = std::function<void(std::string_view)>;
-    COrderedLog(std::size_t count, Writer writer)
-        : m_blocks(count), m_finished(count, false), m_writer(std::move(writer)) {}
-
-    void Append(std::size_t pair, std::string_view text) {
-        std::lock_guard<std::mutex> lock(m_lock);
-        if (pair == m_head) {
-            m_writer(text);
-        } else {
-            m_blocks[pair].append(text);
-        }
-    }
-
-    // The pair's block is complete (also for a pair that never started).
-    void Finish(std::size_t pair) {
-        std::lock_guard<std::mutex> lock(m_lock);
-        if (m_finished[pair]) return;
-        m_finished[pair] = true;
-        while (m_head < m_finished.size() && m_finished[m_head]) {
-            if (++m_head == m_blocks.size()) break;
-            std::string block;
-            block.swap(m_blocks[m_head]);
-            if (!block.empty()) m_writer(block);
-        }
-    }
-
-  private:
-    std::mutex m_lock;
-    std::vector<std::string> m_blocks;
-    std::vector<bool> m_finished;
-    std::size_t m_head = 0;
-    Writer m_writer;
-};
-
-// ---------------------------------------------------------------------------
 // The run
 
 struct CPair {
@@ -270,8 +228,8 @@ class CRun {
     std::set<std::string> m_messages_shown;
     std::map<std::string, bool> m_answers;
 
-    CConversionLogFile m_log_file;  // written under the ordered log's lock
-    std::unique_ptr<COrderedLog> m_log;
+    CConversionLogFile m_log_file;  // written only by the blocks writer, one call at a time
+    std::unique_ptr<CConversionLogBlocks> m_log;
 
     // A log file is read with exclusive sharing, so two conversions of one
     // log cannot run at the same time: a pair waits while its log is busy.
@@ -493,6 +451,8 @@ void CRun::Convert(std::size_t index, std::size_t slot) {
     if (pair.output.empty()) {
         Message(index, "No output file name can be made from the names of these files.");
         m_log->Finish(index);
+        m_finished_bytes.fetch_add(pair.log_size);
+        m_finished_pairs.fetch_add(1);
         return;
     }
     {
@@ -663,8 +623,8 @@ int CRun::Run() {
         return kExitFailed;
     }
     OpenConversionLog();
-    m_log = std::make_unique<COrderedLog>(m_pairs.size(),
-                                          [this](std::string_view text) { WriteLog(text); });
+    m_log = std::make_unique<CConversionLogBlocks>(
+        m_pairs.size(), [this](std::string_view text) { WriteLog(text); });
 
     unsigned jobs = m_command.jobs > 0 ? static_cast<unsigned>(m_command.jobs)
                                        : std::max(1u, std::thread::hardware_concurrency());
