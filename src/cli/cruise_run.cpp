@@ -1,5 +1,6 @@
 #include "cli/cruise_run.h"
 
+#include <sched.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -520,6 +521,16 @@ void CRun::Job(std::size_t slot) {
     m_jobs_done.notify_all();
 }
 
+// The processors this process may run on (a taskset or a container may allow
+// fewer than the machine has).
+unsigned ProcessorCount() {
+    cpu_set_t set;
+    if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) {
+        return static_cast<unsigned>(CPU_COUNT(&set));
+    }
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
 std::string Duration(double seconds) {
     const long s = static_cast<long>(seconds + 0.5);
     char text[32];
@@ -626,8 +637,7 @@ int CRun::Run() {
     m_log = std::make_unique<CConversionLogBlocks>(
         m_pairs.size(), [this](std::string_view text) { WriteLog(text); });
 
-    unsigned jobs = m_command.jobs > 0 ? static_cast<unsigned>(m_command.jobs)
-                                       : std::max(1u, std::thread::hardware_concurrency());
+    unsigned jobs = m_command.jobs > 0 ? static_cast<unsigned>(m_command.jobs) : ProcessorCount();
     jobs = static_cast<unsigned>(std::min<std::size_t>(jobs, m_pairs.size()));
     m_job_bytes = std::vector<std::atomic<std::uint64_t>>(jobs);
     m_taken.assign(m_pairs.size(), false);
