@@ -350,8 +350,8 @@ std::optional<std::string> CRun::Plan() {
                                   .GenerateName(m_command.logs[log], instrument);
             if (name) {
                 pair.output = directory + *name;
-                const std::string key = fs::absolute(pair.output, ec).lexically_normal().string();
-                const auto [it, fresh] = outputs.emplace(key, m_pairs.size());
+                const auto [it, fresh] = outputs.emplace(
+                    fs::absolute(pair.output, ec).lexically_normal().string(), m_pairs.size());
                 if (!fresh) {
                     return "The conversions of " + Label(it->second) + " and of " +
                            NamePart(m_command.logs[log]) +
