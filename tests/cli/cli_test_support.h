@@ -64,7 +64,8 @@ class CliTest : public ::testing::Test {
 
     // Starts `program` with `args` in the test folder, standard input from
     // `input` (/dev/null: no question can be answered), standard output and
-    // error into files, and the settings in the test folder. -1 on failure.
+    // error into files, and the settings and the cache (instrument packages)
+    // in the test folder. -1 on failure.
     pid_t Start(const std::string& program, const std::vector<std::string>& args,
                 const std::string& input = "/dev/null") {
         const fs::path out = dir_ / "stdout.txt";
@@ -80,9 +81,12 @@ class CliTest : public ::testing::Test {
 
         std::vector<std::string> env_text;
         for (char** e = environ; *e != nullptr; ++e) {
-            if (std::string_view(*e).rfind("XDG_CONFIG_HOME=", 0) != 0) env_text.emplace_back(*e);
+            const std::string_view var(*e);
+            if (var.rfind("XDG_CONFIG_HOME=", 0) != 0 && var.rfind("XDG_CACHE_HOME=", 0) != 0)
+                env_text.emplace_back(*e);
         }
         env_text.push_back("XDG_CONFIG_HOME=" + (dir_ / "config").string());
+        env_text.push_back("XDG_CACHE_HOME=" + (dir_ / "cache").string());
         std::vector<char*> env;
         for (auto& e : env_text) env.push_back(e.data());
         env.push_back(nullptr);
