@@ -21,6 +21,8 @@
 #include <utility>
 
 #include "app/file_naming.h"
+#include "app/instrument_package.h"
+#include "app/package_directory.h"
 #include "app/parameters.h"
 #include "app/program_dir.h"
 #include "app/settings.h"
@@ -29,6 +31,7 @@
 #include "conversion/conversion_log_file.h"
 #include "conversion/dravik_doc.h"
 #include "conversion/file_error_text.h"
+#include "platform/text.h"
 
 namespace dravik {
 
@@ -201,6 +204,9 @@ class CRun {
   private:
     std::string Label(std::size_t pair) const;
     void Say(const std::string& text);
+    // Replaces every instrument package by the instrument files extracted
+    // from it; false after a message when a package gives none.
+    bool ExpandPackages();
     // Fills the pairs and their output names; the invalid command line
     // message, or nothing.
     std::optional<std::string> Plan();
@@ -219,6 +225,8 @@ class CRun {
 
     CEachCommand& m_command;
     CSettingsStore& m_store;
+    // Private folders of the extracted packages, removed at the end.
+    std::vector<std::unique_ptr<CPackageDirectory>> m_package_folders;
     bool m_verbose;
     CAppSettings m_settings;
     std::vector<CPair> m_pairs;
@@ -295,6 +303,43 @@ bool CRun::AskOnce(const std::string& text) {
     const bool answer = m_console.AskYesNo(text);
     m_answers.emplace(text, answer);
     return answer;
+}
+
+bool CRun::ExpandPackages() {
+    std::vector<std::string> instruments;
+    for (const std::string& path : m_command.instruments) {
+        const bool package =
+            path.size() > 4 &&
+            EqualsIgnoreCase(std::string_view(path).substr(path.size() - 4), ".zpk");
+        if (!package) {
+            instruments.push_back(path);
+            continue;
+        }
+        // Each package has a folder of its own: two packages may hold files
+        // of the same name.
+        std::string error;
+        auto folder = CPackageDirectory::Create(CPackageDirectory::EKind::kPrivate, error);
+        if (!folder) {
+            Say(error);
+            return false;
+        }
+        const CPackageExtraction extraction = ExtractPackage(m_console, path, *folder);
+        if (extraction.files.empty()) {
+            // A package that could not be opened has had its message already.
+            if (extraction.opened) {
+                Say(FillMessage(
+                    "No instrument file was extracted from the Instrument Package file: %s",
+                    {path}));
+            }
+            return false;
+        }
+        for (const CPackageEntry& entry : extraction.files) {
+            instruments.push_back(folder->GetPath() + entry.file_name);
+        }
+        m_package_folders.push_back(std::move(folder));
+    }
+    m_command.instruments = std::move(instruments);
+    return true;
 }
 
 std::optional<std::string> CRun::Plan() {
@@ -625,6 +670,10 @@ void CRun::PrintTable() const {
 }
 
 int CRun::Run() {
+    if (!ExpandPackages()) {
+        Say("No conversion was started.");
+        return kExitFailed;
+    }
     if (auto error = Plan()) {
         Say(*error);
         return kExitInvalidCommandLine;

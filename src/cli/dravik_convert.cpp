@@ -289,6 +289,13 @@ int main(int argc, char** argv) {
             args.push_back(arg);
         }
     }
+    if (each && !entry.empty()) {
+        std::fputs(
+            "--entry is not taken with --each: a package given with --instrument stands for "
+            "every instrument file it holds.\n",
+            stderr);
+        return kExitInvalidCommandLine;
+    }
     if (each) return RunEachMode(args, verbose);
     if (args.empty()) {
         std::fputs(kUsage, stderr);

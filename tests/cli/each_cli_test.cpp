@@ -169,6 +169,7 @@ TEST_F(EachTest, InvalidCommandLinesExitWithTwoBeforeAnyConversion) {
         {{"--each", "a.raw", "--output-dir", "nowhere"}, "\"nowhere\" does not exist."},
         {{"--each", "a.raw", "sub/a.raw"}, "would both write \"a.dat\""},
         {{"--each", "a.raw", "--extension", ".raw"}, "\"a.raw\" is one of the files to convert"},
+        {{"--each", "a.raw", "--entry", "x.cal"}, "--entry is not taken with --each"},
     };
     for (const Case& c : cases) {
         const Result r = Convert(c.args);
@@ -178,6 +179,28 @@ TEST_F(EachTest, InvalidCommandLinesExitWithTwoBeforeAnyConversion) {
     }
     EXPECT_FALSE(fs::exists(dir_ / "a.dat"));
     EXPECT_TRUE(Contains(Convert({"--help"}).out, "--each [options] LOG..."));
+}
+
+// A package stands for every instrument file it holds, in entry order, and
+// its extracted files are gone after the run.
+TEST_F(EachTest, PackageStandsForEveryInstrumentFileItHolds) {
+    ASSERT_EQ(Loggen({kExamples + "/spr0117.cal", Path("s.raw"), "--frames", "30"}).status, 0);
+    ASSERT_EQ(Loggen({kExamples + "/nav0001.tdf", Path("n.raw"), "--frames", "20"}).status, 0);
+    const Result packaged = Convert({"--each", "s.raw", "n.raw", "--instrument",
+                                     kExamples + "/spr0117.zpk", "--output-dir", "single", "/c"});
+    const Result plain =
+        Convert({"--each", "s.raw", "n.raw", "--instrument", kExamples + "/spr0117.cal",
+                 "--instrument", kExamples + "/nav0001.tdf", "--output-dir", "each", "/c"});
+    EXPECT_EQ(packaged.status, 1) << packaged.err;  // s.raw holds no nav0001 frame
+    EXPECT_EQ(packaged.out, plain.out);
+    for (const char* name : {"s-spr0117.dat", "s-nav0001.dat", "n-spr0117.dat", "n-nav0001.dat"}) {
+        EXPECT_EQ(ReadFile(dir_ / "single" / name), ReadFile(dir_ / "each" / name)) << name;
+    }
+    EXPECT_EQ(Lines(ReadFile(Path("single/s-spr0117.dat"))).size(), 31u);
+    EXPECT_EQ(Lines(ReadFile(Path("single/n-nav0001.dat"))).size(), 21u);
+    for (const auto& entry : fs::recursive_directory_iterator(dir_ / "cache")) {
+        EXPECT_TRUE(entry.is_directory()) << entry.path();
+    }
 }
 
 // On a terminal the existing outputs of the whole run are the subject of one
