@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "conversion/dravik_doc.h"
-#include "conversion/recording_front_end.h"
+#include "recording_front_end.h"
 #include "instrument/instrument.h"
 #include "log_generator.h"
 
