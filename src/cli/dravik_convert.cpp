@@ -1,8 +1,10 @@
-// dravik-convert: converts one log file without any window.
+// dravik-convert: converts one log file without any window, or with --each
+// every pair of many log files and instrument files (cli/cruise_run.h).
 //
 //   dravik-convert LOG OUTPUT [INSTRUMENT] [options]
 //   dravik-convert LOG OUTPUT PACKAGE.zpk [--entry NAME] [options]
 //   dravik-convert --list-entries PACKAGE.zpk
+//   dravik-convert --each [options] LOG... [--instrument INSTRUMENT]...
 //
 // The command line is the desktop program's batch command line: file names
 // first, then options. Messages that the desktop program shows in message
@@ -17,6 +19,7 @@
 
 #include "app/instrument_package.h"
 #include "app/parameters.h"
+#include "cli/cruise_run.h"
 #include "cli/terminal_front_end.h"
 #include "conversion/batch_command_line.h"
 #include "conversion/dravik_doc.h"
@@ -214,11 +217,22 @@ int Run(const std::vector<std::string>& args, const std::string& entry, bool ver
     return outcome == dravik::EConversionOutcome::kComplete ? kExitComplete : kExitFailed;
 }
 
+int RunEachMode(const std::vector<std::string>& args, bool verbose) {
+#ifdef DRAVIK_HAVE_QTSETTINGS
+    dravik::CQSettingsStore store;
+#else
+    dravik::CMemorySettings store;
+#endif
+    CatchInterrupts();
+    return dravik::RunEach(args, verbose, store);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> args;
     bool verbose = false;
+    bool each = false;
     std::string entry;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -243,7 +257,13 @@ int main(int argc, char** argv) {
         }
         if (arg == "--help") {
             std::fputs(kUsage, stdout);
+            std::fputs("\n", stdout);
+            std::fputs(dravik::kEachUsage, stdout);
             return kExitComplete;
+        }
+        if (arg == "--each") {
+            each = true;
+            continue;
         }
         if (arg == "--version") {
             std::printf("dravik-convert %s\n", DRAVIK_VERSION);
@@ -255,6 +275,14 @@ int main(int argc, char** argv) {
             args.push_back(arg);
         }
     }
+    if (each && !entry.empty()) {
+        std::fputs(
+            "--entry is not taken with --each: a package given with --instrument stands for "
+            "every instrument file it holds.\n",
+            stderr);
+        return kExitInvalidCommandLine;
+    }
+    if (each) return RunEachMode(args, verbose);
     if (args.empty()) {
         std::fputs(kUsage, stderr);
         return kExitInvalidCommandLine;

@@ -3,13 +3,16 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
+#include <atomic>
 
 namespace dravik {
 
 namespace {
 
-volatile std::sig_atomic_t g_cancel = 0;
+// Set by the signal handler and read by every conversion thread of a run:
+// a lock-free atomic is both safe in a handler and free of data races.
+std::atomic<bool> g_cancel{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 std::string Lower(std::string text) {
     for (char& c : text) {
@@ -37,11 +40,11 @@ CTerminalFrontEnd::CTerminalFrontEnd() {
 }
 
 void CTerminalFrontEnd::RequestCancel() noexcept {
-    g_cancel = 1;
+    g_cancel.store(true);
 }
 
 bool CTerminalFrontEnd::CancelRequested() noexcept {
-    return g_cancel != 0;
+    return g_cancel.load();
 }
 
 void CTerminalFrontEnd::ClearProgressLine() {
@@ -55,6 +58,13 @@ void CTerminalFrontEnd::PrintText(const std::string& text) {
     ClearProgressLine();
     std::fputs(TerminalText(text).c_str(), m_streams.err);
     std::fflush(m_streams.err);
+}
+
+void CTerminalFrontEnd::ShowStatusLine(const std::string& text) {
+    if (!m_streams.show_progress) return;
+    std::fprintf(m_streams.err, "\r%s\x1b[K", text.c_str());
+    std::fflush(m_streams.err);
+    m_line_shown = true;
 }
 
 void CTerminalFrontEnd::ShowMessage(const std::string& text) {

@@ -42,6 +42,12 @@ class CTerminalFrontEnd : public CFrontEnd {
     void SetRefreshHook(std::function<void()> hook) { m_refresh_hook = std::move(hook); }
     // Text that must not be cut by the progress line (conversion log text).
     void PrintText(const std::string& text);
+    // A status line that rewrites itself, shown only when standard error is
+    // a terminal; the next text printed clears it.
+    void ShowStatusLine(const std::string& text);
+    void ClearStatusLine() { ClearProgressLine(); }
+    // Questions are asked (standard input is a terminal).
+    bool IsInteractive() const noexcept { return m_streams.interactive; }
 
     // A cancel request (Ctrl-C): the next refresh asks the engine to abort.
     static void RequestCancel() noexcept;

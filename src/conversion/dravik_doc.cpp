@@ -190,6 +190,10 @@ void CDravikDoc::OnTelemetryMessage(std::string& text) {
     std::lock_guard<std::mutex> lock(m_lock);
     COxaTelemetryDoc::OnTelemetryMessage(text);
     if (text.empty()) return;
+    if (m_log_sink) {
+        m_log_sink(text);
+        return;
+    }
     m_pending_log_text += text;
     if (m_pending_log_text.size() > kMaxPendingLogText) {
         std::size_t cut = m_pending_log_text.size() - kMaxPendingLogText;
@@ -225,6 +229,12 @@ std::string CDravikDoc::GetConversionLogPath() {
     return m_conversion_log.GetPath();
 }
 
+void CDravikDoc::SetConversionLogSink(LogSink sink) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_log_sink = std::move(sink);
+    if (m_log_sink) m_conversion_log.Close();
+}
+
 void CDravikDoc::OpenConversionLog() {
     std::string warning;
     // The conversion log is opened before the log file and the instrument
@@ -235,6 +245,7 @@ void CDravikDoc::OpenConversionLog() {
                                   : FullPath(m_instrument_path, m_startup_directory)};
     {
         std::lock_guard<std::mutex> lock(m_lock);
+        if (m_log_sink) return;
         if (!m_params.has_conversion_log_option) {
             std::string directory =
                 CConversionLogFile::NormalizeDirectory(m_settings.conversion_log_directory);

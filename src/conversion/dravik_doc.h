@@ -22,9 +22,11 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/parameters.h"
@@ -151,6 +153,14 @@ class CDravikDoc : public COxaTelemetryDoc {
     EConversionOutcome RunConversion() { return RunConversion(CRunOptions{}); }
 
     // --- Conversion log --------------------------------------------------------
+    // Receives the stamped conversion log text in place of the conversion log
+    // file and the pending log text: a front end that runs several documents
+    // at once gathers each conversion's text itself and writes it to one file
+    // as one block. Called on the processing thread with the document lock
+    // held, so it must not call back into the document. Set it before the
+    // first conversion; while a sink is set, OpenConversionLog opens nothing.
+    using LogSink = std::function<void(std::string_view text)>;
+    void SetConversionLogSink(LogSink sink);
     void OpenConversionLog();
     // The stamped log text not yet taken by the log window; emptied.
     std::string TakeLogText();
@@ -264,6 +274,7 @@ class CDravikDoc : public COxaTelemetryDoc {
     COutputTextFile m_output;
     CConversionLogFile m_conversion_log;
     std::string m_pending_log_text;
+    LogSink m_log_sink;
     std::vector<std::string> m_notices;
 };
 

@@ -1,5 +1,5 @@
-// Running the command line programs as a user runs them: as separate
-// processes with their own standard streams, exit status and settings folder.
+// The command line programs run as a user runs them: separate processes with
+// their own standard streams, exit status, working folder and settings folder.
 #pragma once
 
 #include <fcntl.h>
@@ -41,6 +41,16 @@ inline void WriteFile(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
+// The lines of a text with CR LF line ends.
+inline std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    return lines;
+}
+
 class CliTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -53,8 +63,9 @@ class CliTest : public ::testing::Test {
     void TearDown() override { fs::remove_all(dir_); }
 
     // Starts `program` with `args` in the test folder, standard input from
-    // `input` (/dev/null: no question can be answered) and the settings in
-    // the test folder; returns its process id, or -1.
+    // `input` (/dev/null: no question can be answered), standard output and
+    // error into files, and the settings and the cache (instrument packages)
+    // in the test folder. -1 on failure.
     pid_t Start(const std::string& program, const std::vector<std::string>& args,
                 const std::string& input = "/dev/null") {
         const fs::path out = dir_ / "stdout.txt";
@@ -93,7 +104,7 @@ class CliTest : public ::testing::Test {
         posix_spawn_file_actions_destroy(&actions);
         return pid;
     }
-    // Waits for a program Start started; its status and output.
+    // Waits for a started program and collects its exit status and output.
     Result Finish(pid_t pid) {
         Result result;
         if (pid > 0) {
@@ -119,14 +130,5 @@ class CliTest : public ::testing::Test {
 
     fs::path dir_;
 };
-
-inline std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-        lines.push_back(text.substr(start, end - start));
-    }
-    return lines;
-}
 
 }  // namespace dravik_cli_test

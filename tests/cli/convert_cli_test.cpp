@@ -2,6 +2,8 @@
 // separate processes with their own standard streams, exit status and
 // settings folder.
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>

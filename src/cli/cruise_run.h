@@ -1,0 +1,26 @@
+// dravik-convert --each: a whole cruise in one command. Every (log,
+// instrument) pair is converted, instrument fastest and log outer as in the
+// desktop program's run over several files, several conversions at a time,
+// each by its own document. Output files are named "<log title>-<instrument
+// title>.<extension>" (the log title alone for header conversions), and the
+// conversion log gets each conversion's text as one block, in pair order.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace dravik {
+
+class CSettingsStore;
+
+// The usage text of the mode, for the converter's help.
+extern const char* const kEachUsage;
+
+// Runs the arguments that followed "--each" (slash options, log files and the
+// --instrument, --output-dir, --extension and --jobs options, in any order).
+// The "Settings" section is read from `store` and written back at the end.
+// Returns the exit status: 0 when every conversion completed, 1 when any
+// failed, was skipped or was cancelled, 2 for an invalid command line.
+int RunEach(const std::vector<std::string>& args, bool verbose, CSettingsStore& store);
+
+}  // namespace dravik
