@@ -719,6 +719,7 @@ bool CDravikDoc::OpenOutputFile(bool multiple) {
         std::lock_guard<std::mutex> lock(m_lock);
         m_selected_sensors = std::move(selected);
         m_selected_sensor_objects = std::move(selected_objects);
+        m_row_values.Prepare(m_selected_sensor_objects);
     }
 
     {
@@ -906,6 +907,7 @@ bool CDravikDoc::WriteRow(const CFrameData& frame) {
     if (format.precision == -1) format.precision = 10;
 
     m_row.clear();
+    m_row_values.BeginFrame();
     if (m_params.show_extra) {
         AppendUnsignedCell(m_row, static_cast<unsigned>(frame.GetFrameCounter()), width);
         m_row += d;
@@ -932,7 +934,7 @@ bool CDravikDoc::WriteRow(const CFrameData& frame) {
             // The value goes straight into the row; under Suppress Strings an
             // error value becomes an empty cell, without padding.
             const std::size_t start = m_row.size();
-            AppendSensorValue(m_row, *sensor, &frame, format);
+            m_row_values.AppendValue(m_row, k, frame, format);
             if (suppress && IsErrorCell(std::string_view(m_row).substr(start))) m_row.resize(start);
         }
         m_row += d;

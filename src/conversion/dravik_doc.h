@@ -26,6 +26,7 @@
 #include "conversion/front_end.h"
 #include "conversion/output_layout.h"
 #include "conversion/output_text_file.h"
+#include "instrument/value_format.h"
 #include "platform/disk_file.h"
 #include "telemetry/oxa_telemetry_doc.h"
 
@@ -238,6 +239,8 @@ class CDravikDoc : public COxaTelemetryDoc {
     // written: the instrument stays in the control until the end step, and a
     // lookup through the control per value would take its lock each time.
     std::vector<CSensor*> m_selected_sensor_objects;
+    // Their values, decoded without a lock per value.
+    CRowValues m_row_values;
 
     // Files.
     CDiskFile m_log_file;

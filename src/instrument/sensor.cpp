@@ -147,28 +147,26 @@ bool CSensor::FrameHolds(const CFrameData& frame) const noexcept {
 
 // Text of a fixed AI/AF/AS field: bytes of 128 and above are skipped, leading
 // zero bytes are skipped and the first zero byte after a character ends it.
-std::string_view CSensor::FixedFieldText(const CFrameData& frame) {
+std::string_view CSensor::FixedFieldText(const CFrameData& frame, std::string& scratch) const {
     auto bytes = frame.GetBytes().subspan(m_offset, m_field_length);
-    m_scratch.clear();
+    scratch.clear();
     for (std::uint8_t b : bytes) {
         if (b >= 128) continue;
         if (b == 0) {
-            if (m_scratch.empty()) continue;
+            if (scratch.empty()) continue;
             break;
         }
-        m_scratch.push_back(static_cast<char>(b));
+        scratch.push_back(static_cast<char>(b));
     }
-    return m_scratch;
+    return scratch;
 }
 
 void CSensor::AfterDecode(const CFrameData* frame) {
     if (m_fit_type == kFitOptic3)
-        m_integration_status.store(EvaluateIntegrationTime(frame), std::memory_order_relaxed);
+        m_integration_status.store(StoreIntegrationTime(frame), std::memory_order_relaxed);
 }
 
-int CSensor::GetUnsignedValue(std::uint32_t& value, const CFrameData* frame) {
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_unsigned_raw = 0;
+int CSensor::DecodeUnsigned(std::uint32_t& value, const CFrameData* frame) const noexcept {
     if (m_fit_type == kFitNone || m_fit_type == kFitDelimiter) return kValueFitNotAllowed;
     if (!IsUnsignedType()) return kValueWrongDataType;
     if (frame == nullptr) return kValueNoFrame;
@@ -193,15 +191,12 @@ int CSensor::GetUnsignedValue(std::uint32_t& value, const CFrameData* frame) {
             v = static_cast<std::uint32_t>(s);
         }
     }
-    AfterDecode(frame);
-    m_unsigned_raw = v;
     value = v;
     return kValueOk;
 }
 
-int CSensor::GetSignedValue(std::int32_t& value, const CFrameData* frame) {
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_signed_raw = 0;
+int CSensor::DecodeSigned(std::int32_t& value, const CFrameData* frame,
+                          std::string& scratch) const {
     if (m_fit_type == kFitNone || m_fit_type == kFitDelimiter) return kValueFitNotAllowed;
     if (frame == nullptr) return kValueNoFrame;
     if (!m_variable && !FrameHolds(*frame)) return kValueFrameTooShort;
@@ -216,25 +211,21 @@ int CSensor::GetSignedValue(std::int32_t& value, const CFrameData* frame) {
     } else if (m_data_type == kDataAI) {
         std::string_view text;
         if (m_variable) {
-            int result = ExtractField(frame->GetText(), text, m_scratch);
+            int result = ExtractField(frame->GetText(), text, scratch);
             if (result != kValueOk) return result;
         } else {
-            text = FixedFieldText(*frame);
+            text = FixedFieldText(*frame, scratch);
         }
         int result = ParseInteger(text, v);
         if (result != kValueOk) return result;
     } else {
         return kValueWrongDataType;
     }
-    AfterDecode(frame);
-    m_signed_raw = v;
     value = v;
     return kValueOk;
 }
 
-int CSensor::GetDoubleValue(double& value, const CFrameData* frame) {
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_double_raw = 0.0;
+int CSensor::DecodeDouble(double& value, const CFrameData* frame, std::string& scratch) const {
     if (m_fit_type == kFitNone || m_fit_type == kFitDelimiter) return kValueFitNotAllowed;
     if (frame == nullptr) return kValueNoFrame;
     if (!m_variable && !FrameHolds(*frame)) return kValueFrameTooShort;
@@ -260,16 +251,59 @@ int CSensor::GetDoubleValue(double& value, const CFrameData* frame) {
     } else if (m_data_type == kDataAF) {
         std::string_view text;
         if (m_variable) {
-            int result = ExtractField(frame->GetText(), text, m_scratch);
+            int result = ExtractField(frame->GetText(), text, scratch);
             if (result != kValueOk) return result;
         } else {
-            text = FixedFieldText(*frame);
+            text = FixedFieldText(*frame, scratch);
         }
         if (ParseLeadingDouble(text, v) == 0) return kValueNoNumber;
         if (!std::isfinite(v)) return kValueNotFinite;
     } else {
         return kValueWrongDataType;
     }
+    value = v;
+    return kValueOk;
+}
+
+int CSensor::DecodeString(std::string& value, const CFrameData* frame) const {
+    value.clear();
+    if (m_fit_type == kFitNone || m_fit_type == kFitDelimiter) return kValueFitNotAllowed;
+    if (m_data_type != kDataAS) return kValueWrongDataType;
+    if (frame == nullptr) return kValueNoFrame;
+    // A variable field's text is kept whatever the extraction gave.
+    if (m_variable) return ExtractVariableField(value, frame->GetText());
+    if (!FrameHolds(*frame)) return kValueFrameTooShort;
+    FixedFieldText(*frame, value);
+    return kValueOk;
+}
+
+int CSensor::GetUnsignedValue(std::uint32_t& value, const CFrameData* frame) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_unsigned_raw = 0;
+    std::uint32_t v = 0;
+    if (int result = DecodeUnsigned(v, frame); result != kValueOk) return result;
+    AfterDecode(frame);
+    m_unsigned_raw = v;
+    value = v;
+    return kValueOk;
+}
+
+int CSensor::GetSignedValue(std::int32_t& value, const CFrameData* frame) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_signed_raw = 0;
+    std::int32_t v = 0;
+    if (int result = DecodeSigned(v, frame, m_scratch); result != kValueOk) return result;
+    AfterDecode(frame);
+    m_signed_raw = v;
+    value = v;
+    return kValueOk;
+}
+
+int CSensor::GetDoubleValue(double& value, const CFrameData* frame) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_double_raw = 0.0;
+    double v = 0.0;
+    if (int result = DecodeDouble(v, frame, m_scratch); result != kValueOk) return result;
     AfterDecode(frame);
     m_double_raw = v;
     value = v;
@@ -278,22 +312,11 @@ int CSensor::GetDoubleValue(double& value, const CFrameData* frame) {
 
 int CSensor::GetStringValue(std::string& value, const CFrameData* frame) {
     std::lock_guard<std::mutex> guard(m_lock);
-    m_string_raw.clear();
-    if (m_fit_type == kFitNone || m_fit_type == kFitDelimiter) return kValueFitNotAllowed;
-    if (m_data_type != kDataAS) return kValueWrongDataType;
-    if (frame == nullptr) return kValueNoFrame;
-    if (m_variable) {
-        // The text is stored whatever the extraction gave.
-        int result = ExtractVariableField(m_string_raw, frame->GetText());
-        value = m_string_raw;
-        if (result == kValueOk) AfterDecode(frame);
-        return result;
-    }
-    if (!FrameHolds(*frame)) return kValueFrameTooShort;
-    m_string_raw = FixedFieldText(*frame);
-    AfterDecode(frame);
-    value = m_string_raw;
-    return kValueOk;
+    const int result = DecodeString(m_string_raw, frame);
+    if (result == kValueOk) AfterDecode(frame);
+    // A variable field's text is handed out whatever the extraction gave.
+    if (result == kValueOk || result == kValueFieldNotFound) value = m_string_raw;
+    return result;
 }
 
 void CSensor::AddCoefficient(double value) {
@@ -385,37 +408,80 @@ std::string CSensor::DecodeEscapes(std::string_view text, std::string_view prefi
     return out;
 }
 
-int CSensor::EvaluateIntegrationTime(const CFrameData* frame) {
-    CSensor* source = m_integration_sensor;
-    if (source == nullptr || source == this) return kValueNoIntegrationSensor;
-    double time = 0.0;
-    int result;
-    switch (source->GetDataType()) {
+namespace {
+
+// The calibrated value of an integration time sensor, by its data type: BU
+// through the unsigned operations, BS and AI the signed ones, BF, BD and AF
+// the double ones; any other type has no integration time.
+template <class Decode, class Fit>
+int CalibratedValue(int data_type, double& value, Decode&& decode, Fit&& fit) {
+    switch (data_type) {
         case kDataBU: {
             std::uint32_t raw = 0;
-            result = source->GetUnsignedValue(raw, frame);
-            if (result == kValueOk) result = source->ApplyFitUnsigned(time, raw);
-            break;
+            const int result = decode(raw);
+            return result != kValueOk ? result : fit(value, raw);
         }
         case kDataBS:
         case kDataAI: {
             std::int32_t raw = 0;
-            result = source->GetSignedValue(raw, frame);
-            if (result == kValueOk) result = source->ApplyFitSigned(time, raw);
-            break;
+            const int result = decode(raw);
+            return result != kValueOk ? result : fit(value, raw);
         }
         case kDataBF:
         case kDataBD:
         case kDataAF: {
             double raw = 0.0;
-            result = source->GetDoubleValue(raw, frame);
-            if (result == kValueOk) result = source->ApplyFitDouble(time, raw);
-            break;
+            const int result = decode(raw);
+            return result != kValueOk ? result : fit(value, raw);
         }
         default:
-            result = kValueWrongDataType;
-            break;
+            return kValueWrongDataType;
     }
+}
+
+int DecodeLocked(CSensor& s, std::uint32_t& raw, const CFrameData* frame) {
+    return s.GetUnsignedValue(raw, frame);
+}
+int DecodeLocked(CSensor& s, std::int32_t& raw, const CFrameData* frame) {
+    return s.GetSignedValue(raw, frame);
+}
+int DecodeLocked(CSensor& s, double& raw, const CFrameData* frame) {
+    return s.GetDoubleValue(raw, frame);
+}
+int DecodeFree(const CSensor& s, std::uint32_t& raw, const CFrameData* frame, std::string&) {
+    return s.DecodeUnsigned(raw, frame);
+}
+int DecodeFree(const CSensor& s, std::int32_t& raw, const CFrameData* frame,
+               std::string& scratch) {
+    return s.DecodeSigned(raw, frame, scratch);
+}
+int DecodeFree(const CSensor& s, double& raw, const CFrameData* frame, std::string& scratch) {
+    return s.DecodeDouble(raw, frame, scratch);
+}
+int FitWith(const CSensor& s, double& v, std::uint32_t raw, const CIntegrationTime& t) {
+    return s.ApplyFitUnsigned(v, raw, t);
+}
+int FitWith(const CSensor& s, double& v, std::int32_t raw, const CIntegrationTime& t) {
+    return s.ApplyFitSigned(v, raw, t);
+}
+int FitWith(const CSensor& s, double& v, double raw, const CIntegrationTime& t) {
+    return s.ApplyFitDouble(v, raw, t);
+}
+
+}  // namespace
+
+// The integration time sensor decodes under its own lock, taken inside this
+// sensor's, and keeps its raw value (and its own integration time when it is
+// an OPTIC3 sensor itself, which its calibration then reads back).
+int CSensor::StoreIntegrationTime(const CFrameData* frame) {
+    CSensor* source = m_integration_sensor;
+    if (source == nullptr || source == this) return kValueNoIntegrationSensor;
+    double time = 0.0;
+    const int result = CalibratedValue(
+        source->GetDataType(), time, [&](auto& raw) { return DecodeLocked(*source, raw, frame); },
+        [&](double& v, auto raw) {
+            return FitWith(*source, v, raw, source->StoredIntegrationTime());
+        });
     if (result != kValueOk) return result;
     m_integration_time.store(time, std::memory_order_relaxed);
     return kValueOk;
@@ -423,12 +489,33 @@ int CSensor::EvaluateIntegrationTime(const CFrameData* frame) {
 
 int CSensor::GetIntegrationTime(const CFrameData* frame) {
     std::lock_guard<std::mutex> guard(m_lock);
-    int result = EvaluateIntegrationTime(frame);
+    int result = StoreIntegrationTime(frame);
     m_integration_status.store(result, std::memory_order_relaxed);
     return result;
 }
 
-int CSensor::ApplyFit(double& value, double x, bool integer, std::int64_t raw_int) const {
+// The loader links a sensor only to one defined before it, so a chain of
+// integration time sensors is short and never comes back to a sensor.
+CIntegrationTime CSensor::EvaluateIntegrationTime(const CFrameData* frame,
+                                                  std::string& scratch) const {
+    CIntegrationTime out;
+    const CSensor* source = m_integration_sensor;
+    if (source == nullptr || source == this) return out;
+    CIntegrationTime source_time;
+    if (source->GetFitType() == kFitOptic3) {
+        source_time = source->EvaluateIntegrationTime(frame, scratch);
+    }
+    double time = 0.0;
+    out.status = CalibratedValue(
+        source->GetDataType(), time,
+        [&](auto& raw) { return DecodeFree(*source, raw, frame, scratch); },
+        [&](double& v, auto raw) { return FitWith(*source, v, raw, source_time); });
+    if (out.status == kValueOk) out.time = time;
+    return out;
+}
+
+int CSensor::ApplyFit(double& value, double x, bool integer, std::int64_t raw_int,
+                      const CIntegrationTime& time) const {
     if (m_fit_type == kFitCount) {
         value = x;
         return kValueOk;
@@ -453,9 +540,8 @@ int CSensor::ApplyFit(double& value, double x, bool integer, std::int64_t raw_in
         case kFitOptic3: {
             double t = 0.0, c = 0.0;
             if (m_fit_type == kFitOptic3) {
-                int status = GetIntegrationTimeStatus();
-                if (status != kValueOk) return status;
-                t = GetIntegrationTimeValue();
+                if (time.status != kValueOk) return time.status;
+                t = time.time;
                 GetCoefficient(c, 0, 3);
             }
             double a0, a1, im = 1.0;
@@ -485,19 +571,32 @@ int CSensor::ApplyFit(double& value, double x, bool integer, std::int64_t raw_in
     return std::isfinite(result) ? kValueOk : kValueNotFinite;
 }
 
-int CSensor::ApplyFitUnsigned(double& value, std::uint32_t raw) const {
+int CSensor::ApplyFitUnsigned(double& value, std::uint32_t raw,
+                              const CIntegrationTime& time) const {
     // An HS value travels in the unsigned slot but means a signed one.
     std::int64_t v =
         m_data_type == kDataHS ? std::int64_t{static_cast<std::int32_t>(raw)} : std::int64_t{raw};
-    return ApplyFit(value, static_cast<double>(v), true, v);
+    return ApplyFit(value, static_cast<double>(v), true, v, time);
+}
+
+int CSensor::ApplyFitSigned(double& value, std::int32_t raw, const CIntegrationTime& time) const {
+    return ApplyFit(value, static_cast<double>(raw), true, raw, time);
+}
+
+int CSensor::ApplyFitDouble(double& value, double raw, const CIntegrationTime& time) const {
+    return ApplyFit(value, raw, false, 0, time);
+}
+
+int CSensor::ApplyFitUnsigned(double& value, std::uint32_t raw) const {
+    return ApplyFitUnsigned(value, raw, StoredIntegrationTime());
 }
 
 int CSensor::ApplyFitSigned(double& value, std::int32_t raw) const {
-    return ApplyFit(value, static_cast<double>(raw), true, raw);
+    return ApplyFitSigned(value, raw, StoredIntegrationTime());
 }
 
 int CSensor::ApplyFitDouble(double& value, double raw) const {
-    return ApplyFit(value, raw, false, 0);
+    return ApplyFitDouble(value, raw, StoredIntegrationTime());
 }
 
 namespace {

@@ -341,23 +341,59 @@ std::string& ScratchText() {
     return scratch;
 }
 
-// The fit operations by kind of raw value.
-int ApplyFit(CSensor& s, double& v, std::uint32_t raw) {
-    return s.ApplyFitUnsigned(v, raw);
-}
-int ApplyFit(CSensor& s, double& v, std::int32_t raw) {
-    return s.ApplyFitSigned(v, raw);
-}
-int ApplyFit(CSensor& s, double& v, double raw) {
-    return s.ApplyFitDouble(v, raw);
-}
-int FormatTime(CSensor& s, std::string& t, std::uint32_t raw) {
+// Where a value comes from. LockedValues decodes through the sensor's locked
+// operations, which keep the raw value (and an OPTIC3 sensor's integration
+// time) in the sensor: any caller may use it. FrameValues decodes without a
+// lock or a store and calibrates an OPTIC3 value with an integration time
+// evaluated once for the frame: the rows of a conversion, whose sensors do not
+// change while it runs.
+struct LockedValues {
+    CSensor& sensor;
+
+    int Decode(std::uint32_t& raw, const CFrameData* frame) {
+        return sensor.GetUnsignedValue(raw, frame);
+    }
+    int Decode(std::int32_t& raw, const CFrameData* frame) {
+        return sensor.GetSignedValue(raw, frame);
+    }
+    int Decode(double& raw, const CFrameData* frame) { return sensor.GetDoubleValue(raw, frame); }
+    int Decode(std::string& text, const CFrameData* frame) {
+        return sensor.GetStringValue(text, frame);
+    }
+    int Fit(double& v, std::uint32_t raw) { return sensor.ApplyFitUnsigned(v, raw); }
+    int Fit(double& v, std::int32_t raw) { return sensor.ApplyFitSigned(v, raw); }
+    int Fit(double& v, double raw) { return sensor.ApplyFitDouble(v, raw); }
+};
+
+struct FrameValues {
+    const CSensor& sensor;
+    const CIntegrationTime& time;
+    std::string& scratch;
+
+    int Decode(std::uint32_t& raw, const CFrameData* frame) {
+        return sensor.DecodeUnsigned(raw, frame);
+    }
+    int Decode(std::int32_t& raw, const CFrameData* frame) {
+        return sensor.DecodeSigned(raw, frame, scratch);
+    }
+    int Decode(double& raw, const CFrameData* frame) {
+        return sensor.DecodeDouble(raw, frame, scratch);
+    }
+    int Decode(std::string& text, const CFrameData* frame) {
+        return sensor.DecodeString(text, frame);
+    }
+    int Fit(double& v, std::uint32_t raw) { return sensor.ApplyFitUnsigned(v, raw, time); }
+    int Fit(double& v, std::int32_t raw) { return sensor.ApplyFitSigned(v, raw, time); }
+    int Fit(double& v, double raw) { return sensor.ApplyFitDouble(v, raw, time); }
+};
+
+int FormatTime(const CSensor& s, std::string& t, std::uint32_t raw) {
     return s.FormatTimeUnsigned(t, raw);
 }
-int FormatTime(CSensor& s, std::string& t, std::int32_t raw) {
+int FormatTime(const CSensor& s, std::string& t, std::int32_t raw) {
     return s.FormatTimeSigned(t, raw);
 }
-int FormatTime(CSensor& s, std::string& t, double raw) {
+int FormatTime(const CSensor& s, std::string& t, double raw) {
     return s.FormatTimeDouble(t, raw);
 }
 
@@ -374,12 +410,13 @@ void AppendDecodeFailure(std::string& out, const CSensor& sensor, int code,
 
 // With Apply Fit, a calibration fit gives the calibrated number and a time fit
 // its text (or the error text). False when neither applies.
-template <class Raw>
-bool AppendFitted(std::string& out, CSensor& sensor, Raw raw, const CSensorFormat& fmt) {
+template <class Values, class Raw>
+bool AppendFitted(std::string& out, Values& values, Raw raw, const CSensorFormat& fmt) {
     if (!fmt.apply_fit) return false;
+    const CSensor& sensor = values.sensor;
     if (sensor.IsCalibrationFit()) {
         double value = 0.0;
-        if (const int code = ApplyFit(sensor, value, raw); code != kValueOk) {
+        if (const int code = values.Fit(value, raw); code != kValueOk) {
             AppendErrorPadded(out, code, fmt);
         } else {
             AppendDouble(out, value, fmt);
@@ -398,14 +435,16 @@ bool AppendFitted(std::string& out, CSensor& sensor, Raw raw, const CSensorForma
     return false;
 }
 
-void AppendUnsignedSensor(std::string& out, CSensor& sensor, const CFrameData* frame,
+template <class Values>
+void AppendUnsignedSensor(std::string& out, Values& values, const CFrameData* frame,
                           const CSensorFormat& fmt) {
+    const CSensor& sensor = values.sensor;
     std::uint32_t raw = 0;
-    if (const int code = sensor.GetUnsignedValue(raw, frame); code != kValueOk) {
+    if (const int code = values.Decode(raw, frame); code != kValueOk) {
         AppendDecodeFailure(out, sensor, code, fmt, false);
         return;
     }
-    if (AppendFitted(out, sensor, raw, fmt)) return;
+    if (AppendFitted(out, values, raw, fmt)) return;
     if (!fmt.apply_fit && fmt.hex_format) {
         AppendHex(out, raw, sensor.GetFitType() == kFitOptic1, fmt);
     } else if (sensor.GetDataType() == kDataHS) {
@@ -416,14 +455,16 @@ void AppendUnsignedSensor(std::string& out, CSensor& sensor, const CFrameData* f
     }
 }
 
-void AppendSignedSensor(std::string& out, CSensor& sensor, const CFrameData* frame,
+template <class Values>
+void AppendSignedSensor(std::string& out, Values& values, const CFrameData* frame,
                         const CSensorFormat& fmt) {
+    const CSensor& sensor = values.sensor;
     std::int32_t raw = 0;
-    if (const int code = sensor.GetSignedValue(raw, frame); code != kValueOk) {
+    if (const int code = values.Decode(raw, frame); code != kValueOk) {
         AppendDecodeFailure(out, sensor, code, fmt, true);
         return;
     }
-    if (AppendFitted(out, sensor, raw, fmt)) return;
+    if (AppendFitted(out, values, raw, fmt)) return;
     if (!fmt.apply_fit && fmt.hex_format) {
         AppendHex(out, static_cast<std::uint32_t>(raw), sensor.GetFitType() == kFitOptic1, fmt);
     } else {
@@ -431,24 +472,43 @@ void AppendSignedSensor(std::string& out, CSensor& sensor, const CFrameData* fra
     }
 }
 
-void AppendDoubleSensor(std::string& out, CSensor& sensor, const CFrameData* frame,
+template <class Values>
+void AppendDoubleSensor(std::string& out, Values& values, const CFrameData* frame,
                         const CSensorFormat& fmt) {
     double raw = 0.0;
-    if (const int code = sensor.GetDoubleValue(raw, frame); code != kValueOk) {
-        AppendDecodeFailure(out, sensor, code, fmt, true);
-    } else if (!AppendFitted(out, sensor, raw, fmt)) {
+    if (const int code = values.Decode(raw, frame); code != kValueOk) {
+        AppendDecodeFailure(out, values.sensor, code, fmt, true);
+    } else if (!AppendFitted(out, values, raw, fmt)) {
         // Hex Format has no effect on floating-point values.
         AppendDouble(out, raw, fmt);
     }
 }
 
-void AppendStringSensor(std::string& out, CSensor& sensor, const CFrameData* frame,
+template <class Values>
+void AppendStringSensor(std::string& out, Values& values, const CFrameData* frame,
                         const CSensorFormat& fmt) {
     std::string& text = ScratchText();
-    if (const int code = sensor.GetStringValue(text, frame); code != kValueOk) {
+    if (const int code = values.Decode(text, frame); code != kValueOk) {
         AppendErrorPadded(out, code, fmt);
     } else {
         AppendPadded(out, text, fmt);
+    }
+}
+
+template <class Values>
+void AppendValue(std::string& out, Values& values, const CFrameData* frame,
+                 const CSensorFormat& fmt) {
+    const CSensor& sensor = values.sensor;
+    if (sensor.IsUnsignedType()) {
+        AppendUnsignedSensor(out, values, frame, fmt);
+    } else if (sensor.IsSignedType()) {
+        AppendSignedSensor(out, values, frame, fmt);
+    } else if (sensor.IsDoubleType()) {
+        AppendDoubleSensor(out, values, frame, fmt);
+    } else if (sensor.IsStringType()) {
+        AppendStringSensor(out, values, frame, fmt);
+    } else {
+        AppendErrorPadded(out, kValueWrongDataType, fmt);
     }
 }
 
@@ -484,17 +544,8 @@ void FormatSignedRaw(std::string& out, const CSensor& sensor, const CSensorForma
 
 void AppendSensorValue(std::string& out, CSensor& sensor, const CFrameData* frame,
                        const CSensorFormat& fmt) {
-    if (sensor.IsUnsignedType()) {
-        AppendUnsignedSensor(out, sensor, frame, fmt);
-    } else if (sensor.IsSignedType()) {
-        AppendSignedSensor(out, sensor, frame, fmt);
-    } else if (sensor.IsDoubleType()) {
-        AppendDoubleSensor(out, sensor, frame, fmt);
-    } else if (sensor.IsStringType()) {
-        AppendStringSensor(out, sensor, frame, fmt);
-    } else {
-        AppendErrorPadded(out, kValueWrongDataType, fmt);
-    }
+    LockedValues values{sensor};
+    AppendValue(out, values, frame, fmt);
 }
 
 void FormatSensorValue(std::string& out, CSensor& sensor, const CFrameData* frame,
@@ -520,6 +571,52 @@ int ConvertSensorValue(double& out, CSensor& sensor, const CFrameData* frame) {
         return code != kValueOk ? code : sensor.ApplyFitDouble(out, raw);
     }
     return kValueWrongDataType;
+}
+
+void CRowValues::Prepare(std::vector<CSensor*> sensors) {
+    m_sensors = std::move(sensors);
+    m_time_of.assign(m_sensors.size(), -1);
+    m_times.clear();
+    for (std::size_t k = 0; k < m_sensors.size(); ++k) {
+        const CSensor* sensor = m_sensors[k];
+        if (sensor == nullptr || sensor->GetFitType() != kFitOptic3) continue;
+        // OPTIC3 sensors that share an integration time sensor share its evaluation.
+        const CSensor* source = sensor->GetIntegrationTimeSensor();
+        if (source == sensor) source = nullptr;
+        auto same = std::find_if(m_times.begin(), m_times.end(),
+                                 [&](const FrameTime& t) { return t.source == source; });
+        if (same == m_times.end()) {
+            m_times.push_back(FrameTime{source, sensor, {}, false});
+            same = m_times.end() - 1;
+        }
+        m_time_of[k] = static_cast<int>(same - m_times.begin());
+    }
+}
+
+void CRowValues::BeginFrame() noexcept {
+    for (FrameTime& t : m_times) t.evaluated = false;
+}
+
+void CRowValues::AppendValue(std::string& out, std::size_t column, const CFrameData& frame,
+                             const CSensorFormat& fmt) {
+    const CSensor* sensor = column < m_sensors.size() ? m_sensors[column] : nullptr;
+    if (sensor == nullptr) {
+        AppendErrorPadded(out, 0, fmt);  // "Error 0"
+        return;
+    }
+    static const CIntegrationTime kNone;
+    const CIntegrationTime* time = &kNone;
+    if (const int slot = m_time_of[column]; slot >= 0 && fmt.apply_fit) {
+        // Evaluated at the frame's first calibrated OPTIC3 value that needs it.
+        FrameTime& t = m_times[static_cast<std::size_t>(slot)];
+        if (!t.evaluated) {
+            t.time = t.user->EvaluateIntegrationTime(&frame, m_scratch);
+            t.evaluated = true;
+        }
+        time = &t.time;
+    }
+    FrameValues values{*sensor, *time, m_scratch};
+    dravik::AppendValue(out, values, &frame, fmt);
 }
 
 }  // namespace dravik
