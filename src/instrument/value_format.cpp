@@ -47,7 +47,7 @@ char* InsertPointAfterFirstDigit(char* digits, char* end, char* last) noexcept {
 
 __extension__ typedef unsigned __int128 Unsigned128;
 
-constexpr std::uint64_t kPow10[18] = {1ull,
+constexpr std::uint64_t kPow10[20] = {1ull,
                                       10ull,
                                       100ull,
                                       1000ull,
@@ -64,40 +64,72 @@ constexpr std::uint64_t kPow10[18] = {1ull,
                                       100000000000000ull,
                                       1000000000000000ull,
                                       10000000000000000ull,
-                                      100000000000000000ull};
+                                      100000000000000000ull,
+                                      1000000000000000000ull,
+                                      10000000000000000000ull};
 
-// Writes the decimal digits of q (at least one) into digits[0..20) and returns
-// their count.
-int UnsignedDigits(std::uint64_t q, char (&digits)[20]) noexcept {
-    static constexpr char kPairs[] =
-        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-        "8081828384858687888990919293949596979899";
-    char* p = digits + 20;
-    while (q >= 100) {
-        const auto pair = static_cast<std::size_t>(q % 100) * 2;
-        q /= 100;
-        p -= 2;
-        p[0] = kPairs[pair];
-        p[1] = kPairs[pair + 1];
-    }
-    if (q >= 10) {
-        p -= 2;
-        p[0] = kPairs[q * 2];
-        p[1] = kPairs[q * 2 + 1];
-    } else {
-        *--p = static_cast<char>('0' + q);
-    }
-    const int count = static_cast<int>(digits + 20 - p);
-    std::memmove(digits, p, static_cast<std::size_t>(count));
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+int DigitCount(std::uint64_t v) noexcept {
+    int count = 1;
+    while (count < 20 && v >= kPow10[count]) ++count;
     return count;
 }
 
-// "f" for the everyday case, a value whose digits up to the precision fit in 64 bits
-// (|value| below about 1.8e19 / 10^precision) at a precision of at most 17: the double
-// is m * 2^e exactly, so value * 10^p is m * 10^p * 2^e, an exact 128-bit product
-// shifted right with the rounding of the C formatter (to nearest, ties to even).
-// Returns nullptr when the case does not apply.
+// The eight decimal digits of v < 10^8, zero-filled, as the bytes of their
+// text in memory order on a little-endian machine. The digits are worked out
+// side by side in the lanes of one 64-bit word (two lanes of four digits, four
+// of two, eight of one), so there is no chain of divisions one after another.
+// 10486 / 2^20 and 103 / 2^10 divide by 100 and by 10 exactly in the ranges used.
+std::uint64_t EightDigits(std::uint32_t v) noexcept {
+    std::uint64_t x = (v / 10000) | (static_cast<std::uint64_t>(v % 10000) << 32);
+    const std::uint64_t hundreds = ((x * 10486) >> 20) & 0x0000007F0000007Full;
+    x = hundreds | ((x - hundreds * 100) << 16);
+    const std::uint64_t tens = ((x * 103) >> 10) & 0x000F000F000F000Full;
+    x = tens | ((x - tens * 10) << 8);
+    return x + 0x3030303030303030ull;
+}
+
+// Writes the `count` lowest decimal digits of v, zero-filled on the left, so
+// that they end just before `end`: eight at a time, then two at a time.
+void WriteDigitsBefore(char* end, std::uint64_t v, int count) noexcept {
+    if constexpr (std::endian::native == std::endian::little) {
+        while (count >= 8) {
+            const std::uint64_t text = EightDigits(static_cast<std::uint32_t>(v % 100000000));
+            v /= 100000000;
+            end -= 8;
+            std::memcpy(end, &text, 8);
+            count -= 8;
+        }
+    }
+    while (count >= 2 && v > 0xFFFFFFFFu) {
+        const auto pair = static_cast<std::size_t>(v % 100) * 2;
+        v /= 100;
+        end -= 2;
+        std::memcpy(end, kDigitPairs + pair, 2);
+        count -= 2;
+    }
+    auto w = static_cast<std::uint32_t>(v);
+    while (count >= 2) {
+        const auto pair = static_cast<std::size_t>(w % 100) * 2;
+        w /= 100;
+        end -= 2;
+        std::memcpy(end, kDigitPairs + pair, 2);
+        count -= 2;
+    }
+    if (count == 1) end[-1] = static_cast<char>('0' + w % 10);
+}
+
+// "f" for the everyday case, a value below 2^63 at a precision of at most 17.
+// The double is m * 2^e exactly: its integer part and its fractional bits f
+// come from the bits, and the digits after the point are f * 10^p / 2^-e, an
+// exact 128-bit product shifted right with the rounding of the C formatter (to
+// nearest, ties to even on the last digit written), carrying into the integer
+// part when the fraction rounds up to one. Every digit is written straight to
+// its place. Returns nullptr when the case does not apply.
 char* WriteFixedShort(char* first, char* last, double value, int precision) noexcept {
     if (precision > 17 || last - first < 48) return nullptr;
     const auto bits = std::bit_cast<std::uint64_t>(value);
@@ -108,46 +140,44 @@ char* WriteFixedShort(char* first, char* last, double value, int precision) noex
         mantissa |= 1ull << 52;
         exponent = biased_exponent - 1075;
     }
-    char digits[20];
+    std::uint64_t integer = 0;
+    std::uint64_t fraction = 0;
+    if (exponent >= 0) {
+        if (exponent > 10) return nullptr;
+        integer = mantissa << exponent;
+    } else {
+        const int shift = -exponent;
+        std::uint64_t fraction_bits = mantissa;
+        if (shift < 64) {
+            integer = mantissa >> shift;
+            fraction_bits = mantissa & ((1ull << shift) - 1);
+        }
+        // f * 10^p is below 2^110: with a shift of 111 or more it is below a
+        // quarter, and the fraction rounds to zero.
+        if (shift < 111) {
+            const Unsigned128 n = static_cast<Unsigned128>(fraction_bits) * kPow10[precision];
+            const Unsigned128 quotient = n >> shift;
+            const Unsigned128 remainder = n - (quotient << shift);
+            const Unsigned128 half = static_cast<Unsigned128>(1) << (shift - 1);
+            fraction = static_cast<std::uint64_t>(quotient);
+            const bool odd = ((precision > 0 ? fraction : integer) & 1) != 0;
+            if (remainder > half || (remainder == half && odd)) {
+                if (++fraction == kPow10[precision]) {
+                    fraction = 0;
+                    ++integer;
+                }
+            }
+        }
+    }
     char* out = first;
     if (bits >> 63) *out++ = '-';
-    if (exponent >= 0) {
-        // An integer: its digits, then zeros.
-        if (exponent > 10) return nullptr;
-        const int count = UnsignedDigits(mantissa << exponent, digits);
-        std::memcpy(out, digits, static_cast<std::size_t>(count));
-        out += count;
-        *out++ = '.';
-        std::memset(out, '0', static_cast<std::size_t>(precision));
-        return out + precision;
-    }
-    const int shift = -exponent;
-    std::uint64_t q = 0;
-    // m * 10^p is below 2^110: with a shift of 111 or more it is below a quarter.
-    if (shift < 111) {
-        const Unsigned128 n = static_cast<Unsigned128>(mantissa) * kPow10[precision];
-        Unsigned128 quotient = n >> shift;
-        const Unsigned128 remainder = n - (quotient << shift);
-        const Unsigned128 half = static_cast<Unsigned128>(1) << (shift - 1);
-        if (remainder > half || (remainder == half && (quotient & 1) != 0)) ++quotient;
-        if (quotient >> 64) return nullptr;
-        q = static_cast<std::uint64_t>(quotient);
-    }
-    const int count = UnsignedDigits(q, digits);
-    if (count <= precision) {
-        *out++ = '0';
-        *out++ = '.';
-        std::memset(out, '0', static_cast<std::size_t>(precision - count));
-        out += precision - count;
-        std::memcpy(out, digits, static_cast<std::size_t>(count));
-        return out + count;
-    }
-    const int integer_digits = count - precision;
-    std::memcpy(out, digits, static_cast<std::size_t>(integer_digits));
+    const int integer_digits = DigitCount(integer);
     out += integer_digits;
+    WriteDigitsBefore(out, integer, integer_digits);
     *out++ = '.';
-    std::memcpy(out, digits + integer_digits, static_cast<std::size_t>(precision));
-    return out + precision;
+    out += precision;
+    WriteDigitsBefore(out, fraction, precision);
+    return out;
 }
 
 char* WriteFixed(char* first, char* last, double value, int precision) noexcept {
