@@ -161,7 +161,8 @@ bool FloorLoop(const std::string& log_path, const std::string& out_path, std::si
     // cells, the headings), so that both write the same amount.
     std::fill(buffer.begin(), buffer.end(), ' ');
     while (ok && written < output_bytes) {
-        used = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), output_bytes - written));
+        used = static_cast<std::size_t>(
+            std::min<std::uint64_t>(buffer.size(), output_bytes - written));
         flush();
     }
     ::close(in);
@@ -297,9 +298,9 @@ int main(int argc, char** argv) {
     }
     const std::string radiometer_path = dir + "/hypradio0136.cal";
     std::ofstream(radiometer_path) << RadiometerInstrument();
-    const Case cases[] = {{"example radiometer (spr0117.cal)",
-                           std::string(DRAVIK_EXAMPLES_DIR) + "/spr0117.cal"},
-                          {"136-channel radiometer", radiometer_path}};
+    const Case cases[] = {
+        {"example radiometer (spr0117.cal)", std::string(DRAVIK_EXAMPLES_DIR) + "/spr0117.cal"},
+        {"136-channel radiometer", radiometer_path}};
 
     int status = 0;
     for (int k = 0; k < 2 && status == 0; ++k) {
@@ -312,7 +313,7 @@ int main(int argc, char** argv) {
         }
         const double log_mib = static_cast<double>(FileSize(log_path)) / (1 << 20);
         std::printf("case %d: %s, log %.1f MiB\n", k + 1, c.name, log_mib);
-        double best_wall = 1e300, best_cpu = 1e300;
+        std::vector<double> walls, cpus;
         for (int r = 0; r < runs; ++r) {
             CaseResult result;
             if (!RunOnce(c, log_path, dir, result)) {
@@ -321,8 +322,8 @@ int main(int argc, char** argv) {
             }
             const double wall = result.conversion.wall / result.floor.wall;
             const double cpu = result.conversion.cpu / result.floor.cpu;
-            best_wall = std::min(best_wall, wall);
-            best_cpu = std::min(best_cpu, cpu);
+            walls.push_back(wall);
+            cpus.push_back(cpu);
             std::printf(
                 "  run %d: %llu frames, output %.1f MiB; conversion %.3f s (cpu %.3f s, %.0f "
                 "frames/s), floor %.3f s (cpu %.3f s); ratio %.2f (cpu %.2f)\n",
@@ -332,8 +333,12 @@ int main(int argc, char** argv) {
                 result.floor.wall, result.floor.cpu, wall, cpu);
         }
         if (status == 0) {
-            std::printf("  best ratio %.2f x the floor (cpu %.2f; goal 1.0)\n", best_wall,
-                        best_cpu);
+            std::sort(walls.begin(), walls.end());
+            std::sort(cpus.begin(), cpus.end());
+            std::printf(
+                "  ratio to the floor: best %.2f, median %.2f (cpu: best %.2f, median %.2f; goal "
+                "1.0)\n",
+                walls.front(), walls[walls.size() / 2], cpus.front(), cpus[cpus.size() / 2]);
         }
         if (!keep) std::remove(log_path.c_str());
     }

@@ -451,8 +451,7 @@ int DecodeLocked(CSensor& s, double& raw, const CFrameData* frame) {
 int DecodeFree(const CSensor& s, std::uint32_t& raw, const CFrameData* frame, std::string&) {
     return s.DecodeUnsigned(raw, frame);
 }
-int DecodeFree(const CSensor& s, std::int32_t& raw, const CFrameData* frame,
-               std::string& scratch) {
+int DecodeFree(const CSensor& s, std::int32_t& raw, const CFrameData* frame, std::string& scratch) {
     return s.DecodeSigned(raw, frame, scratch);
 }
 int DecodeFree(const CSensor& s, double& raw, const CFrameData* frame, std::string& scratch) {

@@ -15,7 +15,6 @@
 
 namespace dravik {
 
-
 // Width and precision beyond this are treated as this. The parameter dialog and the
 // command line accept no more, but the registry hands over any integer, and a width of
 // two billion would make every cell two gigabytes (or make the C formatter fail).

@@ -215,8 +215,8 @@ TEST(SensorValueTest, RowValuesMatchTheLockedFormatting) {
     late_inttime->NextGainRange();
     late_inttime->AddCoefficient(1.0);
     std::vector<std::unique_ptr<CSensor>> sensors;
-    for (CSensor* source : {inttime.get(), inttime.get(), late_inttime.get(),
-                            static_cast<CSensor*>(nullptr)}) {
+    for (CSensor* source :
+         {inttime.get(), inttime.get(), late_inttime.get(), static_cast<CSensor*>(nullptr)}) {
         auto channel = Sensor(kDataBU, kFitOptic3, 2, sensors.size() % 2 == 0 ? 2 : 4);
         channel->NextGainRange();
         for (double c : {2037.0, 7.963872e-05, 1.36, 0.128}) channel->AddCoefficient(c);
@@ -243,10 +243,11 @@ TEST(SensorValueTest, RowValuesMatchTheLockedFormatting) {
     CRowValues row_values;
     row_values.Prepare(columns);
 
-    const std::string full("\x00\x80\x12\x34\x0F\xFF\x3F\x80\x00\x00"
-                           "C5 42AB"
-                           "\x5B\xCD\x15\x00",
-                           21);
+    const std::string full(
+        "\x00\x80\x12\x34\x0F\xFF\x3F\x80\x00\x00"
+        "C5 42AB"
+        "\x5B\xCD\x15\x00",
+        21);
     const std::string other_time = std::string("\x01\x00", 2) + full.substr(2);
     const std::string zero_time = std::string("\x00\x00", 2) + full.substr(2);
     for (const CSensorFormat& fmt :
