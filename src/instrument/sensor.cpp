@@ -1,6 +1,7 @@
 #include "instrument/sensor.h"
 
 #include "instrument/number_parse.h"
+#include "platform/calendar.h"
 #include "platform/text.h"
 
 #include <cerrno>
@@ -603,15 +604,44 @@ namespace {
 // The latest count of seconds the calendar text can show: 9999-12-31 23:59:59 UTC.
 constexpr std::int64_t kLatestTime2 = 253402300799LL;
 
-std::string Time2Text(std::int64_t seconds) {
-    if (seconds > kLatestTime2 || seconds < -kLatestTime2) return CSensor::kTimeOutOfRangeText;
+void PutTwoDigits(char* at, unsigned value) noexcept {
+    at[0] = static_cast<char>('0' + value / 10);
+    at[1] = static_cast<char>('0' + value % 10);
+}
+
+void Time2Text(std::string& text, std::int64_t seconds) {
+    if (seconds > kLatestTime2 || seconds < -kLatestTime2) {
+        text = CSensor::kTimeOutOfRangeText;
+        return;
+    }
+    if (seconds >= 0) {
+        // From 1970 on, the calendar arithmetic gives the text of
+        // "%y-%m-%d %H.%M.%S" without the C library's time zone lock.
+        std::int64_t year = 0;
+        unsigned month = 0, day = 0;
+        CivilFromDays(seconds / 86400, year, month, day);
+        const auto second_of_day = static_cast<unsigned>(seconds % 86400);
+        char buffer[] = "yy-mm-dd HH.MM.SS";
+        PutTwoDigits(buffer, static_cast<unsigned>(year % 100));
+        PutTwoDigits(buffer + 3, month);
+        PutTwoDigits(buffer + 6, day);
+        PutTwoDigits(buffer + 9, second_of_day / 3600);
+        PutTwoDigits(buffer + 12, second_of_day / 60 % 60);
+        PutTwoDigits(buffer + 15, second_of_day % 60);
+        text.assign(buffer, sizeof buffer - 1);
+        return;
+    }
     std::time_t t = static_cast<std::time_t>(seconds);
     std::tm tm{};
-    if (gmtime_r(&t, &tm) == nullptr) return CSensor::kTimeOutOfRangeText;
     char buffer[64];
-    std::size_t n = std::strftime(buffer, sizeof buffer, "%y-%m-%d %H.%M.%S", &tm);
-    if (n == 0) return CSensor::kTimeOutOfRangeText;
-    return std::string(buffer, n);
+    std::size_t n = 0;
+    if (gmtime_r(&t, &tm) != nullptr)
+        n = std::strftime(buffer, sizeof buffer, "%y-%m-%d %H.%M.%S", &tm);
+    if (n == 0) {
+        text = CSensor::kTimeOutOfRangeText;
+    } else {
+        text.assign(buffer, n);
+    }
 }
 
 }  // namespace
@@ -632,7 +662,7 @@ int CSensor::FormatTimeInteger(std::string& text, std::int64_t raw, bool is_unsi
         return kValueOk;
     }
     if (m_fit_type == kFitTime2) {
-        text = Time2Text(raw);
+        Time2Text(text, raw);
         return kValueOk;
     }
     return kValueFitNotAllowed;
@@ -686,9 +716,11 @@ int CSensor::FormatTimeDouble(std::string& text, double raw) const {
         return kValueOk;
     }
     double seconds = std::trunc(v);
-    text = seconds > static_cast<double>(kLatestTime2)
-               ? std::string(kTimeOutOfRangeText)
-               : Time2Text(static_cast<std::int64_t>(seconds));
+    if (seconds > static_cast<double>(kLatestTime2)) {
+        text = kTimeOutOfRangeText;
+    } else {
+        Time2Text(text, static_cast<std::int64_t>(seconds));
+    }
     return kValueOk;
 }
 
