@@ -1,5 +1,7 @@
 #include "conversion/output_text_file.h"
 
+#include <algorithm>
+
 namespace dravik {
 
 COutputTextFile::~COutputTextFile() noexcept {
@@ -28,6 +30,32 @@ int COutputTextFile::Write(std::string_view text) {
         m_buffer.append(text.substr(start, nl - start));
         m_buffer.append("\r\n", 2);
         start = nl + 1;
+    }
+    if (m_buffer.size() >= kBufferSize) return Flush();
+    return kFileNone;
+}
+
+int COutputTextFile::EndText() {
+    const std::size_t start = std::min(m_text_start, m_buffer.size());
+    if (!m_file.IsOpen()) {
+        m_buffer.resize(start);
+        return kFileInvalid;
+    }
+    // Text mode: a CR goes in before every LF of the new text. Rows usually
+    // hold one, at their end, so the bytes are moved from the back and only
+    // those after the first LF move at all.
+    const std::size_t end = m_buffer.size();
+    const std::size_t count =
+        static_cast<std::size_t>(std::count(m_buffer.begin() + start, m_buffer.end(), '\n'));
+    if (count > 0) {
+        m_buffer.resize(end + count);
+        char* const text = m_buffer.data();
+        std::size_t to = end + count;
+        for (std::size_t from = end; to != from;) {
+            const char c = text[--from];
+            text[--to] = c;
+            if (c == '\n') text[--to] = '\r';
+        }
     }
     if (m_buffer.size() >= kBufferSize) return Flush();
     return kFileNone;
