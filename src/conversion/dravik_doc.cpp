@@ -841,7 +841,7 @@ void CDravikDoc::HandleFrame(std::unique_ptr<CFrameData> frame) {
     if (!WriteRow(*frame)) return;
     m_not_found = 0;
     AccountBytes(true);
-    WriteTimeTags();
+    WriteTimeTags(*frame);
     // After a failed time tag nothing more is asked: an answer could only
     // arrive once the conversion has ended.
     if (!m_done) RequestNextFrame();
@@ -968,32 +968,37 @@ void CDravikDoc::FailWhileConverting(int cause, bool writing) {
     SetDone();
 }
 
-void CDravikDoc::WriteTimeTags() {
+void CDravikDoc::WriteTimeTags(const CFrameData& frame) {
     if (!m_params.time_tags || m_done) return;
     const std::string& d = m_params.delimiter;
     const int width = m_params.format.width;
     const bool suppress = m_params.suppress_strings != 0;
     const bool formatted = m_params.time_tags_formatted && !suppress;
 
-    // The time tag is the record that follows the frame in the log file.
-    std::uint8_t record[10];
-    std::size_t got = 0;
-    int cause = ReadAt(m_log_file, m_bytes_consumed, record, sizeof record, got);
-    if (cause != 0) {
-        FailWhileConverting(cause, false);
-        return;
+    // The time tag is the record that follows the frame in the log file. The
+    // frame usually brings those bytes along; the file is read when it does not.
+    std::uint8_t record[CFrameData::kFollowingBytes];
+    std::span<const std::uint8_t> bytes;
+    if (!frame.GetFollowingBytes(m_bytes_consumed, bytes)) {
+        std::size_t got = 0;
+        const int cause = ReadAt(m_log_file, m_bytes_consumed, record, sizeof record, got);
+        if (cause != 0) {
+            FailWhileConverting(cause, false);
+            return;
+        }
+        bytes = std::span<const std::uint8_t>(record, got);
     }
     m_row.clear();
-    if (got < kTimeTagLength) {
+    if (bytes.size() < kTimeTagLength) {
         GetValueErrorText(m_cell, 0);
         AppendMissingTimeTagCells(m_row, suppress, width, d, m_cell);
     } else {
-        CTimeTag tag = DecodeTimeTag(std::span<const std::uint8_t>(record, got));
+        CTimeTag tag = DecodeTimeTag(bytes);
         m_cell.clear();
         if (!formatted) FormatDouble(m_cell, DecimalHours(tag.time), m_params.format);
         AppendTimeTagCells(m_row, tag, formatted, width, d, m_cell);
     }
-    cause = m_output.Write(m_row);
+    const int cause = m_output.Write(m_row);
     if (cause != 0) {
         FailWhileConverting(cause, true);
     }

@@ -166,7 +166,7 @@ class CDravikDoc : public COxaTelemetryDoc {
     void HandleNoFrame();
     bool CheckFrame(const CFrameData& frame);  // false: a check sensor could not be read
     bool WriteRow(const CFrameData& frame);
-    void WriteTimeTags();
+    void WriteTimeTags(const CFrameData& frame);
     void WriteHeaderLine(std::unique_ptr<CFrameData> frame);
     void AccountBytes(bool with_frame);
     void SetDone();

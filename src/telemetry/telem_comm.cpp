@@ -215,6 +215,7 @@ int CTelemComm::InitializeFileResource(CDiskFile* file, int buffer_size) {
         return kCommFileError;
     }
     m_file_length = static_cast<std::int64_t>(length);
+    m_read_origin = saved;
     m_file.buffer_size = buffer_size;
     m_name = file->GetFilePath();
     m_scan_limit = static_cast<std::size_t>(buffer_size);
@@ -734,8 +735,17 @@ int CTelemComm::ExtractFrames() {
                 inst.found = 1;
                 found_logged = true;
             }
-            m_frames.push_back(std::make_unique<CFrameData>(
-                std::string_view(reinterpret_cast<const char*>(m_queue.data()), length), info));
+            auto frame = std::make_unique<CFrameData>(
+                std::string_view(reinterpret_cast<const char*>(m_queue.data()), length), info);
+            if (file) {
+                // The queue ends at the file offset just past the last read,
+                // so the bytes behind the frame are known with their offset.
+                const std::size_t after = m_queue.size() - length;
+                frame->SetFollowingBytes(
+                    {m_queue.data() + length, std::min(after, CFrameData::kFollowingBytes)},
+                    m_read_origin + m_bytes_read - after, m_end_of_file != 0);
+            }
+            m_frames.push_back(std::move(frame));
             m_frames_available = 1;
             taken = true;
             last_length = length;

@@ -270,6 +270,7 @@ class CTelemComm {
     // File resource.
     CFileResourceSettings m_file;
     std::int64_t m_file_length = 0;
+    std::uint64_t m_read_origin = 0;  // position of the file when its reading began
     std::uint64_t m_bytes_read = 0;
     std::vector<std::uint8_t> m_read_buffer;
     int m_end_of_file = 0;
