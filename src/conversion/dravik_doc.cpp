@@ -86,7 +86,6 @@ CDravikDoc::CDravikDoc(CFrontEnd& front_end, CSettingsStore* settings)
       m_program_directory(ProgramDirectory()) {
     if (m_store != nullptr) m_settings.Read(*m_store);
     ResetConversionState();
-    m_row.reserve(4096);
     m_cell.reserve(256);
 }
 
@@ -906,44 +905,46 @@ bool CDravikDoc::WriteRow(const CFrameData& frame) {
     CSensorFormat format = m_params.format;
     if (format.precision == -1) format.precision = 10;
 
-    m_row.clear();
+    // The row is built straight into the output file's buffer.
+    std::string& row = m_output.BeginText();
+    const std::size_t row_start = row.size();
     m_row_values.BeginFrame();
     if (m_params.show_extra) {
-        AppendUnsignedCell(m_row, static_cast<unsigned>(frame.GetFrameCounter()), width);
-        m_row += d;
+        AppendUnsignedCell(row, static_cast<unsigned>(frame.GetFrameCounter()), width);
+        row += d;
     }
     if (!m_serial_number.empty()) {
-        AppendCell(m_row, m_serial_number, width);
-        m_row += d;
+        AppendCell(row, m_serial_number, width);
+        row += d;
     }
     for (std::size_t k = 0; k < m_selected_sensors.size(); ++k) {
         const int index = m_selected_sensors[k];
         CSensor* sensor = m_selected_sensor_objects[k];
         if (sensor == nullptr) {
             GetValueErrorText(m_cell, 0);
-            AppendCell(m_row, m_cell, width);
+            AppendCell(row, m_cell, width);
         } else if (index == m_check_sum_sensor) {
-            AppendUnsignedCell(m_row, m_check_sum_residual, width);
+            AppendUnsignedCell(row, m_check_sum_residual, width);
         } else if (suppress && sensor->GetDataType() == kDataAS) {
-            AppendBlankCell(m_row, width);
+            AppendBlankCell(row, width);
         } else if (suppress && format.apply_fit &&
                    (sensor->GetFitType() == kFitDDMM || sensor->GetFitType() == kFitHHMMSS ||
                     sensor->GetFitType() == kFitTime2)) {
-            AppendBlankCell(m_row, width);
+            AppendBlankCell(row, width);
         } else {
             // The value goes straight into the row; under Suppress Strings an
             // error value becomes an empty cell, without padding.
-            const std::size_t start = m_row.size();
-            m_row_values.AppendValue(m_row, k, frame, format);
-            if (suppress && IsErrorCell(std::string_view(m_row).substr(start))) m_row.resize(start);
+            const std::size_t start = row.size();
+            m_row_values.AppendValue(row, k, frame, format);
+            if (suppress && IsErrorCell(std::string_view(row).substr(start))) row.resize(start);
         }
-        m_row += d;
+        row += d;
     }
     if (!m_params.time_tags) {
-        RemoveTrailingDelimiter(m_row, d);
-        m_row += "\n";
+        if (row.size() - row_start >= d.size()) RemoveTrailingDelimiter(row, d);
+        row += "\n";
     }
-    int cause = m_output.Write(m_row);
+    int cause = m_output.EndText();
     if (cause != 0) {
         FailWhileConverting(cause, true);
         return false;
@@ -988,17 +989,17 @@ void CDravikDoc::WriteTimeTags(const CFrameData& frame) {
         }
         bytes = std::span<const std::uint8_t>(record, got);
     }
-    m_row.clear();
+    std::string& cells = m_output.BeginText();
     if (bytes.size() < kTimeTagLength) {
         GetValueErrorText(m_cell, 0);
-        AppendMissingTimeTagCells(m_row, suppress, width, d, m_cell);
+        AppendMissingTimeTagCells(cells, suppress, width, d, m_cell);
     } else {
         CTimeTag tag = DecodeTimeTag(bytes);
         m_cell.clear();
         if (!formatted) FormatDouble(m_cell, DecimalHours(tag.time), m_params.format);
-        AppendTimeTagCells(m_row, tag, formatted, width, d, m_cell);
+        AppendTimeTagCells(cells, tag, formatted, width, d, m_cell);
     }
-    const int cause = m_output.Write(m_row);
+    const int cause = m_output.EndText();
     if (cause != 0) {
         FailWhileConverting(cause, true);
     }

@@ -255,7 +255,6 @@ class CDravikDoc : public COxaTelemetryDoc {
     bool m_awaited_delivered = true;
 
     // Reused per frame: no allocation per value.
-    std::string m_row;
     std::string m_cell;
 };
 
