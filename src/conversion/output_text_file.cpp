@@ -1,6 +1,7 @@
 #include "conversion/output_text_file.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace dravik {
 
@@ -41,20 +42,26 @@ int COutputTextFile::EndText() {
         m_buffer.resize(start);
         return kFileInvalid;
     }
-    // Text mode: a CR goes in before every LF of the new text. Rows usually
-    // hold one, at their end, so the bytes are moved from the back and only
-    // those after the first LF move at all.
+    // Text mode: a CR goes in before every LF of the new text. Rows hold
+    // one LF at most, at their end, so the LFs are found with memchr and
+    // only the bytes from the first LF on are moved, from the back.
     const std::size_t end = m_buffer.size();
-    const std::size_t count =
-        static_cast<std::size_t>(std::count(m_buffer.begin() + start, m_buffer.end(), '\n'));
-    if (count > 0) {
+    const char* const text = m_buffer.data();
+    const auto* first = static_cast<const char*>(std::memchr(text + start, '\n', end - start));
+    if (first != nullptr) {
+        const std::size_t first_lf = static_cast<std::size_t>(first - text);
+        std::size_t count = 0;
+        for (const char* p = first; p != nullptr;
+             p = static_cast<const char*>(std::memchr(p + 1, '\n', text + end - p - 1))) {
+            ++count;
+        }
         m_buffer.resize(end + count);
-        char* const text = m_buffer.data();
+        char* const moved = m_buffer.data();
         std::size_t to = end + count;
-        for (std::size_t from = end; to != from;) {
-            const char c = text[--from];
-            text[--to] = c;
-            if (c == '\n') text[--to] = '\r';
+        for (std::size_t from = end; from > first_lf;) {
+            const char c = moved[--from];
+            moved[--to] = c;
+            if (c == '\n') moved[--to] = '\r';
         }
     }
     if (m_buffer.size() >= kBufferSize) return Flush();
