@@ -29,54 +29,47 @@ const std::vector<double>& SensorValues() {
     return values;
 }
 
-void BM_FormatDouble(benchmark::State& state) {
-    const dravik::CSensorFormat fmt{static_cast<int>(state.range(0)), 0, 0, -1,
-                                    static_cast<int>(state.range(1))};
+// Appends the text of one value after another to a row cleared each time;
+// `format` writes the text of a value into the row.
+template <class Format>
+void FormatEachValue(benchmark::State& state, Format&& format) {
     const std::vector<double>& values = SensorValues();
     std::string row;
     std::size_t i = 0;
     for (auto _ : state) {
         row.clear();
-        dravik::AppendDouble(row, values[i++ & 4095], fmt);
+        format(row, values[i++ & 4095]);
         benchmark::DoNotOptimize(row.data());
     }
     state.SetItemsProcessed(state.iterations());
 }
 
+void BM_FormatDouble(benchmark::State& state) {
+    const dravik::CSensorFormat fmt{static_cast<int>(state.range(0)), 0, 0, -1,
+                                    static_cast<int>(state.range(1))};
+    FormatEachValue(state, [&](std::string& row, double v) { dravik::AppendDouble(row, v, fmt); });
+}
+
 void BM_Snprintf(benchmark::State& state) {
     const int type = static_cast<int>(state.range(0));
     const int precision = static_cast<int>(state.range(1));
-    const std::vector<double>& values = SensorValues();
-    std::string row;
     char text[512];
-    std::size_t i = 0;
-    for (auto _ : state) {
-        row.clear();
-        const int n = dravik::format_diff::Reference(text, sizeof text, values[i++ & 4095], type,
-                                                     -1, precision);
+    FormatEachValue(state, [&](std::string& row, double v) {
+        const int n = dravik::format_diff::Reference(text, sizeof text, v, type, -1, precision);
         row.append(text, static_cast<std::size_t>(n));
-        benchmark::DoNotOptimize(row.data());
-    }
-    state.SetItemsProcessed(state.iterations());
+    });
 }
 
 // The library's own fixed-point formatting, which knows no "#" flag or width:
 // the floor the conversion benchmark measures against.
 void BM_ToCharsFixed(benchmark::State& state) {
     const int precision = static_cast<int>(state.range(0));
-    const std::vector<double>& values = SensorValues();
-    std::string row;
     char text[512];
-    std::size_t i = 0;
-    for (auto _ : state) {
-        row.clear();
-        const auto end = std::to_chars(text, text + sizeof text, values[i++ & 4095],
-                                       std::chars_format::fixed, precision)
-                             .ptr;
+    FormatEachValue(state, [&](std::string& row, double v) {
+        const auto end =
+            std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, precision).ptr;
         row.append(text, static_cast<std::size_t>(end - text));
-        benchmark::DoNotOptimize(row.data());
-    }
-    state.SetItemsProcessed(state.iterations());
+    });
 }
 BENCHMARK(BM_ToCharsFixed)->ArgName("precision")->Arg(10)->Arg(3);
 

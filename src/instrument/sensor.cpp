@@ -278,37 +278,33 @@ int CSensor::DecodeString(std::string& value, const CFrameData* frame) const {
     return kValueOk;
 }
 
-int CSensor::GetUnsignedValue(std::uint32_t& value, const CFrameData* frame) {
+// The locked decodings: the raw value slot is cleared, then holds the
+// decoded value, and an OPTIC3 sensor evaluates its integration time.
+template <class Raw, class Decode>
+int CSensor::DecodeAndStore(Raw& value, Raw& slot, const CFrameData* frame, Decode&& decode) {
     std::lock_guard<std::mutex> guard(m_lock);
-    m_unsigned_raw = 0;
-    std::uint32_t v = 0;
-    if (int result = DecodeUnsigned(v, frame); result != kValueOk) return result;
+    slot = Raw{};
+    Raw v{};
+    if (int result = decode(v); result != kValueOk) return result;
     AfterDecode(frame);
-    m_unsigned_raw = v;
+    slot = v;
     value = v;
     return kValueOk;
+}
+
+int CSensor::GetUnsignedValue(std::uint32_t& value, const CFrameData* frame) {
+    return DecodeAndStore(value, m_unsigned_raw, frame,
+                          [&](std::uint32_t& v) { return DecodeUnsigned(v, frame); });
 }
 
 int CSensor::GetSignedValue(std::int32_t& value, const CFrameData* frame) {
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_signed_raw = 0;
-    std::int32_t v = 0;
-    if (int result = DecodeSigned(v, frame, m_scratch); result != kValueOk) return result;
-    AfterDecode(frame);
-    m_signed_raw = v;
-    value = v;
-    return kValueOk;
+    return DecodeAndStore(value, m_signed_raw, frame,
+                          [&](std::int32_t& v) { return DecodeSigned(v, frame, m_scratch); });
 }
 
 int CSensor::GetDoubleValue(double& value, const CFrameData* frame) {
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_double_raw = 0.0;
-    double v = 0.0;
-    if (int result = DecodeDouble(v, frame, m_scratch); result != kValueOk) return result;
-    AfterDecode(frame);
-    m_double_raw = v;
-    value = v;
-    return kValueOk;
+    return DecodeAndStore(value, m_double_raw, frame,
+                          [&](double& v) { return DecodeDouble(v, frame, m_scratch); });
 }
 
 int CSensor::GetStringValue(std::string& value, const CFrameData* frame) {

@@ -206,6 +206,8 @@ class CSensor {
     int ExtractField(std::string_view frame_text, std::string_view& field,
                      std::string& scratch) const;
     std::string_view FixedFieldText(const CFrameData& frame, std::string& scratch) const;
+    template <class Raw, class Decode>
+    int DecodeAndStore(Raw& value, Raw& slot, const CFrameData* frame, Decode&& decode);
     int StoreIntegrationTime(const CFrameData* frame);
     void AfterDecode(const CFrameData* frame);
     int ApplyFit(double& value, double x, bool integer, std::int64_t raw_int,
