@@ -1,6 +1,8 @@
 // dravik-convert: converts one log file without any window.
 //
 //   dravik-convert LOG OUTPUT [INSTRUMENT] [options]
+//   dravik-convert LOG OUTPUT PACKAGE.zpk [--entry NAME] [options]
+//   dravik-convert --list-entries PACKAGE.zpk
 //
 // The command line is the desktop program's batch command line: file names
 // first, then options. Messages that the desktop program shows in message
@@ -13,9 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "app/instrument_package.h"
 #include "app/parameters.h"
 #include "cli/terminal_front_end.h"
 #include "conversion/dravik_doc.h"
+#include "platform/text.h"
 
 #ifdef DRAVIK_HAVE_QTSETTINGS
 #include "app/qt/qsettings_store.h"
@@ -35,6 +39,8 @@ constexpr int kExitInvalidCommandLine = 2;
 
 constexpr const char* kUsage =
     "Usage: dravik-convert LOG OUTPUT [INSTRUMENT] [options]\n"
+    "       dravik-convert LOG OUTPUT PACKAGE.zpk [--entry NAME] [options]\n"
+    "       dravik-convert --list-entries PACKAGE.zpk\n"
     "\n"
     "Converts the raw telemetry log file LOG into the delimited text file OUTPUT\n"
     "with the instrument file INSTRUMENT (a calibration file .cal or a telemetry\n"
@@ -42,6 +48,13 @@ constexpr const char* kUsage =
     "converted, with the header definition oxahdr1.tdf beside the program.\n"
     "File names come first and may not begin with \"-\" or \"/\", except absolute\n"
     "paths such as /data/cast1.raw; options follow them.\n"
+    "\n"
+    "An instrument package PACKAGE.zpk in place of INSTRUMENT is extracted into a\n"
+    "private temporary folder, removed at exit, and its first instrument file is\n"
+    "used, as a package dropped on the desktop program's Instrument list;\n"
+    "--entry NAME uses the entry NAME instead (its stored name or its file name).\n"
+    "--list-entries prints the stored names of the instrument files of a package,\n"
+    "one a line, the first one being the one used by default.\n"
     "\n"
     "Options begin with \"/\" or \"-\"; letters may be in either case.\n"
     "  /bN           read the log file in buffers of N bytes, 1024 to 65535\n"
@@ -68,6 +81,8 @@ constexpr const char* kUsage =
     "  --help        this text\n"
     "  --version     the version of the program\n"
     "  --verbose     copy every conversion log message to standard error\n"
+    "  --entry NAME  the entry of the instrument package to convert with\n"
+    "  --list-entries PACKAGE.zpk  the instrument files of a package\n"
     "\n"
     "Questions (overwriting an existing output file, using an instrument file\n"
     "with errors) are asked when standard input is a terminal. Otherwise an\n"
@@ -96,8 +111,67 @@ void CatchInterrupts() {
     sigaction(SIGTERM, &action, nullptr);
 }
 
-int Run(const std::vector<std::string>& args, bool verbose) {
+bool IsPackagePath(const std::string& path) {
+    return path.size() > 4 &&
+           dravik::EqualsIgnoreCase(std::string_view(path).substr(path.size() - 4), ".zpk");
+}
+
+// Prints the stored names of the instrument files of a package.
+int ListEntries(const std::string& package_path) {
+    std::vector<dravik::CPackageEntry> entries;
+    if (!dravik::ListPackageEntries(package_path, entries)) {
+        dravik::CTerminalFrontEnd front_end;
+        front_end.ShowMessage(dravik::FillMessage(
+            "The Instrument Package file: %s \r\ncould not be opened.", {package_path}));
+        return kExitFailed;
+    }
+    for (const dravik::CPackageEntry& e : entries) std::printf("%s\n", e.stored_name.c_str());
+    return kExitComplete;
+}
+
+// Extracts the package named as the instrument file into a private folder
+// (removed when `folder` is destroyed) and makes the chosen entry's file the
+// instrument file: the entry named `entry` (stored name or file name), or
+// else the first one extracted. False after a message.
+bool UsePackage(dravik::CDravikDoc& doc, dravik::CFrontEnd& front_end, const std::string& entry,
+                std::unique_ptr<dravik::CPackageDirectory>& folder) {
+    const std::string package_path = doc.GetInstrumentFilePath();
+    std::string error;
+    folder = dravik::CPackageDirectory::Create(dravik::CPackageDirectory::EKind::kPrivate, error);
+    if (!folder) {
+        front_end.ShowMessage(error);
+        return false;
+    }
+    const dravik::CPackageExtraction extraction =
+        dravik::ExtractPackage(front_end, package_path, *folder);
+    const dravik::CPackageEntry* chosen = nullptr;
+    for (const dravik::CPackageEntry& e : extraction.files) {
+        if (entry.empty() || e.stored_name == entry || e.file_name == entry) {
+            chosen = &e;
+            break;
+        }
+    }
+    if (chosen == nullptr) {
+        // A package that could not be opened has had its message already.
+        if (extraction.opened && entry.empty()) {
+            front_end.ShowMessage(dravik::FillMessage(
+                "No instrument file was extracted from the Instrument Package file: %s",
+                {package_path}));
+        } else if (extraction.opened) {
+            front_end.ShowMessage(dravik::FillMessage(
+                "No instrument file %s was extracted from the Instrument Package file: %s",
+                {entry, package_path}));
+        }
+        return false;
+    }
+    doc.SetInstrumentFilePath(folder->GetPath() + chosen->file_name);
+    return true;
+}
+
+int Run(const std::vector<std::string>& args, const std::string& entry, bool verbose) {
     dravik::CTerminalFrontEnd front_end;
+    // Declared before the document, so that the extracted files outlive it.
+    std::unique_ptr<dravik::CPackageDirectory> package_folder;
 #ifdef DRAVIK_HAVE_QTSETTINGS
     dravik::CQSettingsStore store;
 #else
@@ -126,13 +200,23 @@ int Run(const std::vector<std::string>& args, bool verbose) {
         return kExitInvalidCommandLine;
     }
 
+    const bool package = doc.GetFileNameCount() == 3 && IsPackagePath(doc.GetInstrumentFilePath());
+    if (!entry.empty() && !package) {
+        front_end.ShowMessage(
+            "--entry needs an Instrument Package file (.zpk) as the instrument file.");
+        return kExitInvalidCommandLine;
+    }
+    // Ctrl-C from here on ends the run through its normal end, so that the
+    // private folder of a package is removed too.
+    CatchInterrupts();
+    if (package && !UsePackage(doc, front_end, entry, package_folder)) return kExitFailed;
+
     // The log text is taken at every refresh even when it is not shown, so
     // that it does not pile up in memory during a long conversion.
     front_end.SetRefreshHook([&] {
         std::string text = doc.TakeLogText();
         if (verbose) front_end.PrintText(text);
     });
-    CatchInterrupts();
     const dravik::EConversionOutcome outcome = doc.RunConversion();
     if (verbose) front_end.PrintText(doc.TakeLogText());
     // A conversion that ended before its first frame (overwrite refused, a
@@ -149,8 +233,28 @@ int Run(const std::vector<std::string>& args, bool verbose) {
 int main(int argc, char** argv) {
     std::vector<std::string> args;
     bool verbose = false;
+    std::string entry;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--list-entries") {
+            if (argc != 3 || i != 1) {
+                std::fputs(kUsage, stderr);
+                return kExitInvalidCommandLine;
+            }
+            return ListEntries(argv[2]);
+        }
+        if (arg == "--entry" || arg.rfind("--entry=", 0) == 0) {
+            if (arg == "--entry" && i + 1 < argc) {
+                entry = argv[++i];
+            } else if (arg != "--entry") {
+                entry = arg.substr(8);
+            }
+            if (entry.empty()) {
+                std::fputs("--entry needs the name of an entry.\n", stderr);
+                return kExitInvalidCommandLine;
+            }
+            continue;
+        }
         if (arg == "--help") {
             std::fputs(kUsage, stdout);
             return kExitComplete;
@@ -169,5 +273,5 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return kExitInvalidCommandLine;
     }
-    return Run(args, verbose);
+    return Run(args, entry, verbose);
 }

@@ -68,9 +68,12 @@ class CliTest : public ::testing::Test {
 
         std::vector<std::string> env_text;
         for (char** e = environ; *e != nullptr; ++e) {
-            if (std::string_view(*e).rfind("XDG_CONFIG_HOME=", 0) != 0) env_text.emplace_back(*e);
+            const std::string_view var(*e);
+            if (var.rfind("XDG_CONFIG_HOME=", 0) != 0 && var.rfind("XDG_CACHE_HOME=", 0) != 0)
+                env_text.emplace_back(*e);
         }
         env_text.push_back("XDG_CONFIG_HOME=" + (dir_ / "config").string());
+        env_text.push_back("XDG_CACHE_HOME=" + (dir_ / "cache").string());
         std::vector<char*> env;
         for (auto& e : env_text) env.push_back(e.data());
         env.push_back(nullptr);
@@ -338,6 +341,69 @@ TEST_F(CliTest, LogGeneratorIsDeterministicAndHonoursItsSizes) {
     EXPECT_EQ(Loggen({"empty.cal", Path("f.raw"), "--size", "1M"}).status, 1);
     EXPECT_EQ(Loggen({"big.cal", Path("f.raw")}).status, 1);
     EXPECT_EQ(Loggen({cal, "/dev/full", "--frames", "5000"}).status, 1);
+}
+
+// A package in place of the instrument file converts as its first
+// instrument file does, or as the entry named; its private folder is gone
+// after every run, whatever the outcome.
+TEST_F(CliTest, InstrumentPackagesConvertLikeTheirFiles) {
+    const std::string cal = kExamples + "/spr0117.cal";
+    const std::string tdf = kExamples + "/nav0001.tdf";
+    ASSERT_EQ(Loggen({cal, Path("spr.raw"), "--frames", "20"}).status, 0);
+    ASSERT_EQ(Loggen({tdf, Path("nav.raw"), "--frames", "20"}).status, 0);
+    const fs::path temp = dir_ / "cache" / "Quillfern" / "Dravik" / "TEMP";
+
+    // The package builder, and the listing of what it built.
+    WriteFile(Path("Properties.txt"), "deployment 7");
+    EXPECT_EQ(Run(DRAVIK_PACKAGE, {"--properties", "Properties.txt", "p.zpk", tdf, cal}).status, 0);
+    EXPECT_EQ(Run(DRAVIK_PACKAGE, {"p.zpk", cal}).status, 1);  // exists
+    EXPECT_EQ(Run(DRAVIK_PACKAGE, {"q.zpk", cal, Path("spr0117.cal")}).status, 2);
+    const Result listed = Convert({"--list-entries", "p.zpk"});
+    EXPECT_EQ(listed.status, 0);
+    EXPECT_EQ(listed.out, "nav0001.tdf\nspr0117.cal\n");
+    EXPECT_EQ(Convert({"--list-entries", kExamples + "/spr0117.zpk"}).out,
+              "spr0117.cal\nnav0001.tdf\n");
+
+    ASSERT_EQ(Convert({"spr.raw", "by_file.dat", cal, "/c"}).status, 0);
+    const Result by_entry =
+        Convert({"spr.raw", "by_entry.dat", "p.zpk", "--entry", "spr0117.cal", "/c"});
+    EXPECT_EQ(by_entry.status, 0) << by_entry.err;
+    EXPECT_TRUE(ReadFile(Path("by_entry.dat")) == ReadFile(Path("by_file.dat")));
+    fs::copy_file(kExamples + "/spr0117.zpk", Path("SPR.ZPK"));
+    const Result first = Convert({"spr.raw", "first.dat", "SPR.ZPK", "/c"});
+    EXPECT_EQ(first.status, 0) << first.err;
+    EXPECT_TRUE(ReadFile(Path("first.dat")) == ReadFile(Path("by_file.dat")));
+    EXPECT_EQ(Convert({"nav.raw", "nav.dat", "p.zpk"}).status, 0);
+    EXPECT_EQ(Lines(ReadFile(Path("nav.dat"))).size(), 21u);
+    EXPECT_TRUE(fs::is_empty(temp));
+
+    WriteFile(Path("bad.zpk"), "not an archive");
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{"spr.raw", "x.dat", "bad.zpk"},
+         1,
+         "The Instrument Package file: bad.zpk \ncould not be opened.\n"},
+        {{"spr.raw", "x.dat", "p.zpk", "--entry=cal/none.cal"},
+         1,
+         "No instrument file cal/none.cal was extracted from the Instrument Package file: p.zpk\n"},
+        {{"spr.raw", "x.dat", cal, "--entry", "a.cal"},
+         2,
+         "--entry needs an Instrument Package file (.zpk) as the instrument file.\n"},
+        {{"--list-entries", "bad.zpk"},
+         1,
+         "The Instrument Package file: bad.zpk \ncould not be opened.\n"},
+    };
+    for (const Case& c : cases) {
+        const Result r = Convert(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args[2];
+        EXPECT_EQ(r.err, c.message);
+        EXPECT_FALSE(fs::exists(Path("x.dat")));
+    }
+    EXPECT_TRUE(fs::is_empty(temp));
 }
 
 }  // namespace

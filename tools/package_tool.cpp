@@ -1,0 +1,113 @@
+// dravik-package: builds an instrument package (.zpk) from instrument files.
+//
+//   dravik-package [--force] [--properties FILE] PACKAGE.zpk INSTRUMENT...
+//
+// Each instrument file is stored deflated under its file name alone, in the
+// order given, so the first one is the one a conversion uses by default. The
+// package's "Properties.txt" is FILE, or else a short text naming the files
+// (the converter never reads it). An existing package is replaced only with
+// --force.
+#include <zip.h>
+
+#include <cstdio>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/instrument_package.h"
+#include "platform/text.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: dravik-package [--force] [--properties FILE] PACKAGE.zpk INSTRUMENT...\n"
+    "\n"
+    "Builds the instrument package PACKAGE.zpk from the instrument files given\n"
+    "(calibration files .cal, telemetry definition files .tdf), each stored under\n"
+    "its file name, with a \"Properties.txt\" entry: FILE, or a list of the files.\n"
+    "An existing package is replaced only with --force.\n"
+    "Exit status: 0 written, 1 failed, 2 invalid command line.\n";
+
+int Fail(zip_t* archive, const std::string& what) {
+    std::fprintf(stderr, "%s: %s\n", what.c_str(), zip_strerror(archive));
+    zip_discard(archive);
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool force = false;
+    std::string properties_file;
+    std::vector<std::string> names;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--force") {
+            force = true;
+        } else if (arg == "--properties" && i + 1 < argc) {
+            properties_file = argv[++i];
+        } else if (arg.rfind("--", 0) == 0) {
+            std::fputs(kUsage, stderr);
+            return 2;
+        } else {
+            names.push_back(arg);
+        }
+    }
+    if (names.size() < 2) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    const std::string package = names.front();
+    const std::vector<std::string> files(names.begin() + 1, names.end());
+
+    // The package holds its files flat: two of the same file name would
+    // leave the second one unused.
+    std::set<std::string> stored;
+    std::string listing = "Instrument files:\r\n";
+    for (const std::string& file : files) {
+        const std::string name = dravik::PackageEntryFileName(file);
+        if (!stored.insert(name).second || dravik::EqualsIgnoreCase(name, "Properties.txt")) {
+            std::fprintf(stderr, "%s: a second file named %s\n", file.c_str(), name.c_str());
+            return 2;
+        }
+        listing += name + "\r\n";
+    }
+
+    int error = 0;
+    zip_t* archive =
+        zip_open(package.c_str(), ZIP_CREATE | (force ? ZIP_TRUNCATE : ZIP_EXCL), &error);
+    if (archive == nullptr) {
+        zip_error_t e;
+        zip_error_init_with_code(&e, error);
+        std::fprintf(stderr, "%s: %s\n", package.c_str(), zip_error_strerror(&e));
+        zip_error_fini(&e);
+        return 1;
+    }
+    zip_source_t* properties = properties_file.empty()
+                                   ? zip_source_buffer(archive, listing.data(), listing.size(), 0)
+                                   : zip_source_file(archive, properties_file.c_str(), 0, -1);
+    if (properties == nullptr) return Fail(archive, properties_file);
+    if (zip_file_add(archive, "Properties.txt", properties, ZIP_FL_ENC_UTF_8) < 0) {
+        zip_source_free(properties);
+        return Fail(archive, "Properties.txt");
+    }
+    for (const std::string& file : files) {
+        zip_source_t* source = zip_source_file(archive, file.c_str(), 0, -1);
+        if (source == nullptr) return Fail(archive, file);
+        const zip_int64_t index = zip_file_add(archive, dravik::PackageEntryFileName(file).c_str(),
+                                               source, ZIP_FL_ENC_UTF_8);
+        if (index < 0) {
+            zip_source_free(source);
+            return Fail(archive, file);
+        }
+        zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 9);
+    }
+    // The files are read, and the package written under a temporary name and
+    // renamed, only now.
+    if (zip_close(archive) != 0) return Fail(archive, package);
+    return 0;
+}
