@@ -42,8 +42,7 @@ bool StartsWith(const CByteQueue& queue, const std::string& prefix) {
 // ---------------------------------------------------------------------------
 // Byte queue
 
-void CByteQueue::Append(const std::uint8_t* bytes, std::size_t count) {
-    if (count == 0) return;
+std::uint8_t* CByteQueue::Reserve(std::size_t count) {
     if (m_tail + count > m_buf.size()) {
         // Reclaim the consumed front before growing.
         const std::size_t live = size();
@@ -56,8 +55,13 @@ void CByteQueue::Append(const std::uint8_t* bytes, std::size_t count) {
             m_buf.resize(std::max(m_tail + count, m_buf.size() * 2));
         }
     }
-    std::memcpy(m_buf.data() + m_tail, bytes, count);
-    m_tail += count;
+    return m_buf.data() + m_tail;
+}
+
+void CByteQueue::Append(const std::uint8_t* bytes, std::size_t count) {
+    if (count == 0) return;
+    std::memcpy(Reserve(count), bytes, count);
+    Commit(count);
 }
 
 std::size_t CByteQueue::Consume(std::size_t count) noexcept {
@@ -221,7 +225,6 @@ int CTelemComm::InitializeFileResource(CDiskFile* file, int buffer_size) {
     m_scan_limit = static_cast<std::size_t>(buffer_size);
     m_state = m_owner != nullptr ? kStateFileOwned : kStateFile;
     ReportMessage(FillMessage("Initializing file resource: %s.\r\n", {m_name}), 0);
-    m_read_buffer.assign(static_cast<std::size_t>(buffer_size), 0);
     {
         std::lock_guard lock(m_status_lock);
         m_global_sync_done = 1;
@@ -266,7 +269,10 @@ std::size_t CTelemComm::ReadFileResource() {
     }
     std::size_t got = 0;
     if (!m_end_of_file && m_file_error == 0) {
-        int cause = m_file.file->Read(m_read_buffer.data(), m_read_buffer.size(), got);
+        // Read straight behind the queued bytes: no copy of the log passes
+        // through a buffer of its own.
+        const auto chunk = static_cast<std::size_t>(m_file.buffer_size);
+        int cause = m_file.file->Read(m_queue.Reserve(chunk), chunk, got);
         std::uint64_t position = 0;
         if (cause == 0) cause = m_file.file->GetPosition(position);
         if (cause != 0) {
@@ -287,7 +293,7 @@ std::size_t CTelemComm::ReadFileResource() {
         if (got == 0) return 0;
         ReportMessage(FillMessage("End of file resource reached for %s.\r\n", {m_name}), 0);
     }
-    m_queue.Append(m_read_buffer.data(), got);
+    m_queue.Commit(got);
     m_bytes_read += got;
     return got;
 }
