@@ -8,7 +8,8 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
 cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc)"
+# Only the converter: the tests and benchmarks are not needed to run it.
+cmake --build --preset release -j "$(nproc)" --target dravik-convert
 
 convert=./build/release/src/cli/dravik-convert
 out=build/example

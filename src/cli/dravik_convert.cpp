@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "app/command_line_files.h"
 #include "app/instrument_package.h"
 #include "app/parameters.h"
 #include "cli/terminal_front_end.h"
@@ -182,25 +183,29 @@ int Run(const std::vector<std::string>& args, const std::string& entry, bool ver
 
     // Leading file names, then options. An absolute path is a file name, not
     // an option, although it begins with "/".
+    dravik::CCommandLineFiles files;
     std::size_t i = 0;
-    while (i < args.size() && !dravik::IsOptionArgument(args[i]) && doc.AddFileName(args[i])) ++i;
+    while (i < args.size() && files.AddFileName(args[i])) ++i;
     for (; i < args.size(); ++i) {
         if (!params.ParseOption(args[i])) {
             char text[96];
             std::snprintf(text, sizeof text,
                           "Invalid command line parameters.\r\nParameters parsed: %d",
-                          doc.GetFileNameCount() + params.options_parsed);
+                          files.count + params.options_parsed);
             front_end.ShowMessage(text);
             return kExitInvalidCommandLine;
         }
     }
-    if (doc.GetFileNameCount() < 2) {
+    if (files.count < 2) {
         front_end.ShowMessage(
             "There must be at least two file name parameters to use command line processing.");
         return kExitInvalidCommandLine;
     }
+    doc.SetLogFilePath(files.log);
+    doc.SetOutputFilePath(files.output);
+    doc.SetInstrumentFilePath(files.instrument);
 
-    const bool package = doc.GetFileNameCount() == 3 && IsPackagePath(doc.GetInstrumentFilePath());
+    const bool package = files.count == 3 && IsPackagePath(doc.GetInstrumentFilePath());
     if (!entry.empty() && !package) {
         front_end.ShowMessage(
             "--entry needs an Instrument Package file (.zpk) as the instrument file.");

@@ -26,9 +26,11 @@ namespace {
 // grow without bound. The oldest whole lines go first.
 constexpr std::size_t kMaxPendingLogText = 256 * 1024;
 
-// How long the end step waits for its summary to reach the conversion log
-// file through the processing thread.
-constexpr auto kDeliveryTimeout = std::chrono::seconds(5);
+// How long the driving thread waits, at most, for the answer to a frame
+// request when it ends a conversion early. A request does a bounded amount of
+// work and is answered within milliseconds; the limit only keeps a lost
+// answer (a control already shutting down) from hanging the caller.
+constexpr auto kAnswerTimeout = std::chrono::seconds(10);
 
 std::string NamePart(const std::string& path) {
     std::size_t slash = path.find_last_of("/\\");
@@ -41,17 +43,6 @@ std::string Quoted(const std::string& text) {
 
 const char* YesNo(bool flag) {
     return flag ? "YES" : "NO";
-}
-
-bool EndsWith(std::string_view text, std::string_view tail) {
-    return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
-}
-
-// A value error text, padded or not, ends with "Error n": the five characters
-// seven from the end (the first five of a shorter text).
-bool IsErrorCell(std::string_view text) {
-    std::string_view probe = text.size() >= 7 ? text.substr(text.size() - 7, 5) : text.substr(0, 5);
-    return probe == "Error";
 }
 
 // Reads up to `size` bytes at `offset` without moving the file position the
@@ -86,7 +77,6 @@ CDravikDoc::CDravikDoc(CFrontEnd& front_end, CSettingsStore* settings)
       m_program_directory(ProgramDirectory()) {
     if (m_store != nullptr) m_settings.Read(*m_store);
     ResetConversionState();
-    m_cell.reserve(256);
 }
 
 CDravikDoc::~CDravikDoc() {
@@ -104,12 +94,17 @@ void CDravikDoc::SetProgramDirectory(std::string directory) {
 }
 
 void CDravikDoc::OnNewDocument() {
+    // The old control goes with the conversion it was running.
+    if (m_in_progress) EndConversion(true);
     NewControl();
     ResetConversionState();
 }
 
 void CDravikDoc::DeleteContents() {
-    // The control goes first: its last messages still reach the log file.
+    // A conversion still running is cancelled and ended, so that nothing is
+    // written after this returns and its summary still reaches the log.
+    if (m_in_progress) EndConversion(true);
+    // The control goes next: its last messages still reach the log file.
     COxaTelemetryDoc::DeleteContents();
     {
         std::lock_guard<std::mutex> lock(m_lock);
@@ -118,23 +113,6 @@ void CDravikDoc::DeleteContents() {
         m_log_file.Close();
     }
     DestroyProgressDialog();
-}
-
-bool CDravikDoc::AddFileName(const std::string& name) {
-    if (name.empty() || IsOptionArgument(name) || m_file_name_count >= 3) return false;
-    switch (m_file_name_count) {
-        case 0:
-            m_log_path = name;
-            break;
-        case 1:
-            m_output_path = name;
-            break;
-        default:
-            m_instrument_path = name;
-            break;
-    }
-    ++m_file_name_count;
-    return true;
 }
 
 void CDravikDoc::ResetConversionState() {
@@ -159,11 +137,9 @@ void CDravikDoc::ResetConversionState() {
     m_bytes_consumed = 0;
     m_discarded_since_frame = 0;
     m_resynchronizations = 0;
-    m_file_name_count = 0;
     m_output_failed = false;
     m_user_cancelled = false;
     m_selected_sensors.clear();
-    m_selected_sensor_objects.clear();
 }
 
 std::string CDravikDoc::FullPath(const std::string& path, const std::string& directory) const {
@@ -174,7 +150,7 @@ std::string CDravikDoc::FullPath(const std::string& path, const std::string& dir
 int CDravikDoc::EffectiveBuffer() const {
     // The stored value is taken unchecked; a chunk of nothing (or of a
     // gigabyte) is no way to read a file.
-    return std::clamp(m_params.buffer, kHeaderBufferSize, 1 << 24);
+    return std::clamp(m_run.buffer, kHeaderBufferSize, 1 << 24);
 }
 
 // ---------------------------------------------------------------------------
@@ -195,17 +171,10 @@ void CDravikDoc::ShowPendingMessages() {
 
 void CDravikDoc::SendAndWait(const std::string& text) {
     if (!HasControl()) return;
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        m_awaited_text = text;
-        m_awaited_delivered = false;
-    }
     ReportMessage(text, 0);
-    {
-        std::unique_lock<std::mutex> lock(m_lock);
-        m_done_cv.wait_for(lock, kDeliveryTimeout, [this] { return m_awaited_delivered; });
-        m_awaited_delivered = true;
-    }
+    // The control's thread passes a marker queued behind the text once the
+    // text has reached the conversion log.
+    WaitForQueuedCommands();
     // Delivering the text may have failed to write the conversion log; the
     // user hears of it now, before whatever comes next, and also when the
     // conversion ends here (a failed setup) or this was its summary.
@@ -213,36 +182,29 @@ void CDravikDoc::SendAndWait(const std::string& text) {
 }
 
 void CDravikDoc::FlushMessages() {
-    // A text without a line end is dropped by the stamping, so the marker
-    // itself never reaches the log.
-    SendAndWait(std::string(1, '\x01'));
+    WaitForQueuedCommands();
+    ShowPendingMessages();
 }
 
 void CDravikDoc::OnTelemetryMessage(std::string& text) {
     std::lock_guard<std::mutex> lock(m_lock);
-    bool awaited = !m_awaited_delivered && EndsWith(text, m_awaited_text);
     COxaTelemetryDoc::OnTelemetryMessage(text);
-    if (!text.empty()) {
-        m_pending_log_text += text;
-        if (m_pending_log_text.size() > kMaxPendingLogText) {
-            std::size_t cut = m_pending_log_text.size() - kMaxPendingLogText;
-            std::size_t line_end = m_pending_log_text.find("\r\n", cut);
-            m_pending_log_text.erase(
-                0, line_end == std::string::npos ? m_pending_log_text.size() : line_end + 2);
-        }
-        if (m_conversion_log.IsOpen()) {
-            int cause = m_conversion_log.Write(text);
-            if (cause != 0) {
-                std::string path = m_conversion_log.GetPath();
-                m_conversion_log.Close();
-                Notice("An error occured writing to the conversion log file:\r\n" + Quoted(path) +
-                       ".\r\n" + GetFileErrorText(cause) + "\r\nConversion log aborted.");
-            }
-        }
+    if (text.empty()) return;
+    m_pending_log_text += text;
+    if (m_pending_log_text.size() > kMaxPendingLogText) {
+        std::size_t cut = m_pending_log_text.size() - kMaxPendingLogText;
+        std::size_t line_end = m_pending_log_text.find("\r\n", cut);
+        m_pending_log_text.erase(
+            0, line_end == std::string::npos ? m_pending_log_text.size() : line_end + 2);
     }
-    if (awaited) {
-        m_awaited_delivered = true;
-        m_done_cv.notify_all();
+    if (m_conversion_log.IsOpen()) {
+        int cause = m_conversion_log.Write(text);
+        if (cause != 0) {
+            std::string path = m_conversion_log.GetPath();
+            m_conversion_log.Close();
+            Notice("An error occured writing to the conversion log file:\r\n" + Quoted(path) +
+                   ".\r\n" + GetFileErrorText(cause) + "\r\nConversion log aborted.");
+        }
     }
 }
 
@@ -320,8 +282,8 @@ CProgressSetup CDravikDoc::MakeProgressSetup(int run_total, int run_current) con
     setup.log_file_length = m_log_file_length;
     setup.header_conversion = m_header_conversion != 0;
     if (!setup.header_conversion) setup.instrument_file_name = m_instrument_name;
-    setup.process_limit = m_params.process_limit;
-    setup.process_depth = m_params.process_depth;
+    setup.process_limit = m_run.process_limit;
+    setup.process_depth = m_run.process_depth;
     setup.frame_counter_sensor = m_frame_counter_sensor >= 0;
     setup.check_sum_sensor = m_check_sum_sensor >= 0;
     setup.run_total = run_total;
@@ -365,8 +327,8 @@ CProgressReport CDravikDoc::MakeProgressReport() {
         report.status_text = "Conversion aborted.";
     }
     double range, position;
-    if (m_params.process_limit >= 1 && !m_header_conversion) {
-        range = m_params.process_limit;
+    if (m_run.process_limit >= 1 && !m_header_conversion) {
+        range = m_run.process_limit;
         position = s.frames_processed;
     } else {
         range = m_log_file_length == 0 ? 1.0 : static_cast<double>(m_log_file_length);
@@ -397,7 +359,12 @@ void CDravikDoc::SetDone() {
 // Setup
 
 bool CDravikDoc::PrepareConversion() {
+    // A conversion left running is ended before another one begins.
+    if (m_in_progress) EndConversion(true);
     m_settings.ApplyCommandLineOverrides(m_params);
+    // The conversion works on its own copy: the parameters may be edited
+    // while it runs, for the next one.
+    m_run = m_params;
     OpenConversionLog();
     ResetConversionState();
     {
@@ -424,17 +391,17 @@ bool CDravikDoc::PrepareConversion() {
         begin = "Begin instrument conversion.\r\n\tLog File: " + Quoted(m_log_full) +
                 "\r\n\tOutput File: " + Quoted(m_output_full) +
                 "\r\n\tInstrument File: " + Quoted(m_instrument_full);
-        const CSensorFormat& f = m_params.format;
+        const CSensorFormat& f = m_run.format;
         if (f.apply_fit) {
             begin += "\r\n\tCalibration coefficients applied.";
-            if (m_params.immersed) begin += "\r\n\tImmersion coefficients applied.";
-        } else if (f.hex_format && !m_params.suppress_strings) {
+            if (m_run.immersed) begin += "\r\n\tImmersion coefficients applied.";
+        } else if (f.hex_format && !m_run.suppress_strings) {
             begin += "\r\n\tHexadecimal integer output enabled.";
         }
-        if (m_params.time_tags) begin += "\r\n\tTime Tag output enabled.";
-        if (m_params.frame_counter_checking) begin += "\r\n\tFrame error checking enabled.";
-        if (m_params.check_sum_checking) begin += "\r\n\tCheck Sum error checking enabled.";
-        if (m_params.suppress_strings) begin += "\r\n\tNon numerical output suppression enabled.";
+        if (m_run.time_tags) begin += "\r\n\tTime Tag output enabled.";
+        if (m_run.frame_counter_checking) begin += "\r\n\tFrame error checking enabled.";
+        if (m_run.check_sum_checking) begin += "\r\n\tCheck Sum error checking enabled.";
+        if (m_run.suppress_strings) begin += "\r\n\tNon numerical output suppression enabled.";
     } else {
         {
             std::lock_guard<std::mutex> lock(m_lock);
@@ -510,7 +477,10 @@ bool CDravikDoc::PrepareConversion() {
     } else if (StartAcquisition(0) != 0) {
         error = "An error occured enabling " + m_instrument_header + ".\r\nConversion aborted.";
     }
-    if (error.empty()) return true;
+    if (error.empty()) {
+        m_in_progress = true;
+        return true;
+    }
     m_front_end.ShowMessage(error);
     bool failed = false;
     RemoveResourceAndInstrument(false, true, failed);
@@ -520,10 +490,10 @@ bool CDravikDoc::PrepareConversion() {
 
 void CDravikDoc::RemoveResourceAndInstrument(bool at_end, bool instrument, bool& failed) {
     // A removal answers "pending" while the processing thread has not yet
-    // deleted an earlier resource; it is tried again for a while.
+    // deleted an earlier resource, which it does at the end of its batch.
     int result = RemoveCommResource(m_resource_name);
-    for (int i = 0; result == kControlRemovalPending && i < 250; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (result == kControlRemovalPending) {
+        WaitForQueuedCommands();
         result = RemoveCommResource(m_resource_name);
     }
     if (result != 0) {
@@ -545,7 +515,7 @@ void CDravikDoc::FindCheckSensors() {
     int frame_counter = -1;
     int check_sum = -1;
     std::string file_type;
-    if (m_params.frame_counter_checking) {
+    if (m_run.frame_counter_checking) {
         frame_counter = FindFrameCounterSensor(0);
         if (frame_counter == -1) {
             GetInstrumentFileType(0, file_type);
@@ -555,7 +525,7 @@ void CDravikDoc::FindCheckSensors() {
                                     "instrument.");
         }
     }
-    if (m_params.check_sum_checking) {
+    if (m_run.check_sum_checking) {
         check_sum = FindChecksumSensor(0);
         if (check_sum == -1) {
             GetInstrumentFileType(0, file_type);
@@ -621,11 +591,11 @@ bool CDravikDoc::OpenOutputFile(bool multiple) {
         return false;
     }
 
-    const std::string& d = m_params.delimiter;
-    const int width = m_params.format.width;
+    const std::string& d = m_run.delimiter;
+    const int width = m_run.format.width;
     std::string text;
     if (m_header_conversion) {
-        if (m_params.show_extra) {
+        if (m_run.show_extra) {
             AppendLeftCell(text, "Header", width);
             text += d;
             AppendLeftCell(text, "LogFile", width);
@@ -640,8 +610,8 @@ bool CDravikDoc::OpenOutputFile(bool multiple) {
             return false;
         }
     } else {
-        const CSensorFormat& f = m_params.format;
-        if (m_params.show_extra) {
+        const CSensorFormat& f = m_run.format;
+        if (m_run.show_extra) {
             static const char* const kKeys[] = {"Instrument", "InsFile",  "LogFile",
                                                 "Fitted",     "Immersed", "Hex",
                                                 "CheckSum",   "TimeTags", "F-TimeTags"};
@@ -656,12 +626,11 @@ bool CDravikDoc::OpenOutputFile(bool multiple) {
                 m_instrument_name,
                 m_log_name,
                 YesNo(f.apply_fit),
-                YesNo(f.apply_fit && m_params.immersed),
-                YesNo(f.hex_format && !f.apply_fit && !m_params.suppress_strings),
+                YesNo(f.apply_fit && m_run.immersed),
+                YesNo(f.hex_format && !f.apply_fit && !m_run.suppress_strings),
                 YesNo(m_check_sum_sensor >= 0),
-                YesNo(m_params.time_tags),
-                YesNo(m_params.time_tags && m_params.time_tags_formatted &&
-                      !m_params.suppress_strings),
+                YesNo(m_run.time_tags),
+                YesNo(m_run.time_tags && m_run.time_tags_formatted && !m_run.suppress_strings),
             };
             for (const std::string& value : values) {
                 AppendCell(text, value, width);
@@ -683,7 +652,7 @@ bool CDravikDoc::OpenOutputFile(bool multiple) {
         for (int i = 0; i < count; ++i) {
             CSensor* sensor = GetInstrumentSensors(0, i);
             if (sensor == nullptr || sensor->GetFitType() == kFitNone) continue;
-            sensor->SetImmersed(m_params.immersed != 0);
+            sensor->SetImmersed(m_run.immersed != 0);
             std::string heading = sensor->GetType();
             if (!sensor->GetIdentifier().empty()) heading += "(" + sensor->GetIdentifier() + ")";
             AppendCell(text, heading, width);
@@ -691,7 +660,7 @@ bool CDravikDoc::OpenOutputFile(bool multiple) {
             selected.push_back(i);
             selected_objects.push_back(sensor);
         }
-        if (m_params.time_tags) {
+        if (m_run.time_tags) {
             AppendCell(text, "DATETAG", width);
             text += d;
             AppendCell(text, "TIMETAG2", width);
@@ -699,7 +668,7 @@ bool CDravikDoc::OpenOutputFile(bool multiple) {
         }
         RemoveTrailingDelimiter(text, d);
         text += "\n";
-        if (m_params.show_extra) {
+        if (m_run.show_extra) {
             AppendBlankCell(text, width);
             text += d;
             if (!m_serial_number.empty()) {
@@ -715,10 +684,17 @@ bool CDravikDoc::OpenOutputFile(bool multiple) {
             RemoveTrailingDelimiter(text, d);
             text += "\n";
         }
+        // The selected sensors themselves go to the row writer, resolved once:
+        // the instrument stays in the control until the end step, and a lookup
+        // through the control per value would take its lock each time.
+        int check_sum_column = -1;
+        for (std::size_t k = 0; k < selected.size(); ++k) {
+            if (selected[k] == m_check_sum_sensor) check_sum_column = static_cast<int>(k);
+        }
         std::lock_guard<std::mutex> lock(m_lock);
         m_selected_sensors = std::move(selected);
-        m_selected_sensor_objects = std::move(selected_objects);
-        m_row_values.Prepare(m_selected_sensor_objects);
+        m_row_writer.Configure(m_run, m_serial_number, std::move(selected_objects),
+                               check_sum_column);
     }
 
     {
@@ -748,7 +724,7 @@ bool CDravikDoc::CheckHeaderDefinition() {
     }
     std::lock_guard<std::mutex> lock(m_lock);
     m_selected_sensors.assign(1, 0);
-    m_selected_sensor_objects.assign(1, sensor);
+    m_row_writer.Configure(m_run, std::string(), {sensor}, -1);
     return true;
 }
 
@@ -756,6 +732,21 @@ bool CDravikDoc::CheckHeaderDefinition() {
 // The frame loop (processing thread)
 
 void CDravikDoc::RequestNextFrame() {
+    if (!m_in_progress) return;  // nothing to ask for
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (GetCommResourceCount() < 1) {
+        // No resource to ask: no answer would ever come.
+        m_abort = 1;
+        SetDone();
+        return;
+    }
+    RequestFrame();
+}
+
+void CDravikDoc::RequestFrame() {
+    // Exactly one request is outstanding: its answer asks for the next one.
+    if (m_request_outstanding || m_done) return;
+    m_request_outstanding = true;
     GetFileFrame(0);
 }
 
@@ -769,39 +760,41 @@ void CDravikDoc::OnFileResourceStatus(const std::string& /*resource_name*/, int 
 void CDravikDoc::OnTelemetryFrame(const std::string& /*resource_name*/,
                                   std::unique_ptr<CFrameData> frame) {
     std::lock_guard<std::mutex> lock(m_lock);
+    m_request_outstanding = false;
     // Nothing is requested once a conversion is done, so an answer arriving
     // now belongs to no conversion; it is dropped.
-    if (m_done) return;
-    if (frame) {
-        HandleFrame(std::move(frame));
-    } else {
-        HandleNoFrame();
+    if (!m_done) {
+        if (frame) {
+            HandleFrame(std::move(frame));
+        } else {
+            HandleNoFrame();
+        }
     }
+    // EndConversion may be waiting for this answer.
+    if (!m_request_outstanding) m_done_cv.notify_all();
 }
 
 void CDravikDoc::HandleNoFrame() {
-    if (m_header_conversion) m_end_of_data = 1;
-    // After a read error the resource may answer "no frame" without ever
-    // reaching the end of the file; asking again would never end.
-    if (m_end_of_data || m_abort) {
-        std::int64_t discarded = 0;
-        GetBytesDiscarded(discarded, 0);
-        // Bytes dropped at earlier empty answers count too: the overrun is
-        // about everything discarded since the last frame. A header
-        // conversion skips the instrument frames that follow the records by
-        // design (a frame request searches on to the end of the log), so
-        // discarded bytes are no overrun there.
-        if (m_end_of_data && !m_header_conversion &&
-            m_discarded_since_frame +
-                    static_cast<std::uint64_t>(std::max<std::int64_t>(discarded, 0)) >=
-                static_cast<std::uint64_t>(EffectiveBuffer())) {
-            m_buffer_overrun = 1;
-        }
-        SetDone();
+    // An empty answer after a request that dropped bytes is progress through
+    // junk: the bytes are counted and the search goes on. Once the end of the
+    // file has been read, an answer that dropped nothing means the data is
+    // exhausted (what is left is a partial frame). After an abort (a read
+    // error, a cancel) nothing more is asked.
+    const std::uint64_t discarded = AccountBytes(false);
+    const bool exhausted = m_end_of_data && discarded == 0;
+    if (!exhausted && !m_abort) {
+        RequestFrame();
         return;
     }
-    AccountBytes(false);
-    RequestNextFrame();
+    if (m_header_conversion) {
+        // The instrument frames that follow the header records are skipped
+        // on purpose: no overrun there, and the records end with the data.
+        m_end_of_data = 1;
+    } else if (exhausted &&
+               m_discarded_since_frame >= static_cast<std::uint64_t>(EffectiveBuffer())) {
+        m_buffer_overrun = 1;
+    }
+    SetDone();
 }
 
 void CDravikDoc::HandleFrame(std::unique_ptr<CFrameData> frame) {
@@ -814,7 +807,7 @@ void CDravikDoc::HandleFrame(std::unique_ptr<CFrameData> frame) {
         return;
     }
     const int index = frame->GetFrameCounter();
-    if (m_params.process_limit > 0 && index > m_params.process_limit) {
+    if (m_run.process_limit > 0 && index > m_run.process_limit) {
         m_end_of_data = 1;
         SetDone();
         return;
@@ -823,7 +816,7 @@ void CDravikDoc::HandleFrame(std::unique_ptr<CFrameData> frame) {
     m_last_frame_length = frame->GetFrameLength();
     if (CheckFrame(*frame)) {
         ++m_depth_counter;
-        if (m_depth_counter >= m_params.process_depth) {
+        if (m_depth_counter >= m_run.process_depth) {
             m_frame_selected = 1;
             m_depth_counter = 0;
         } else {
@@ -834,16 +827,15 @@ void CDravikDoc::HandleFrame(std::unique_ptr<CFrameData> frame) {
         // A skipped frame still moves the log file position on, so that the
         // next written frame reads its own time tag.
         AccountBytes(true);
-        RequestNextFrame();
+        RequestFrame();
         return;
     }
     if (!WriteRow(*frame)) return;
     m_not_found = 0;
     AccountBytes(true);
     WriteTimeTags(*frame);
-    // After a failed time tag nothing more is asked: an answer could only
-    // arrive once the conversion has ended.
-    if (!m_done) RequestNextFrame();
+    // After a failed time tag nothing more is asked (RequestFrame sees done).
+    RequestFrame();
 }
 
 bool CDravikDoc::CheckFrame(const CFrameData& frame) {
@@ -899,51 +891,8 @@ bool CDravikDoc::CheckFrame(const CFrameData& frame) {
 }
 
 bool CDravikDoc::WriteRow(const CFrameData& frame) {
-    const std::string& d = m_params.delimiter;
-    const int width = m_params.format.width;
-    const bool suppress = m_params.suppress_strings != 0;
-    CSensorFormat format = m_params.format;
-    if (format.precision == -1) format.precision = 10;
-
     // The row is built straight into the output file's buffer.
-    std::string& row = m_output.BeginText();
-    const std::size_t row_start = row.size();
-    m_row_values.BeginFrame();
-    if (m_params.show_extra) {
-        AppendUnsignedCell(row, static_cast<unsigned>(frame.GetFrameCounter()), width);
-        row += d;
-    }
-    if (!m_serial_number.empty()) {
-        AppendCell(row, m_serial_number, width);
-        row += d;
-    }
-    for (std::size_t k = 0; k < m_selected_sensors.size(); ++k) {
-        const int index = m_selected_sensors[k];
-        CSensor* sensor = m_selected_sensor_objects[k];
-        if (sensor == nullptr) {
-            GetValueErrorText(m_cell, 0);
-            AppendCell(row, m_cell, width);
-        } else if (index == m_check_sum_sensor) {
-            AppendUnsignedCell(row, m_check_sum_residual, width);
-        } else if (suppress && sensor->GetDataType() == kDataAS) {
-            AppendBlankCell(row, width);
-        } else if (suppress && format.apply_fit &&
-                   (sensor->GetFitType() == kFitDDMM || sensor->GetFitType() == kFitHHMMSS ||
-                    sensor->GetFitType() == kFitTime2)) {
-            AppendBlankCell(row, width);
-        } else {
-            // The value goes straight into the row; under Suppress Strings an
-            // error value becomes an empty cell, without padding.
-            const std::size_t start = row.size();
-            m_row_values.AppendValue(row, k, frame, format);
-            if (suppress && IsErrorCell(std::string_view(row).substr(start))) row.resize(start);
-        }
-        row += d;
-    }
-    if (!m_params.time_tags) {
-        if (row.size() - row_start >= d.size()) RemoveTrailingDelimiter(row, d);
-        row += "\n";
-    }
+    m_row_writer.AppendRow(m_output.BeginText(), frame, m_check_sum_residual);
     int cause = m_output.EndText();
     if (cause != 0) {
         FailWhileConverting(cause, true);
@@ -970,12 +919,7 @@ void CDravikDoc::FailWhileConverting(int cause, bool writing) {
 }
 
 void CDravikDoc::WriteTimeTags(const CFrameData& frame) {
-    if (!m_params.time_tags || m_done) return;
-    const std::string& d = m_params.delimiter;
-    const int width = m_params.format.width;
-    const bool suppress = m_params.suppress_strings != 0;
-    const bool formatted = m_params.time_tags_formatted && !suppress;
-
+    if (!m_run.time_tags || m_done) return;
     // The time tag is the record that follows the frame in the log file. The
     // frame usually brings those bytes along; the file is read when it does not.
     std::uint8_t record[CFrameData::kFollowingBytes];
@@ -989,34 +933,19 @@ void CDravikDoc::WriteTimeTags(const CFrameData& frame) {
         }
         bytes = std::span<const std::uint8_t>(record, got);
     }
-    std::string& cells = m_output.BeginText();
-    if (bytes.size() < kTimeTagLength) {
-        GetValueErrorText(m_cell, 0);
-        AppendMissingTimeTagCells(cells, suppress, width, d, m_cell);
-    } else {
-        CTimeTag tag = DecodeTimeTag(bytes);
-        m_cell.clear();
-        if (!formatted) FormatDouble(m_cell, DecimalHours(tag.time), m_params.format);
-        AppendTimeTagCells(cells, tag, formatted, width, d, m_cell);
-    }
+    m_row_writer.AppendTimeTags(m_output.BeginText(), bytes);
     const int cause = m_output.EndText();
-    if (cause != 0) {
-        FailWhileConverting(cause, true);
-    }
+    if (cause != 0) FailWhileConverting(cause, true);
 }
 
 void CDravikDoc::WriteHeaderLine(std::unique_ptr<CFrameData> frame) {
     m_frames_processed = static_cast<unsigned>(frame->GetFrameCounter());
     m_last_frame_length = frame->GetFrameLength();
-    CSensor* sensor =
-        m_selected_sensor_objects.size() == 1 ? m_selected_sensor_objects[0] : nullptr;
-    if (sensor == nullptr) {
+    const std::string& line = m_row_writer.HeaderLine(*frame);
+    if (line.empty()) {
         SetDone();
         return;
     }
-    FormatSensorValue(m_cell, *sensor, frame.get(), m_params.format);
-    std::string line =
-        FormatHeaderLine(SplitHeaderRecord(m_cell), m_params.format.width, m_params.delimiter);
     int cause = m_output.Write(line);
     if (cause != 0) {
         FailWhileConverting(cause, true);
@@ -1024,39 +953,62 @@ void CDravikDoc::WriteHeaderLine(std::unique_ptr<CFrameData> frame) {
     }
     m_not_found = 0;
     AccountBytes(true);
-    RequestNextFrame();
+    RequestFrame();
 }
 
-void CDravikDoc::AccountBytes(bool with_frame) {
-    std::int64_t discarded = 0;
-    GetBytesDiscarded(discarded, 0);
+std::uint64_t CDravikDoc::AccountBytes(bool with_frame) {
+    std::int64_t count = 0;
+    GetBytesDiscarded(count, 0);
     ResetBytesDiscarded(0);
-    if (discarded < 0) discarded = 0;
+    const std::uint64_t discarded = static_cast<std::uint64_t>(std::max<std::int64_t>(count, 0));
     // An empty answer consumed no frame: only what was discarded moves on.
     if (with_frame && m_last_frame_length > 0) m_bytes_consumed += m_last_frame_length;
-    m_bytes_consumed += static_cast<std::uint64_t>(discarded);
-    m_discarded_since_frame = with_frame ? 0 : m_discarded_since_frame + discarded;
-    if (!m_done && m_frames_processed > 1 && discarded > 0) ++m_resynchronizations;
+    m_bytes_consumed += discarded;
+    m_discarded_since_frame += discarded;
+    if (with_frame) {
+        // A frame after the first that had to be searched for (bytes were
+        // dropped since the frame before it, over any number of requests) is
+        // one resynchronization. So the count depends neither on the buffer
+        // size nor on where the chunks of the log end, and the bytes after
+        // the last frame count for nothing.
+        if (m_frames_processed >= 2 && m_discarded_since_frame > 0) ++m_resynchronizations;
+        m_discarded_since_frame = 0;
+    }
+    return discarded;
 }
 
 // ---------------------------------------------------------------------------
 // End step
 
+void CDravikDoc::StopFrameLoop() {
+    std::unique_lock<std::mutex> lock(m_lock);
+    if (!m_done) m_abort = 1;
+    // The answer being worked on sees the abort and asks for nothing more.
+    m_done_cv.wait_for(lock, kAnswerTimeout, [this] { return !m_request_outstanding; });
+    m_request_outstanding = false;
+}
+
 bool CDravikDoc::EndConversion(bool cancelled) {
-    ShowPendingMessages();
+    // A window may end a conversion more than once (done seen, then closed):
+    // only the first call ends it.
+    if (!m_in_progress) return m_outcome == EConversionOutcome::kComplete;
+    m_in_progress = false;
+    StopFrameLoop();
     FlushMessages();
     bool failed;
     int output_cause;
+    bool output_failed;
     {
         std::lock_guard<std::mutex> lock(m_lock);
         failed = m_abort || !m_end_of_data;
+        output_failed = m_output_failed;
         // What is still buffered must reach the disk before the conversion
         // may be called complete.
         output_cause = m_output.Close();
     }
     if (output_cause != 0) {
         failed = true;
-        m_output_failed = true;
+        output_failed = true;
         m_front_end.ShowMessage("An error occured writing to the output file\r\n" +
                                 Quoted(m_output_full) + ".");
         ReportMessage(std::string("An error occured writing to the output file.\r\n\t") +
@@ -1101,8 +1053,12 @@ bool CDravikDoc::EndConversion(bool cancelled) {
         std::lock_guard<std::mutex> lock(m_lock);
         m_log_file.Close();
     }
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_output_failed = output_failed;
+    }
     if (cancelled) {
-        m_outcome = m_output_failed ? EConversionOutcome::kFailed : EConversionOutcome::kAborted;
+        m_outcome = output_failed ? EConversionOutcome::kFailed : EConversionOutcome::kAborted;
     } else {
         m_outcome = failed ? EConversionOutcome::kFailed : EConversionOutcome::kComplete;
     }

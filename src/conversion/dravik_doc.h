@@ -7,10 +7,17 @@
 // done; EndConversion then writes the summary and closes the files.
 // RunConversion does all of that for front ends that simply wait.
 //
-// Locks: the control's locks come first, the document lock second. The
-// processing thread calls the document's callbacks with the control's
-// resource list lock held and they take the document lock inside; the
-// driving thread never calls the control while it holds the document lock.
+// Every step returns promptly on the driving thread: a frame request does a
+// bounded amount of work, so a wait behind the processing thread (for the
+// answer that ends an aborted conversion, or for messages to reach the
+// conversion log) is a wait of one request at most.
+//
+// Locks, in the order they are taken: the control's resource list lock (held
+// by the processing thread around its callbacks), the document lock (m_lock),
+// then the control's instrument, access and queue locks, which the frame
+// callback takes through the sensor, byte count, request and message calls.
+// The driving thread therefore never adds or removes a resource (the only
+// calls that take the resource list lock) while it holds the document lock.
 #pragma once
 
 #include <condition_variable>
@@ -26,7 +33,7 @@
 #include "conversion/front_end.h"
 #include "conversion/output_layout.h"
 #include "conversion/output_text_file.h"
-#include "instrument/value_format.h"
+#include "conversion/row_writer.h"
 #include "platform/disk_file.h"
 #include "telemetry/oxa_telemetry_doc.h"
 
@@ -56,6 +63,9 @@ class CDravikDoc : public COxaTelemetryDoc {
     ~CDravikDoc() override;
 
     // --- Inputs of a conversion -------------------------------------------
+    // The parameters of the next conversion. A conversion works on a copy
+    // taken by PrepareConversion: editing these while it runs changes only
+    // the next one.
     CDravikParameters& GetParameters() noexcept { return m_params; }
     const CDravikParameters& GetParameters() const noexcept { return m_params; }
     void SetLogFilePath(std::string path) { m_log_path = std::move(path); }
@@ -65,10 +75,6 @@ class CDravikDoc : public COxaTelemetryDoc {
     const std::string& GetLogFilePath() const noexcept { return m_log_path; }
     const std::string& GetOutputFilePath() const noexcept { return m_output_path; }
     const std::string& GetInstrumentFilePath() const noexcept { return m_instrument_path; }
-    // Stores a positional command-line name as the log, output or instrument
-    // path, in that order; refuses an empty name, an option and a fourth name.
-    bool AddFileName(const std::string& name);
-    int GetFileNameCount() const noexcept { return m_file_name_count; }
 
     // --- Settings ------------------------------------------------------------
     const CAppSettings& GetAppSettings() const noexcept { return m_settings; }
@@ -83,10 +89,13 @@ class CDravikDoc : public COxaTelemetryDoc {
     int GetDismissProgress() const noexcept { return m_settings.dismiss_progress; }
 
     // --- Document life -------------------------------------------------------
-    // A fresh control and a reset conversion state.
+    // A fresh control and a reset conversion state (a conversion still in
+    // progress is ended as cancelled first).
     void OnNewDocument();
-    // Removes every resource and stops the control, closes the conversion log
-    // and destroys the progress display.
+    // Ends a conversion still in progress as cancelled (waiting for the frame
+    // being handled, so that no row is written after this returns), removes
+    // every resource and stops the control, closes the conversion log and
+    // destroys the progress display.
     void DeleteContents() override;
     void ResetConversionState();
 
@@ -106,6 +115,7 @@ class CDravikDoc : public COxaTelemetryDoc {
     bool StartConversion(bool multiple);
     bool IsSkipped() const noexcept { return m_skip; }
     // Asks the control for the next frame; the answer is OnTelemetryFrame.
+    // Nothing is asked while an answer is still awaited or after the end.
     void RequestNextFrame();
     CConversionStatus GetConversionStatus();
     // The status with its percentage and status text, as a progress display shows it.
@@ -116,7 +126,9 @@ class CDravikDoc : public COxaTelemetryDoc {
     // time-out passes; true when done.
     bool WaitForDone(int timeout_ms);
     // The end step: summary, files closed. `cancelled` when the user
-    // cancelled or the conversion never started. True when not failed.
+    // cancelled or the conversion never started. A conversion that is not
+    // done yet is aborted first, and the answer being worked on is awaited.
+    // True when not failed.
     bool EndConversion(bool cancelled);
     // Destroys the progress display; true if there was one.
     bool DestroyProgressDialog();
@@ -168,8 +180,11 @@ class CDravikDoc : public COxaTelemetryDoc {
     bool WriteRow(const CFrameData& frame);
     void WriteTimeTags(const CFrameData& frame);
     void WriteHeaderLine(std::unique_ptr<CFrameData> frame);
-    void AccountBytes(bool with_frame);
+    // Counts what the resource discarded since the last accounting, and the
+    // frame just handled (`with_frame`); returns the discarded count.
+    std::uint64_t AccountBytes(bool with_frame);
     void SetDone();
+    void RequestFrame();  // document lock held
     // A write to the output file (or a read of a time tag) failed while
     // frames flow: the user is told, the log gets the cause, the loop stops.
     void FailWhileConverting(int cause, bool writing);
@@ -182,11 +197,14 @@ class CDravikDoc : public COxaTelemetryDoc {
     void RemoveResourceAndInstrument(bool at_end, bool instrument, bool& failed);
     int EffectiveBuffer() const;
     // Sends a text to the conversion log and waits until the processing
-    // thread has delivered it (a few seconds at most); then shows what the
-    // processing thread had to report meanwhile.
+    // thread has delivered it; then shows what the processing thread had to
+    // report meanwhile.
     void SendAndWait(const std::string& text);
     // Waits until every text sent so far has been delivered.
     void FlushMessages();
+    // Aborts a conversion that is not done and waits for the answer that the
+    // processing thread is working on.
+    void StopFrameLoop();
     void ReadSettings();
     void WriteSettings();
     std::string FullPath(const std::string& path, const std::string& directory) const;
@@ -194,6 +212,9 @@ class CDravikDoc : public COxaTelemetryDoc {
     CFrontEnd& m_front_end;
     CSettingsStore* m_store;
     CDravikParameters m_params;
+    // The parameters of the conversion in progress, copied by
+    // PrepareConversion; the only ones the processing thread reads.
+    CDravikParameters m_run;
     CAppSettings m_settings;
     std::string m_startup_directory;
     std::string m_program_directory;
@@ -201,7 +222,6 @@ class CDravikDoc : public COxaTelemetryDoc {
 
     // Inputs and their derived names.
     std::string m_log_path, m_output_path, m_instrument_path;
-    int m_file_name_count = 0;
     std::string m_log_name, m_output_name, m_instrument_name;
     std::string m_log_full, m_output_full, m_instrument_full;
     std::string m_instrument_header, m_resource_name, m_serial_number;
@@ -227,20 +247,17 @@ class CDravikDoc : public COxaTelemetryDoc {
     unsigned m_check_sum_errors = 0;
     unsigned m_frames_processed = 0;
     std::uint64_t m_bytes_consumed = 0;
-    std::uint64_t m_discarded_since_frame = 0;  // for the buffer overrun test
+    std::uint64_t m_discarded_since_frame = 0;  // resynchronizations, buffer overrun
+    bool m_request_outstanding = false;  // a frame request awaits its answer
+    bool m_in_progress = false;          // prepared and not yet ended
     unsigned m_resynchronizations = 0;
     bool m_skip = false;
     bool m_yes_to_all = false;
     bool m_output_failed = false;  // the output could not be opened or written
     bool m_user_cancelled = false;
     EConversionOutcome m_outcome = EConversionOutcome::kFailed;
-    std::vector<int> m_selected_sensors;
-    // The selected sensors themselves, resolved once when the headings are
-    // written: the instrument stays in the control until the end step, and a
-    // lookup through the control per value would take its lock each time.
-    std::vector<CSensor*> m_selected_sensor_objects;
-    // Their values, decoded without a lock per value.
-    CRowValues m_row_values;
+    std::vector<int> m_selected_sensors;  // sensor indexes in column order
+    CRowWriter m_row_writer;
 
     // Files.
     CDiskFile m_log_file;
@@ -248,14 +265,6 @@ class CDravikDoc : public COxaTelemetryDoc {
     CConversionLogFile m_conversion_log;
     std::string m_pending_log_text;
     std::vector<std::string> m_notices;
-
-    // The last text sent with SendAndWait, until the processing thread has
-    // delivered it to the conversion log.
-    std::string m_awaited_text;
-    bool m_awaited_delivered = true;
-
-    // Reused per frame: no allocation per value.
-    std::string m_cell;
 };
 
 }  // namespace dravik

@@ -6,13 +6,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/text.h"
+
 namespace dravik {
 
 namespace {
-
-bool IsCSpace(char c) noexcept {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
 
 locale_t CLocale() {
     static locale_t loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));

@@ -22,19 +22,9 @@ constexpr const char* kFitNames[] = {"NONE",  "COUNT", "DELIMITER", "OPTIC1", "O
 
 // A character that is not a hexadecimal digit counts as the digit 0, so a
 // damaged field still gives a defined value of the same width.
-std::uint32_t HexDigit(std::uint8_t c) noexcept {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return 0;
-}
-
-bool IsHexDigit(char c) noexcept {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
-bool IsCSpace(char c) noexcept {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+std::uint32_t HexDigitOrZero(std::uint8_t c) noexcept {
+    const int value = HexDigitValue(static_cast<char>(c));
+    return value < 0 ? 0u : static_cast<std::uint32_t>(value);
 }
 
 // Decimal integer with leading white space and a sign; characters after the
@@ -178,7 +168,7 @@ int CSensor::DecodeUnsigned(std::uint32_t& value, const CFrameData* frame) const
     if (m_data_type == kDataBU) {
         for (std::uint8_t b : bytes) v = (v << 8) + b;
     } else {
-        for (std::uint8_t b : bytes) v = (v << 4) + HexDigit(b);
+        for (std::uint8_t b : bytes) v = (v << 4) + HexDigitOrZero(b);
         if (m_data_type == kDataHS && !bytes.empty()) {
             // Sign and magnitude: the first digit's bit of weight 4 is the sign,
             // its bit of weight 8 is ignored. Only the last 8 digits fit the
@@ -393,10 +383,10 @@ std::string CSensor::DecodeEscapes(std::string_view text, std::string_view prefi
         bool ok = take > 0;
         unsigned byte = 0;
         for (std::size_t j = 0; j < take; ++j) {
-            if (!IsHexDigit(text[i + j]))
+            if (HexDigitValue(text[i + j]) < 0)
                 ok = false;
             else
-                byte = byte * 16 + HexDigit(static_cast<std::uint8_t>(text[i + j]));
+                byte = byte * 16 + HexDigitOrZero(static_cast<std::uint8_t>(text[i + j]));
         }
         if (!ok) failed = true;
         if (!failed) out.push_back(static_cast<char>(byte));

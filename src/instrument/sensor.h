@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "telemetry/frame_data.h"
+#include "platform/frame_data.h"
 
 namespace dravik {
 

@@ -168,6 +168,9 @@ CSensor* COxaTelemetryDoc::GetInstrumentSensors(int instrument, int sensor) {
 void COxaTelemetryDoc::ResetBytesDiscarded(int resource) {
     if (m_control) m_control->ResetBytesDiscarded(resource);
 }
+void COxaTelemetryDoc::WaitForQueuedCommands() {
+    if (m_control) m_control->WaitForQueuedCommands();
+}
 void COxaTelemetryDoc::GetFileFrame(int resource) {
     if (m_control) m_control->GetFileFrame(resource);
 }

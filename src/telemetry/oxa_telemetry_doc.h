@@ -11,7 +11,7 @@
 #include <string>
 
 #include "instrument/sensor_format.h"
-#include "telemetry/frame_data.h"
+#include "platform/frame_data.h"
 #include "telemetry/telem_comm.h"
 #include "telemetry/telem_control.h"
 
@@ -78,6 +78,10 @@ class COxaTelemetryDoc {
     virtual void ResetBytesDiscarded(int resource);
     virtual void GetFileFrame(int resource);
     virtual void ReportMessage(const std::string& text, int code = 0);
+    // Waits until the processing thread has carried out everything queued so
+    // far (messages delivered through OnTelemetryMessage, removed resources
+    // deleted). Must not be called with the document's own lock held.
+    void WaitForQueuedCommands();
 
     // Sensor values of one frame (the free functions of instrument/value_format.h
     // do the work; a derived document may change how a column is written).

@@ -663,7 +663,13 @@ std::size_t CTelemComm::SearchHeaders(const std::vector<std::string>& cand, bool
             }
         }
         if (matched) break;
-        if ((k == 0 && i + 1 >= m_scan_limit) || i + 1 >= m_queue.size()) break;
+        // A pass ends at the scan limit even inside a partial match, which
+        // then opens the queue for the next pass: a long run of near-headers
+        // ("RADPRF000RADPRF000...") is dropped a scan limit at a time instead
+        // of being kept whole. Only a partial match that began at the head
+        // goes on, for at most a header's length.
+        if (i + 1 >= m_scan_limit && (k == 0 || start > 0)) break;
+        if (i + 1 >= m_queue.size()) break;
         ++i;
     }
 
@@ -678,10 +684,10 @@ std::size_t CTelemComm::SearchHeaders(const std::vector<std::string>& cand, bool
         }
         return m_queue.Consume(start);
     }
-    // A partial match at the end of the data keeps everything for the next
-    // pass, which will see the rest of the header.
-    if (k == 0 && !global) return m_queue.Consume(i + 1);
-    return 0;
+    if (global) return 0;
+    // A partial match keeps its bytes for the next pass, which will see the
+    // rest of the header; the bytes before it can start no header any more.
+    return m_queue.Consume(k == 0 ? i + 1 : start);
 }
 
 int CTelemComm::ExtractFrames() {
@@ -724,8 +730,17 @@ int CTelemComm::ExtractFrames() {
             if (info.terminator.empty()) {
                 if (m_queue.size() < frame_size) return 0;
                 length = frame_size;
-            } else if (!FindTerminator(info.terminator, length)) {
-                return 0;
+            } else if (!FindTerminator(info.terminator, std::max(frame_size, kMaxVariableFrame),
+                                       length)) {
+                if (length == 0 || taken) return 0;
+                // No terminator within the longest frame there can be: the
+                // header was not the start of a frame. Its first byte is
+                // dropped and the search goes on behind it, so the queue never
+                // holds a whole log waiting for a terminator.
+                m_queue.Consume(1);
+                ++m_discarded;
+                m_match_index = -1;
+                return 1;
             }
             ++info.frame_counter;
             info.time_stamp = Now();
@@ -788,12 +803,17 @@ int CTelemComm::ConvertSpecialFrame(const std::string&) {
     return 0;
 }
 
-bool CTelemComm::FindTerminator(const std::string& term, std::size_t& length) {
+bool CTelemComm::FindTerminator(const std::string& term, std::size_t limit, std::size_t& length) {
     const bool file = IsFileResource();
     const auto first = static_cast<std::uint8_t>(term[0]);
     std::size_t i = 0;
     std::size_t k = 0;
+    length = 0;
     for (;;) {
+        if (i >= limit) {
+            length = i;  // the frame would be longer than any frame can be
+            return false;
+        }
         if (i >= m_queue.size()) return false;
         if (k == 0) {
             // The last queued byte is left to the general step, which reads on.
@@ -831,9 +851,11 @@ std::unique_ptr<CFrameData> CTelemComm::RetrieveFrame() {
         // passes go on while they make progress: one pass drops at most a scan
         // limit of unmatched bytes, and a longer stretch of them near the end
         // of the file would otherwise hide the frames behind it.
+        m_request_dropped = 0;
         for (;;) {
             const std::size_t queued = m_queue.size();
             const std::uint64_t read = m_bytes_read;
+            const std::int64_t discarded = GetBytesDiscarded();
             if (Synchronize() == 1) ExtractFrames();
             if (m_file_error != 0) return nullptr;
             {
@@ -846,6 +868,11 @@ std::unique_ptr<CFrameData> CTelemComm::RetrieveFrame() {
             }
             // Every pass that drops or reads bytes changes one of these.
             if (m_queue.size() == queued && m_bytes_read == read) return nullptr;
+            // The work of one request is bounded: after about a scan limit of
+            // dropped bytes the consumer gets an empty answer, counts the
+            // progress and asks again (or stops, when it was cancelled).
+            m_request_dropped += static_cast<std::size_t>(GetBytesDiscarded() - discarded);
+            if (m_request_dropped >= m_scan_limit) return nullptr;
         }
     }
     std::lock_guard lock(m_frame_lock);

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "telemetry/frame_data.h"
+#include "platform/frame_data.h"
 
 namespace dravik {
 
@@ -139,6 +139,10 @@ class CByteQueue {
 
 class CTelemComm {
   public:
+    // The longest variable frame: a header whose terminator does not follow
+    // within this many bytes starts no frame.
+    static constexpr std::size_t kMaxVariableFrame = 1 << 20;
+
     explicit CTelemComm(CTelemCommOwner* owner = nullptr);
     ~CTelemComm();
     CTelemComm(const CTelemComm&) = delete;
@@ -235,8 +239,9 @@ class CTelemComm {
     int ConvertSpecialFrame(const std::string& kind);
     int FindInstrument(const std::string& header) const;  // frame lock held
     // Scans the queue from its head for a variable frame's terminator; `length`
-    // is the frame length up to and including it.
-    bool FindTerminator(const std::string& terminator, std::size_t& length);
+    // is the frame length up to and including it. Gives up at `limit` bytes
+    // (false with `length` set to the limit; otherwise false leaves it 0).
+    bool FindTerminator(const std::string& terminator, std::size_t limit, std::size_t& length);
     static CFrameTime Now();
 
     CTelemCommOwner* m_owner;
@@ -268,6 +273,7 @@ class CTelemComm {
     int m_max_depth = 200;
     std::int64_t m_discarded = 0;
     std::size_t m_scan_limit = 1024;
+    std::size_t m_request_dropped = 0;  // bytes dropped by the current RetrieveFrame
     CByteQueue m_queue;
     std::vector<std::string> m_candidates;  // reused by every pass
 

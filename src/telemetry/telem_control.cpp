@@ -15,17 +15,6 @@
 
 namespace dravik {
 
-namespace {
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-}  // namespace
-
 int DecodeSyncBytes(const std::string& units, std::uint8_t* bytes, int max_bytes) {
     int count = 0;
     bool escapes_ok = true;
@@ -36,7 +25,7 @@ int DecodeSyncBytes(const std::string& units, std::uint8_t* bytes, int max_bytes
             int value = 0;
             bool clean = digits > 0;
             for (std::size_t d = 0; d < digits && clean; ++d) {
-                const int h = HexDigit(units[i + 2 + d]);
+                const int h = HexDigitValue(units[i + 2 + d]);
                 if (h < 0) clean = false;
                 value = value * 16 + h;
             }
@@ -100,6 +89,11 @@ void CTelemControl::ThreadMain() {
     while (RunIteration() != 0) {
     }
     {
+        std::lock_guard lock(m_queue_lock);
+        m_markers_final = true;
+    }
+    m_marker_cv.notify_all();
+    {
         std::lock_guard lock(m_thread_lock);
         m_thread_ended = true;
     }
@@ -107,7 +101,7 @@ void CTelemControl::ThreadMain() {
 }
 
 int CTelemControl::RunIteration() {
-    bool commands = false;
+    std::deque<CProcessCommand> batch;
     bool stop = false;
     {
         std::unique_lock lock(m_queue_lock);
@@ -122,24 +116,35 @@ int CTelemControl::RunIteration() {
             m_queue_cv.wait_for(lock, std::chrono::milliseconds(500),
                                 [this] { return !m_commands.empty() || m_stop_requested; });
         }
-        commands = !m_commands.empty();
+        // One batch is what is queued now. What its callbacks queue (the next
+        // frame request) waits for the next batch, so the resource list lock
+        // is let go between frames and a removal never waits for a whole
+        // conversion.
+        batch.swap(m_commands);
         stop = std::exchange(m_stop_requested, false);
     }
-    if (commands) {
-        std::lock_guard resources(m_resource_lock);
-        for (;;) {
-            CProcessCommand command;
+    if (!batch.empty()) {
+        std::uint64_t marker = 0;
+        {
+            std::lock_guard resources(m_resource_lock);
+            for (const CProcessCommand& command : batch) {
+                if (command.code == kCmdFlushMarker) {
+                    marker = std::max(marker, command.marker);
+                } else {
+                    ProcessCommand(command);
+                }
+            }
+            // The removed resource's last messages and status have been delivered.
+            std::lock_guard access(m_access_lock);
+            m_pending_deletion.reset();
+        }
+        if (marker != 0) {
             {
                 std::lock_guard lock(m_queue_lock);
-                if (m_commands.empty()) break;
-                command = std::move(m_commands.front());
-                m_commands.pop_front();
+                m_passed_marker = std::max(m_passed_marker, marker);
             }
-            ProcessCommand(command);
+            m_marker_cv.notify_all();
         }
-        // The removed resource's last messages and status have been delivered.
-        std::lock_guard access(m_access_lock);
-        m_pending_deletion.reset();
     }
     std::lock_guard lock(m_queue_lock);
     if (stop) {
@@ -147,6 +152,24 @@ int CTelemControl::RunIteration() {
         return 1;
     }
     return m_stopping ? 0 : 1;
+}
+
+std::uint64_t CTelemControl::QueueMarker() {
+    std::uint64_t marker = 0;
+    {
+        std::lock_guard lock(m_queue_lock);
+        if (m_stopping || m_markers_final) return 0;
+        marker = ++m_last_marker;
+        m_commands.push_back(CProcessCommand{std::string(), kCmdFlushMarker, marker});
+    }
+    m_queue_cv.notify_one();
+    return marker;
+}
+
+void CTelemControl::WaitForMarker(std::uint64_t marker) {
+    if (marker == 0 || std::this_thread::get_id() == m_thread.get_id()) return;
+    std::unique_lock lock(m_queue_lock);
+    m_marker_cv.wait(lock, [&] { return m_passed_marker >= marker || m_markers_final; });
 }
 
 CTelemComm* CTelemControl::ResourceByName(const std::string& name) {
@@ -297,19 +320,11 @@ void CTelemControl::Shutdown() {
             name = m_resource_names.front();
         }
         if (RemoveCommResource(name) == kControlRemovalPending) {
-            // The processing thread deletes the pending resource after its next
-            // batch; a thread that no longer runs batches leaves it to us.
-            bool alive = false;
-            {
-                std::lock_guard lock(m_thread_lock);
-                alive = m_thread_running && !m_thread_ended;
-            }
-            {
-                std::lock_guard lock(m_queue_lock);
-                alive = alive && !m_stopping && !m_stop_requested;
-            }
-            if (alive) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            // The processing thread deletes the pending resource at the end
+            // of its batch; a thread that no longer runs batches leaves it to us.
+            const std::uint64_t marker = QueueMarker();
+            if (marker != 0) {
+                WaitForMarker(marker);
             } else {
                 std::lock_guard resources(m_resource_lock);
                 std::lock_guard access(m_access_lock);

@@ -42,7 +42,12 @@ enum TelemControlCode : int {
 struct CProcessCommand {
     std::string resource_name;
     int code = 0;
+    std::uint64_t marker = 0;  // kCmdFlushMarker: its number
 };
+
+// A command of the control's own: every command queued before it has been
+// carried out once the processing thread has passed it.
+inline constexpr int kCmdFlushMarker = 6;
 
 // Synchronization bytes of an instrument of another maker, written in the units
 // of its SPECIAL line: "\x" with two hexadecimal digits is one byte, any other
@@ -107,6 +112,17 @@ class CTelemControl final : public CTelemCommOwner {
     // Queues a message of the control, with the explanation of `code` appended.
     void ReportMessage(const std::string& text, int code = 0);
 
+    // Flush markers. QueueMarker queues a numbered marker behind everything
+    // queued so far (0 when nothing can be queued any more); WaitForMarker
+    // returns once the processing thread has finished the batch that held
+    // it, so every earlier command has been carried out (messages delivered,
+    // a removed resource deleted). Returns at once on the processing thread
+    // itself and once the thread has ended.
+    std::uint64_t QueueMarker();
+    void WaitForMarker(std::uint64_t marker);
+    // Both in one.
+    void WaitForQueuedCommands() { WaitForMarker(QueueMarker()); }
+
     // Removes every resource and instrument and stops the processing thread.
     void Shutdown();
     void StopThread();
@@ -139,10 +155,14 @@ class CTelemControl final : public CTelemCommOwner {
 
     COxaTelemetryDoc* m_doc;
 
-    // Lock order: resource list lock, then instrument lock, then access lock;
-    // the queue lock is taken last and only briefly. A resource's own locks are
-    // taken inside these.
-    std::recursive_mutex m_resource_lock;  // resource list; held for a batch of commands
+    // Lock order: resource list lock, then (on the processing thread, inside
+    // the document's callbacks) the document's own lock, then instrument lock,
+    // then access lock, then a resource's own locks; the queue lock is taken
+    // last and only briefly. The resource list lock is held for one batch of
+    // commands: those queued when the batch began. Commands queued by the
+    // callbacks of a batch (the next frame request) wait for the next batch,
+    // so another thread adding or removing a resource waits one batch at most.
+    std::recursive_mutex m_resource_lock;
     std::recursive_mutex m_instrument_lock;
     std::recursive_mutex m_access_lock;
     std::mutex m_queue_lock;
@@ -156,6 +176,10 @@ class CTelemControl final : public CTelemCommOwner {
     bool m_stop_requested = false;
     bool m_stopping = false;
     int m_stop_delay_ms = 0;
+    std::uint64_t m_last_marker = 0;    // the last number handed out
+    std::uint64_t m_passed_marker = 0;  // the last one whose batch has finished
+    bool m_markers_final = false;       // the thread has ended: nothing more passes
+    std::condition_variable m_marker_cv;
 
     // Guarded by the thread lock.
     bool m_thread_started = false;

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "../conversion/conversion_test_support.h"
-#include "conversion/recording_front_end.h"
+#include "recording_front_end.h"
 
 namespace dravik {
 namespace {

@@ -154,12 +154,13 @@ TEST(HeaderSearch, DiscardingRules) {
         EXPECT_EQ(s.comm.Synchronize(), 0);
         EXPECT_EQ(s.comm.GetBytesDiscarded(), 10);
     }
-    {  // A header cut by the end of the data is kept whole with what precedes it.
+    {  // A header cut by the end of the data is kept whole; what precedes it
+       // can start no header and goes.
         Stream s({Fixed("ABC", 4)});
         s.Feed("xxAB");
         EXPECT_EQ(s.comm.Synchronize(), 0);
-        EXPECT_EQ(s.comm.GetBytesDiscarded(), 0);
-        EXPECT_EQ(s.comm.GetQueuedByteCount(), 4u);
+        EXPECT_EQ(s.comm.GetBytesDiscarded(), 2);
+        EXPECT_EQ(s.comm.GetQueuedByteCount(), 2u);
         s.Feed("C1");
         EXPECT_EQ(s.comm.Synchronize(), 1);
         EXPECT_EQ(s.comm.GetBytesDiscarded(), 2);
@@ -376,19 +377,70 @@ TEST(FileResource, HeadersAndFramesAcrossChunks) {
         FileResource r("..LONGHEADER:payload-of-many-chunks!", 2);
         ASSERT_EQ(r.comm.Attach(Fixed("LONGHEADER", 34)), 0);
         ASSERT_EQ(r.comm.EnableAcquisition("LONGHEADER"), 0);
+        EXPECT_FALSE(r.comm.RetrieveFrame());  // the request that dropped ".."
         auto frame = r.comm.RetrieveFrame();
         ASSERT_TRUE(frame);
         EXPECT_EQ(frame->GetText(), "LONGHEADER:payload-of-many-chunks!");
     }
-    {  // A stretch of unmatched bytes longer than the scan limit does not hide
-       // the frame behind it: one request still answers it.
-        FileResource r(std::string(50, 'x') + "AB1", 4);
+}
+
+// One request does a bounded amount of work and the queue stays bounded,
+// whatever the log holds; the frames behind junk are still found.
+TEST(FileResource, RequestsAndQueueStayBounded) {
+    const int scan = 16;
+    auto drive = [&](FileResource& r, std::size_t header_size) {
+        std::vector<std::string> frames;
+        std::int64_t before = 0;
+        bool end_of_file = false;
+        for (int requests = 0; requests < 100000; ++requests) {
+            auto frame = r.comm.RetrieveFrame();
+            const std::int64_t dropped = r.comm.GetBytesDiscarded() - before;
+            before += dropped;
+            EXPECT_LE(dropped, 2 * scan);
+            EXPECT_LE(r.comm.GetQueuedByteCount(), 2 * scan + header_size);
+            end_of_file = r.comm.GetEndOfFile() || end_of_file;
+            if (frame) {
+                frames.push_back(frame->GetText());
+            } else if (end_of_file && dropped == 0) {
+                break;  // an empty answer that dropped nothing at the end: exhausted
+            }
+        }
+        return frames;
+    };
+    {  // Junk longer than the scan limit, then a frame.
+        FileResource r(std::string(5000, 'x') + "AB1", scan);
         ASSERT_EQ(r.comm.Attach(Fixed("AB", 3)), 0);
         ASSERT_EQ(r.comm.EnableAcquisition("AB"), 0);
-        auto frame = r.comm.RetrieveFrame();
-        ASSERT_TRUE(frame);
-        EXPECT_EQ(r.comm.GetBytesDiscarded(), 50);
+        EXPECT_EQ(drive(r, 2), std::vector<std::string>{"AB1"});
+        EXPECT_EQ(r.comm.GetBytesDiscarded(), 5000);
     }
+    {  // A long run of the header minus its last byte: a partial match is
+       // always in progress, yet the run is dropped a scan limit at a time.
+        std::string run;
+        while (run.size() < 20000) run += "RADP";
+        FileResource r(run + "RADPZ12", scan);
+        ASSERT_EQ(r.comm.Attach(Fixed("RADPZ", 7)), 0);
+        ASSERT_EQ(r.comm.EnableAcquisition("RADPZ"), 0);
+        EXPECT_EQ(drive(r, 5), std::vector<std::string>{"RADPZ12"});
+        EXPECT_EQ(r.comm.GetBytesDiscarded(), 20000);
+    }
+}
+
+TEST(FileResource, VariableFrameWithoutTerminatorIsGivenUp) {
+    // A header whose terminator never comes within the longest frame does
+    // not make the queue hold the rest of the log; the next frame is found.
+    const std::string junk(CTelemComm::kMaxVariableFrame + 10, 'x');
+    FileResource r("V1" + junk + "V2;", 4096);
+    ASSERT_EQ(r.comm.Attach(Variable("V", ";")), 0);
+    ASSERT_EQ(r.comm.EnableAcquisition("V"), 0);
+    std::unique_ptr<CFrameData> frame;
+    for (int requests = 0; !frame && requests < 10000; ++requests) {
+        frame = r.comm.RetrieveFrame();
+        EXPECT_LE(r.comm.GetQueuedByteCount(), CTelemComm::kMaxVariableFrame + 8192);
+    }
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->GetText(), "V2;");
+    EXPECT_EQ(r.comm.GetBytesDiscarded(), static_cast<std::int64_t>(junk.size() + 2));
 }
 
 // A frame brings the bytes behind it (a time tag) with their file offset,

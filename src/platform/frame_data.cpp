@@ -1,4 +1,4 @@
-#include "telemetry/frame_data.h"
+#include "platform/frame_data.h"
 
 #include <algorithm>
 #include <cstring>
