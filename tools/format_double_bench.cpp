@@ -2,6 +2,7 @@
 // library's printf on the same values, per form and precision.
 #include <benchmark/benchmark.h>
 
+#include <charconv>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -28,36 +29,49 @@ const std::vector<double>& SensorValues() {
     return values;
 }
 
-void BM_FormatDouble(benchmark::State& state) {
-    const dravik::CSensorFormat fmt{static_cast<int>(state.range(0)), 0, 0, -1,
-                                    static_cast<int>(state.range(1))};
+// Appends the text of one value after another to a row cleared each time;
+// `format` writes the text of a value into the row.
+template <class Format>
+void FormatEachValue(benchmark::State& state, Format&& format) {
     const std::vector<double>& values = SensorValues();
     std::string row;
     std::size_t i = 0;
     for (auto _ : state) {
         row.clear();
-        dravik::AppendDouble(row, values[i++ & 4095], fmt);
+        format(row, values[i++ & 4095]);
         benchmark::DoNotOptimize(row.data());
     }
     state.SetItemsProcessed(state.iterations());
 }
 
+void BM_FormatDouble(benchmark::State& state) {
+    const dravik::CSensorFormat fmt{static_cast<int>(state.range(0)), 0, 0, -1,
+                                    static_cast<int>(state.range(1))};
+    FormatEachValue(state, [&](std::string& row, double v) { dravik::AppendDouble(row, v, fmt); });
+}
+
 void BM_Snprintf(benchmark::State& state) {
     const int type = static_cast<int>(state.range(0));
     const int precision = static_cast<int>(state.range(1));
-    const std::vector<double>& values = SensorValues();
-    std::string row;
     char text[512];
-    std::size_t i = 0;
-    for (auto _ : state) {
-        row.clear();
-        const int n = dravik::format_diff::Reference(text, sizeof text, values[i++ & 4095], type,
-                                                     -1, precision);
+    FormatEachValue(state, [&](std::string& row, double v) {
+        const int n = dravik::format_diff::Reference(text, sizeof text, v, type, -1, precision);
         row.append(text, static_cast<std::size_t>(n));
-        benchmark::DoNotOptimize(row.data());
-    }
-    state.SetItemsProcessed(state.iterations());
+    });
 }
+
+// The library's own fixed-point formatting, which knows no "#" flag or width:
+// the floor the conversion benchmark measures against.
+void BM_ToCharsFixed(benchmark::State& state) {
+    const int precision = static_cast<int>(state.range(0));
+    char text[512];
+    FormatEachValue(state, [&](std::string& row, double v) {
+        const auto end =
+            std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, precision).ptr;
+        row.append(text, static_cast<std::size_t>(end - text));
+    });
+}
+BENCHMARK(BM_ToCharsFixed)->ArgName("precision")->Arg(10)->Arg(3);
 
 // {double type, precision}: "f" at the conversion's default precision 10 first.
 void Forms(benchmark::internal::Benchmark* b) {
@@ -137,7 +151,29 @@ void BM_SensorRowSnprintf(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * RadiometerRow::kChannels);
 }
 
+// The same row as a conversion writes it: no lock per value.
+void BM_SensorRowOfConversion(benchmark::State& state) {
+    RadiometerRow row_source;
+    const dravik::CSensorFormat fmt{0, 1, 0, -1, 10};
+    dravik::CRowValues values;
+    std::vector<dravik::CSensor*> columns;
+    for (auto& sensor : row_source.sensors) columns.push_back(sensor.get());
+    values.Prepare(columns);
+    std::string row;
+    for (auto _ : state) {
+        row.clear();
+        values.BeginFrame();
+        for (std::size_t k = 0; k < columns.size(); ++k) {
+            values.AppendValue(row, k, row_source.frame, fmt);
+            row.push_back('\t');
+        }
+        benchmark::DoNotOptimize(row.data());
+    }
+    state.SetItemsProcessed(state.iterations() * RadiometerRow::kChannels);
+}
+
 BENCHMARK(BM_SensorRow);
+BENCHMARK(BM_SensorRowOfConversion);
 BENCHMARK(BM_SensorRowSnprintf);
 
 }  // namespace

@@ -641,8 +641,7 @@ bool CDravikDoc::OpenOutputFile(bool multiple) {
                 YesNo(f.hex_format && !f.apply_fit && !m_run.suppress_strings),
                 YesNo(m_check_sum_sensor >= 0),
                 YesNo(m_run.time_tags),
-                YesNo(m_run.time_tags && m_run.time_tags_formatted &&
-                      !m_run.suppress_strings),
+                YesNo(m_run.time_tags && m_run.time_tags_formatted && !m_run.suppress_strings),
             };
             for (const std::string& value : values) {
                 AppendCell(text, value, width);
@@ -845,7 +844,7 @@ void CDravikDoc::HandleFrame(std::unique_ptr<CFrameData> frame) {
     if (!WriteRow(*frame)) return;
     m_not_found = 0;
     AccountBytes(true);
-    WriteTimeTags();
+    WriteTimeTags(*frame);
     // After a failed time tag nothing more is asked (RequestFrame sees done).
     RequestFrame();
 }
@@ -903,7 +902,9 @@ bool CDravikDoc::CheckFrame(const CFrameData& frame) {
 }
 
 bool CDravikDoc::WriteRow(const CFrameData& frame) {
-    int cause = m_output.Write(m_row_writer.Row(frame, m_check_sum_residual));
+    // The row is built straight into the output file's buffer.
+    m_row_writer.AppendRow(m_output.BeginText(), frame, m_check_sum_residual);
+    int cause = m_output.EndText();
     if (cause != 0) {
         FailWhileConverting(cause, true);
         return false;
@@ -928,17 +929,23 @@ void CDravikDoc::FailWhileConverting(int cause, bool writing) {
     SetDone();
 }
 
-void CDravikDoc::WriteTimeTags() {
+void CDravikDoc::WriteTimeTags(const CFrameData& frame) {
     if (!m_run.time_tags || m_done) return;
-    // The time tag is the record that follows the frame in the log file.
-    std::uint8_t record[10];
-    std::size_t got = 0;
-    int cause = ReadAt(m_log_file, m_bytes_consumed, record, sizeof record, got);
-    if (cause != 0) {
-        FailWhileConverting(cause, false);
-        return;
+    // The time tag is the record that follows the frame in the log file. The
+    // frame usually brings those bytes along; the file is read when it does not.
+    std::uint8_t record[CFrameData::kFollowingBytes];
+    std::span<const std::uint8_t> bytes;
+    if (!frame.GetFollowingBytes(m_bytes_consumed, bytes)) {
+        std::size_t got = 0;
+        const int cause = ReadAt(m_log_file, m_bytes_consumed, record, sizeof record, got);
+        if (cause != 0) {
+            FailWhileConverting(cause, false);
+            return;
+        }
+        bytes = std::span<const std::uint8_t>(record, got);
     }
-    cause = m_output.Write(m_row_writer.TimeTagCells(std::span<const std::uint8_t>(record, got)));
+    m_row_writer.AppendTimeTags(m_output.BeginText(), bytes);
+    const int cause = m_output.EndText();
     if (cause != 0) FailWhileConverting(cause, true);
 }
 

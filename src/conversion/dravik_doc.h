@@ -188,7 +188,7 @@ class CDravikDoc : public COxaTelemetryDoc {
     void HandleNoFrame();
     bool CheckFrame(const CFrameData& frame);  // false: a check sensor could not be read
     bool WriteRow(const CFrameData& frame);
-    void WriteTimeTags();
+    void WriteTimeTags(const CFrameData& frame);
     void WriteHeaderLine(std::unique_ptr<CFrameData> frame);
     // Counts what the resource discarded since the last accounting, and the
     // frame just handled (`with_frame`); returns the discarded count.

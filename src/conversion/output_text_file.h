@@ -32,6 +32,16 @@ class COutputTextFile {
     // write. When the buffer fills it is written out; a failure is reported by
     // the Write that met it, and everything the disk accepted before stays.
     int Write(std::string_view text);
+    // The same for text built in place, so that a row is not built in one
+    // string and then copied into the buffer: append the text to the string
+    // BeginText returns (only append, never change what was there), then call
+    // EndText, which makes CR LF of every "\n" appended and answers as Write.
+    // A file that is not open hands out a string that EndText then empties.
+    std::string& BeginText() noexcept {
+        m_text_start = m_buffer.size();
+        return m_buffer;
+    }
+    int EndText();
     // Writes out the buffer; 0 or the cause of the failure.
     int Flush();
     // Flushes and closes; 0 or the cause of the failure of the last flush.
@@ -41,6 +51,7 @@ class COutputTextFile {
   private:
     CDiskFile m_file;
     std::string m_buffer;
+    std::size_t m_text_start = 0;
 };
 
 }  // namespace dravik

@@ -36,69 +36,79 @@ void CRowWriter::Configure(const CDravikParameters& params, std::string serial_n
     if (m_format.precision == -1) m_format.precision = 10;
     m_serial_number = std::move(serial_number);
     m_sensors = std::move(sensors);
+    m_values.Prepare(m_sensors);
     m_check_sum_column = check_sum_column;
 }
 
 const std::string& CRowWriter::Row(const CFrameData& frame, unsigned check_sum_residual) {
+    m_text.clear();
+    AppendRow(m_text, frame, check_sum_residual);
+    return m_text;
+}
+
+void CRowWriter::AppendRow(std::string& out, const CFrameData& frame, unsigned check_sum_residual) {
     const std::string& d = m_params.delimiter;
     const int width = m_format.width;
     const bool suppress = m_params.suppress_strings != 0;
 
-    m_text.clear();
+    const std::size_t row_start = out.size();
+    m_values.BeginFrame();
     if (m_params.show_extra) {
-        AppendUnsignedCell(m_text, static_cast<unsigned>(frame.GetFrameCounter()), width);
-        m_text += d;
+        AppendUnsignedCell(out, static_cast<unsigned>(frame.GetFrameCounter()), width);
+        out += d;
     }
     if (!m_serial_number.empty()) {
-        AppendCell(m_text, m_serial_number, width);
-        m_text += d;
+        AppendCell(out, m_serial_number, width);
+        out += d;
     }
     for (std::size_t k = 0; k < m_sensors.size(); ++k) {
         CSensor* sensor = m_sensors[k];
         if (sensor == nullptr) {
             GetValueErrorText(m_cell, 0);
-            AppendCell(m_text, m_cell, width);
+            AppendCell(out, m_cell, width);
         } else if (static_cast<int>(k) == m_check_sum_column) {
-            AppendUnsignedCell(m_text, check_sum_residual, width);
+            AppendUnsignedCell(out, check_sum_residual, width);
         } else if (suppress && (sensor->GetDataType() == kDataAS ||
                                 (m_format.apply_fit && IsTimeFit(*sensor)))) {
-            AppendBlankCell(m_text, width);
+            AppendBlankCell(out, width);
         } else {
             // The value goes straight into the row; under Suppress Strings an
             // error value becomes an empty cell, without padding.
-            const std::size_t start = m_text.size();
-            AppendSensorValue(m_text, *sensor, &frame, m_format);
-            if (suppress && IsErrorCell(std::string_view(m_text).substr(start))) {
-                m_text.resize(start);
-            }
+            const std::size_t start = out.size();
+            m_values.AppendValue(out, k, frame, m_format);
+            if (suppress && IsErrorCell(std::string_view(out).substr(start))) out.resize(start);
         }
-        m_text += d;
+        out += d;
     }
     if (!m_params.time_tags) {
-        RemoveTrailingDelimiter(m_text, d);
-        m_text += "\n";
+        // Only this row's own delimiter goes: text before the row stays.
+        if (out.size() - row_start >= d.size()) RemoveTrailingDelimiter(out, d);
+        out += "\n";
     }
-    return m_text;
 }
 
 const std::string& CRowWriter::TimeTagCells(std::span<const std::uint8_t> record) {
+    m_text.clear();
+    AppendTimeTags(m_text, record);
+    return m_text;
+}
+
+void CRowWriter::AppendTimeTags(std::string& out, std::span<const std::uint8_t> record) {
     const std::string& d = m_params.delimiter;
     const int width = m_format.width;
     const bool suppress = m_params.suppress_strings != 0;
     const bool formatted = m_params.time_tags_formatted && !suppress;
-    m_text.clear();
     if (record.size() < kTimeTagLength) {
         GetValueErrorText(m_cell, 0);
-        AppendMissingTimeTagCells(m_text, suppress, width, d, m_cell);
+        AppendMissingTimeTagCells(out, suppress, width, d, m_cell);
     } else {
         CTimeTag tag = DecodeTimeTag(record);
         m_cell.clear();
         // The decimal hours take the row's format as it stands in the
         // parameters (its precision unchanged).
         if (!formatted) FormatDouble(m_cell, DecimalHours(tag.time), m_params.format);
-        AppendTimeTagCells(m_text, tag, formatted, width, d, m_cell);
+        AppendTimeTagCells(out, tag, formatted, width, d, m_cell);
     }
-    return m_text;
 }
 
 const std::string& CRowWriter::HeaderLine(const CFrameData& frame) {

@@ -9,11 +9,9 @@
 #include <vector>
 
 #include "app/parameters.h"
+#include "instrument/value_format.h"
 
 namespace dravik {
-
-class CFrameData;
-class CSensor;
 
 class CRowWriter {
   public:
@@ -30,9 +28,13 @@ class CRowWriter {
     // The frame's row. With time tags it stops after the last value's
     // delimiter, waiting for TimeTagCells; otherwise it ends with "\n".
     const std::string& Row(const CFrameData& frame, unsigned check_sum_residual);
+    // The same row appended to `out` (the output file's buffer, say), so that
+    // it is not copied once more.
+    void AppendRow(std::string& out, const CFrameData& frame, unsigned check_sum_residual);
     // The date and time cells that close a row, from the bytes that follow
     // the frame in the log file (fewer than a time tag: error or blank cells).
     const std::string& TimeTagCells(std::span<const std::uint8_t> record);
+    void AppendTimeTags(std::string& out, std::span<const std::uint8_t> record);
     // A header conversion's line for a header record frame, through the one
     // configured sensor (the header definition's).
     const std::string& HeaderLine(const CFrameData& frame);
@@ -42,6 +44,7 @@ class CRowWriter {
     CSensorFormat m_format;  // the parameters' format, with the row's precision
     std::string m_serial_number;
     std::vector<CSensor*> m_sensors;
+    CRowValues m_values;  // their values, without a lock per value
     int m_check_sum_column = -1;
     // Reused for every frame: no allocation per value.
     std::string m_text;

@@ -1,6 +1,7 @@
 #include "instrument/sensor.h"
 
 #include "instrument/number_parse.h"
+#include "platform/calendar.h"
 #include "platform/text.h"
 
 #include <cerrno>
@@ -137,28 +138,26 @@ bool CSensor::FrameHolds(const CFrameData& frame) const noexcept {
 
 // Text of a fixed AI/AF/AS field: bytes of 128 and above are skipped, leading
 // zero bytes are skipped and the first zero byte after a character ends it.
-std::string_view CSensor::FixedFieldText(const CFrameData& frame) {
+std::string_view CSensor::FixedFieldText(const CFrameData& frame, std::string& scratch) const {
     auto bytes = frame.GetBytes().subspan(m_offset, m_field_length);
-    m_scratch.clear();
+    scratch.clear();
     for (std::uint8_t b : bytes) {
         if (b >= 128) continue;
         if (b == 0) {
-            if (m_scratch.empty()) continue;
+            if (scratch.empty()) continue;
             break;
         }
-        m_scratch.push_back(static_cast<char>(b));
+        scratch.push_back(static_cast<char>(b));
     }
-    return m_scratch;
+    return scratch;
 }
 
 void CSensor::AfterDecode(const CFrameData* frame) {
     if (m_fit_type == kFitOptic3)
-        m_integration_status.store(EvaluateIntegrationTime(frame), std::memory_order_relaxed);
+        m_integration_status.store(StoreIntegrationTime(frame), std::memory_order_relaxed);
 }
 
-int CSensor::GetUnsignedValue(std::uint32_t& value, const CFrameData* frame) {
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_unsigned_raw = 0;
+int CSensor::DecodeUnsigned(std::uint32_t& value, const CFrameData* frame) const noexcept {
     if (m_fit_type == kFitNone || m_fit_type == kFitDelimiter) return kValueFitNotAllowed;
     if (!IsUnsignedType()) return kValueWrongDataType;
     if (frame == nullptr) return kValueNoFrame;
@@ -183,15 +182,12 @@ int CSensor::GetUnsignedValue(std::uint32_t& value, const CFrameData* frame) {
             v = static_cast<std::uint32_t>(s);
         }
     }
-    AfterDecode(frame);
-    m_unsigned_raw = v;
     value = v;
     return kValueOk;
 }
 
-int CSensor::GetSignedValue(std::int32_t& value, const CFrameData* frame) {
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_signed_raw = 0;
+int CSensor::DecodeSigned(std::int32_t& value, const CFrameData* frame,
+                          std::string& scratch) const {
     if (m_fit_type == kFitNone || m_fit_type == kFitDelimiter) return kValueFitNotAllowed;
     if (frame == nullptr) return kValueNoFrame;
     if (!m_variable && !FrameHolds(*frame)) return kValueFrameTooShort;
@@ -206,25 +202,21 @@ int CSensor::GetSignedValue(std::int32_t& value, const CFrameData* frame) {
     } else if (m_data_type == kDataAI) {
         std::string_view text;
         if (m_variable) {
-            int result = ExtractField(frame->GetText(), text, m_scratch);
+            int result = ExtractField(frame->GetText(), text, scratch);
             if (result != kValueOk) return result;
         } else {
-            text = FixedFieldText(*frame);
+            text = FixedFieldText(*frame, scratch);
         }
         int result = ParseInteger(text, v);
         if (result != kValueOk) return result;
     } else {
         return kValueWrongDataType;
     }
-    AfterDecode(frame);
-    m_signed_raw = v;
     value = v;
     return kValueOk;
 }
 
-int CSensor::GetDoubleValue(double& value, const CFrameData* frame) {
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_double_raw = 0.0;
+int CSensor::DecodeDouble(double& value, const CFrameData* frame, std::string& scratch) const {
     if (m_fit_type == kFitNone || m_fit_type == kFitDelimiter) return kValueFitNotAllowed;
     if (frame == nullptr) return kValueNoFrame;
     if (!m_variable && !FrameHolds(*frame)) return kValueFrameTooShort;
@@ -250,40 +242,68 @@ int CSensor::GetDoubleValue(double& value, const CFrameData* frame) {
     } else if (m_data_type == kDataAF) {
         std::string_view text;
         if (m_variable) {
-            int result = ExtractField(frame->GetText(), text, m_scratch);
+            int result = ExtractField(frame->GetText(), text, scratch);
             if (result != kValueOk) return result;
         } else {
-            text = FixedFieldText(*frame);
+            text = FixedFieldText(*frame, scratch);
         }
         if (ParseLeadingDouble(text, v) == 0) return kValueNoNumber;
         if (!std::isfinite(v)) return kValueNotFinite;
     } else {
         return kValueWrongDataType;
     }
-    AfterDecode(frame);
-    m_double_raw = v;
     value = v;
     return kValueOk;
 }
 
-int CSensor::GetStringValue(std::string& value, const CFrameData* frame) {
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_string_raw.clear();
+int CSensor::DecodeString(std::string& value, const CFrameData* frame) const {
+    value.clear();
     if (m_fit_type == kFitNone || m_fit_type == kFitDelimiter) return kValueFitNotAllowed;
     if (m_data_type != kDataAS) return kValueWrongDataType;
     if (frame == nullptr) return kValueNoFrame;
-    if (m_variable) {
-        // The text is stored whatever the extraction gave.
-        int result = ExtractVariableField(m_string_raw, frame->GetText());
-        value = m_string_raw;
-        if (result == kValueOk) AfterDecode(frame);
-        return result;
-    }
+    // A variable field's text is kept whatever the extraction gave.
+    if (m_variable) return ExtractVariableField(value, frame->GetText());
     if (!FrameHolds(*frame)) return kValueFrameTooShort;
-    m_string_raw = FixedFieldText(*frame);
-    AfterDecode(frame);
-    value = m_string_raw;
+    FixedFieldText(*frame, value);
     return kValueOk;
+}
+
+// The locked decodings: the raw value slot is cleared, then holds the
+// decoded value, and an OPTIC3 sensor evaluates its integration time.
+template <class Raw, class Decode>
+int CSensor::DecodeAndStore(Raw& value, Raw& slot, const CFrameData* frame, Decode&& decode) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    slot = Raw{};
+    Raw v{};
+    if (int result = decode(v); result != kValueOk) return result;
+    AfterDecode(frame);
+    slot = v;
+    value = v;
+    return kValueOk;
+}
+
+int CSensor::GetUnsignedValue(std::uint32_t& value, const CFrameData* frame) {
+    return DecodeAndStore(value, m_unsigned_raw, frame,
+                          [&](std::uint32_t& v) { return DecodeUnsigned(v, frame); });
+}
+
+int CSensor::GetSignedValue(std::int32_t& value, const CFrameData* frame) {
+    return DecodeAndStore(value, m_signed_raw, frame,
+                          [&](std::int32_t& v) { return DecodeSigned(v, frame, m_scratch); });
+}
+
+int CSensor::GetDoubleValue(double& value, const CFrameData* frame) {
+    return DecodeAndStore(value, m_double_raw, frame,
+                          [&](double& v) { return DecodeDouble(v, frame, m_scratch); });
+}
+
+int CSensor::GetStringValue(std::string& value, const CFrameData* frame) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    const int result = DecodeString(m_string_raw, frame);
+    if (result == kValueOk) AfterDecode(frame);
+    // A variable field's text is handed out whatever the extraction gave.
+    if (result == kValueOk || result == kValueFieldNotFound) value = m_string_raw;
+    return result;
 }
 
 void CSensor::AddCoefficient(double value) {
@@ -375,37 +395,79 @@ std::string CSensor::DecodeEscapes(std::string_view text, std::string_view prefi
     return out;
 }
 
-int CSensor::EvaluateIntegrationTime(const CFrameData* frame) {
-    CSensor* source = m_integration_sensor;
-    if (source == nullptr || source == this) return kValueNoIntegrationSensor;
-    double time = 0.0;
-    int result;
-    switch (source->GetDataType()) {
+namespace {
+
+// The calibrated value of an integration time sensor, by its data type: BU
+// through the unsigned operations, BS and AI the signed ones, BF, BD and AF
+// the double ones; any other type has no integration time.
+template <class Decode, class Fit>
+int CalibratedValue(int data_type, double& value, Decode&& decode, Fit&& fit) {
+    switch (data_type) {
         case kDataBU: {
             std::uint32_t raw = 0;
-            result = source->GetUnsignedValue(raw, frame);
-            if (result == kValueOk) result = source->ApplyFitUnsigned(time, raw);
-            break;
+            const int result = decode(raw);
+            return result != kValueOk ? result : fit(value, raw);
         }
         case kDataBS:
         case kDataAI: {
             std::int32_t raw = 0;
-            result = source->GetSignedValue(raw, frame);
-            if (result == kValueOk) result = source->ApplyFitSigned(time, raw);
-            break;
+            const int result = decode(raw);
+            return result != kValueOk ? result : fit(value, raw);
         }
         case kDataBF:
         case kDataBD:
         case kDataAF: {
             double raw = 0.0;
-            result = source->GetDoubleValue(raw, frame);
-            if (result == kValueOk) result = source->ApplyFitDouble(time, raw);
-            break;
+            const int result = decode(raw);
+            return result != kValueOk ? result : fit(value, raw);
         }
         default:
-            result = kValueWrongDataType;
-            break;
+            return kValueWrongDataType;
     }
+}
+
+int DecodeLocked(CSensor& s, std::uint32_t& raw, const CFrameData* frame) {
+    return s.GetUnsignedValue(raw, frame);
+}
+int DecodeLocked(CSensor& s, std::int32_t& raw, const CFrameData* frame) {
+    return s.GetSignedValue(raw, frame);
+}
+int DecodeLocked(CSensor& s, double& raw, const CFrameData* frame) {
+    return s.GetDoubleValue(raw, frame);
+}
+int DecodeFree(const CSensor& s, std::uint32_t& raw, const CFrameData* frame, std::string&) {
+    return s.DecodeUnsigned(raw, frame);
+}
+int DecodeFree(const CSensor& s, std::int32_t& raw, const CFrameData* frame, std::string& scratch) {
+    return s.DecodeSigned(raw, frame, scratch);
+}
+int DecodeFree(const CSensor& s, double& raw, const CFrameData* frame, std::string& scratch) {
+    return s.DecodeDouble(raw, frame, scratch);
+}
+int FitWith(const CSensor& s, double& v, std::uint32_t raw, const CIntegrationTime& t) {
+    return s.ApplyFitUnsigned(v, raw, t);
+}
+int FitWith(const CSensor& s, double& v, std::int32_t raw, const CIntegrationTime& t) {
+    return s.ApplyFitSigned(v, raw, t);
+}
+int FitWith(const CSensor& s, double& v, double raw, const CIntegrationTime& t) {
+    return s.ApplyFitDouble(v, raw, t);
+}
+
+}  // namespace
+
+// The integration time sensor decodes under its own lock, taken inside this
+// sensor's, and keeps its raw value (and its own integration time when it is
+// an OPTIC3 sensor itself, which its calibration then reads back).
+int CSensor::StoreIntegrationTime(const CFrameData* frame) {
+    CSensor* source = m_integration_sensor;
+    if (source == nullptr || source == this) return kValueNoIntegrationSensor;
+    double time = 0.0;
+    const int result = CalibratedValue(
+        source->GetDataType(), time, [&](auto& raw) { return DecodeLocked(*source, raw, frame); },
+        [&](double& v, auto raw) {
+            return FitWith(*source, v, raw, source->StoredIntegrationTime());
+        });
     if (result != kValueOk) return result;
     m_integration_time.store(time, std::memory_order_relaxed);
     return kValueOk;
@@ -413,12 +475,33 @@ int CSensor::EvaluateIntegrationTime(const CFrameData* frame) {
 
 int CSensor::GetIntegrationTime(const CFrameData* frame) {
     std::lock_guard<std::mutex> guard(m_lock);
-    int result = EvaluateIntegrationTime(frame);
+    int result = StoreIntegrationTime(frame);
     m_integration_status.store(result, std::memory_order_relaxed);
     return result;
 }
 
-int CSensor::ApplyFit(double& value, double x, bool integer, std::int64_t raw_int) const {
+// The loader links a sensor only to one defined before it, so a chain of
+// integration time sensors is short and never comes back to a sensor.
+CIntegrationTime CSensor::EvaluateIntegrationTime(const CFrameData* frame,
+                                                  std::string& scratch) const {
+    CIntegrationTime out;
+    const CSensor* source = m_integration_sensor;
+    if (source == nullptr || source == this) return out;
+    CIntegrationTime source_time;
+    if (source->GetFitType() == kFitOptic3) {
+        source_time = source->EvaluateIntegrationTime(frame, scratch);
+    }
+    double time = 0.0;
+    out.status = CalibratedValue(
+        source->GetDataType(), time,
+        [&](auto& raw) { return DecodeFree(*source, raw, frame, scratch); },
+        [&](double& v, auto raw) { return FitWith(*source, v, raw, source_time); });
+    if (out.status == kValueOk) out.time = time;
+    return out;
+}
+
+int CSensor::ApplyFit(double& value, double x, bool integer, std::int64_t raw_int,
+                      const CIntegrationTime& time) const {
     if (m_fit_type == kFitCount) {
         value = x;
         return kValueOk;
@@ -443,9 +526,8 @@ int CSensor::ApplyFit(double& value, double x, bool integer, std::int64_t raw_in
         case kFitOptic3: {
             double t = 0.0, c = 0.0;
             if (m_fit_type == kFitOptic3) {
-                int status = GetIntegrationTimeStatus();
-                if (status != kValueOk) return status;
-                t = GetIntegrationTimeValue();
+                if (time.status != kValueOk) return time.status;
+                t = time.time;
                 GetCoefficient(c, 0, 3);
             }
             double a0, a1, im = 1.0;
@@ -475,19 +557,32 @@ int CSensor::ApplyFit(double& value, double x, bool integer, std::int64_t raw_in
     return std::isfinite(result) ? kValueOk : kValueNotFinite;
 }
 
-int CSensor::ApplyFitUnsigned(double& value, std::uint32_t raw) const {
+int CSensor::ApplyFitUnsigned(double& value, std::uint32_t raw,
+                              const CIntegrationTime& time) const {
     // An HS value travels in the unsigned slot but means a signed one.
     std::int64_t v =
         m_data_type == kDataHS ? std::int64_t{static_cast<std::int32_t>(raw)} : std::int64_t{raw};
-    return ApplyFit(value, static_cast<double>(v), true, v);
+    return ApplyFit(value, static_cast<double>(v), true, v, time);
+}
+
+int CSensor::ApplyFitSigned(double& value, std::int32_t raw, const CIntegrationTime& time) const {
+    return ApplyFit(value, static_cast<double>(raw), true, raw, time);
+}
+
+int CSensor::ApplyFitDouble(double& value, double raw, const CIntegrationTime& time) const {
+    return ApplyFit(value, raw, false, 0, time);
+}
+
+int CSensor::ApplyFitUnsigned(double& value, std::uint32_t raw) const {
+    return ApplyFitUnsigned(value, raw, StoredIntegrationTime());
 }
 
 int CSensor::ApplyFitSigned(double& value, std::int32_t raw) const {
-    return ApplyFit(value, static_cast<double>(raw), true, raw);
+    return ApplyFitSigned(value, raw, StoredIntegrationTime());
 }
 
 int CSensor::ApplyFitDouble(double& value, double raw) const {
-    return ApplyFit(value, raw, false, 0);
+    return ApplyFitDouble(value, raw, StoredIntegrationTime());
 }
 
 namespace {
@@ -495,15 +590,44 @@ namespace {
 // The latest count of seconds the calendar text can show: 9999-12-31 23:59:59 UTC.
 constexpr std::int64_t kLatestTime2 = 253402300799LL;
 
-std::string Time2Text(std::int64_t seconds) {
-    if (seconds > kLatestTime2 || seconds < -kLatestTime2) return CSensor::kTimeOutOfRangeText;
+void PutTwoDigits(char* at, unsigned value) noexcept {
+    at[0] = static_cast<char>('0' + value / 10);
+    at[1] = static_cast<char>('0' + value % 10);
+}
+
+void Time2Text(std::string& text, std::int64_t seconds) {
+    if (seconds > kLatestTime2 || seconds < -kLatestTime2) {
+        text = CSensor::kTimeOutOfRangeText;
+        return;
+    }
+    if (seconds >= 0) {
+        // From 1970 on, the calendar arithmetic gives the text of
+        // "%y-%m-%d %H.%M.%S" without the C library's time zone lock.
+        std::int64_t year = 0;
+        unsigned month = 0, day = 0;
+        CivilFromDays(seconds / 86400, year, month, day);
+        const auto second_of_day = static_cast<unsigned>(seconds % 86400);
+        char buffer[] = "yy-mm-dd HH.MM.SS";
+        PutTwoDigits(buffer, static_cast<unsigned>(year % 100));
+        PutTwoDigits(buffer + 3, month);
+        PutTwoDigits(buffer + 6, day);
+        PutTwoDigits(buffer + 9, second_of_day / 3600);
+        PutTwoDigits(buffer + 12, second_of_day / 60 % 60);
+        PutTwoDigits(buffer + 15, second_of_day % 60);
+        text.assign(buffer, sizeof buffer - 1);
+        return;
+    }
     std::time_t t = static_cast<std::time_t>(seconds);
     std::tm tm{};
-    if (gmtime_r(&t, &tm) == nullptr) return CSensor::kTimeOutOfRangeText;
     char buffer[64];
-    std::size_t n = std::strftime(buffer, sizeof buffer, "%y-%m-%d %H.%M.%S", &tm);
-    if (n == 0) return CSensor::kTimeOutOfRangeText;
-    return std::string(buffer, n);
+    std::size_t n = 0;
+    if (gmtime_r(&t, &tm) != nullptr)
+        n = std::strftime(buffer, sizeof buffer, "%y-%m-%d %H.%M.%S", &tm);
+    if (n == 0) {
+        text = CSensor::kTimeOutOfRangeText;
+    } else {
+        text.assign(buffer, n);
+    }
 }
 
 }  // namespace
@@ -524,7 +648,7 @@ int CSensor::FormatTimeInteger(std::string& text, std::int64_t raw, bool is_unsi
         return kValueOk;
     }
     if (m_fit_type == kFitTime2) {
-        text = Time2Text(raw);
+        Time2Text(text, raw);
         return kValueOk;
     }
     return kValueFitNotAllowed;
@@ -578,9 +702,11 @@ int CSensor::FormatTimeDouble(std::string& text, double raw) const {
         return kValueOk;
     }
     double seconds = std::trunc(v);
-    text = seconds > static_cast<double>(kLatestTime2)
-               ? std::string(kTimeOutOfRangeText)
-               : Time2Text(static_cast<std::int64_t>(seconds));
+    if (seconds > static_cast<double>(kLatestTime2)) {
+        text = kTimeOutOfRangeText;
+    } else {
+        Time2Text(text, static_cast<std::int64_t>(seconds));
+    }
     return kValueOk;
 }
 

@@ -64,6 +64,13 @@ const char* FitTypeName(int fit_type) noexcept;
 int DataTypeFromName(std::string_view name) noexcept;
 int FitTypeFromName(std::string_view name) noexcept;
 
+// The integration time an OPTIC3 value is calibrated with, and the value error
+// code of its evaluation.
+struct CIntegrationTime {
+    int status = kValueNoIntegrationSensor;
+    double time = 0.0;
+};
+
 class CSensor {
   public:
     CSensor() = default;
@@ -136,6 +143,16 @@ class CSensor {
     int GetDoubleValue(double& value, const CFrameData* frame);
     int GetStringValue(std::string& value, const CFrameData* frame);
 
+    // The same decodings without the lock and without storing anything in the
+    // sensor: the integration time is not evaluated either. They read only the
+    // definition, so any thread may call them while the definition stays as
+    // loaded (as it does for the whole of a conversion). `scratch` holds the
+    // text of an AI or AF field.
+    int DecodeUnsigned(std::uint32_t& value, const CFrameData* frame) const noexcept;
+    int DecodeSigned(std::int32_t& value, const CFrameData* frame, std::string& scratch) const;
+    int DecodeDouble(double& value, const CFrameData* frame, std::string& scratch) const;
+    int DecodeString(std::string& value, const CFrameData* frame) const;
+
     // The raw values decoded last.
     std::uint32_t GetUnsignedRawValue() const;
     std::int32_t GetSignedRawValue() const;
@@ -155,6 +172,9 @@ class CSensor {
 
     // OPTIC3: decodes and calibrates the integration time sensor for this frame.
     int GetIntegrationTime(const CFrameData* frame);
+    // The same without any lock and without storing anything: the integration
+    // time this sensor's values use in this frame.
+    CIntegrationTime EvaluateIntegrationTime(const CFrameData* frame, std::string& scratch) const;
     double GetIntegrationTimeValue() const noexcept {
         return m_integration_time.load(std::memory_order_relaxed);
     }
@@ -166,6 +186,11 @@ class CSensor {
     int ApplyFitUnsigned(double& value, std::uint32_t raw) const;
     int ApplyFitSigned(double& value, std::int32_t raw) const;
     int ApplyFitDouble(double& value, double raw) const;
+    // The same, an OPTIC3 value taking the integration time given rather than
+    // the one stored by the last decoding.
+    int ApplyFitUnsigned(double& value, std::uint32_t raw, const CIntegrationTime& time) const;
+    int ApplyFitSigned(double& value, std::int32_t raw, const CIntegrationTime& time) const;
+    int ApplyFitDouble(double& value, double raw, const CIntegrationTime& time) const;
     // Texts of the time fits: DDMMYY and TIME2 for integers; DDMM, HHMMSS and
     // TIME2 for doubles.
     int FormatTimeUnsigned(std::string& text, std::uint32_t raw) const;
@@ -180,10 +205,16 @@ class CSensor {
     bool FrameHolds(const CFrameData& frame) const noexcept;
     int ExtractField(std::string_view frame_text, std::string_view& field,
                      std::string& scratch) const;
-    std::string_view FixedFieldText(const CFrameData& frame);
-    int EvaluateIntegrationTime(const CFrameData* frame);
+    std::string_view FixedFieldText(const CFrameData& frame, std::string& scratch) const;
+    template <class Raw, class Decode>
+    int DecodeAndStore(Raw& value, Raw& slot, const CFrameData* frame, Decode&& decode);
+    int StoreIntegrationTime(const CFrameData* frame);
     void AfterDecode(const CFrameData* frame);
-    int ApplyFit(double& value, double x, bool integer, std::int64_t raw_int) const;
+    int ApplyFit(double& value, double x, bool integer, std::int64_t raw_int,
+                 const CIntegrationTime& time) const;
+    CIntegrationTime StoredIntegrationTime() const noexcept {
+        return {GetIntegrationTimeStatus(), GetIntegrationTimeValue()};
+    }
     int FormatTimeInteger(std::string& text, std::int64_t raw, bool is_unsigned) const;
 
     std::string m_file_name;

@@ -47,7 +47,7 @@ char* InsertPointAfterFirstDigit(char* digits, char* end, char* last) noexcept {
 
 __extension__ typedef unsigned __int128 Unsigned128;
 
-constexpr std::uint64_t kPow10[18] = {1ull,
+constexpr std::uint64_t kPow10[20] = {1ull,
                                       10ull,
                                       100ull,
                                       1000ull,
@@ -64,40 +64,72 @@ constexpr std::uint64_t kPow10[18] = {1ull,
                                       100000000000000ull,
                                       1000000000000000ull,
                                       10000000000000000ull,
-                                      100000000000000000ull};
+                                      100000000000000000ull,
+                                      1000000000000000000ull,
+                                      10000000000000000000ull};
 
-// Writes the decimal digits of q (at least one) into digits[0..20) and returns
-// their count.
-int UnsignedDigits(std::uint64_t q, char (&digits)[20]) noexcept {
-    static constexpr char kPairs[] =
-        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-        "8081828384858687888990919293949596979899";
-    char* p = digits + 20;
-    while (q >= 100) {
-        const auto pair = static_cast<std::size_t>(q % 100) * 2;
-        q /= 100;
-        p -= 2;
-        p[0] = kPairs[pair];
-        p[1] = kPairs[pair + 1];
-    }
-    if (q >= 10) {
-        p -= 2;
-        p[0] = kPairs[q * 2];
-        p[1] = kPairs[q * 2 + 1];
-    } else {
-        *--p = static_cast<char>('0' + q);
-    }
-    const int count = static_cast<int>(digits + 20 - p);
-    std::memmove(digits, p, static_cast<std::size_t>(count));
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+int DigitCount(std::uint64_t v) noexcept {
+    int count = 1;
+    while (count < 20 && v >= kPow10[count]) ++count;
     return count;
 }
 
-// "f" for the everyday case, a value whose digits up to the precision fit in 64 bits
-// (|value| below about 1.8e19 / 10^precision) at a precision of at most 17: the double
-// is m * 2^e exactly, so value * 10^p is m * 10^p * 2^e, an exact 128-bit product
-// shifted right with the rounding of the C formatter (to nearest, ties to even).
-// Returns nullptr when the case does not apply.
+// The eight decimal digits of v < 10^8, zero-filled, as the bytes of their
+// text in memory order on a little-endian machine. The digits are worked out
+// side by side in the lanes of one 64-bit word (two lanes of four digits, four
+// of two, eight of one), so there is no chain of divisions one after another.
+// 10486 / 2^20 and 103 / 2^10 divide by 100 and by 10 exactly in the ranges used.
+std::uint64_t EightDigits(std::uint32_t v) noexcept {
+    std::uint64_t x = (v / 10000) | (static_cast<std::uint64_t>(v % 10000) << 32);
+    const std::uint64_t hundreds = ((x * 10486) >> 20) & 0x0000007F0000007Full;
+    x = hundreds | ((x - hundreds * 100) << 16);
+    const std::uint64_t tens = ((x * 103) >> 10) & 0x000F000F000F000Full;
+    x = tens | ((x - tens * 10) << 8);
+    return x + 0x3030303030303030ull;
+}
+
+// Writes the `count` lowest decimal digits of v, zero-filled on the left, so
+// that they end just before `end`: eight at a time, then two at a time.
+void WriteDigitsBefore(char* end, std::uint64_t v, int count) noexcept {
+    if constexpr (std::endian::native == std::endian::little) {
+        while (count >= 8) {
+            const std::uint64_t text = EightDigits(static_cast<std::uint32_t>(v % 100000000));
+            v /= 100000000;
+            end -= 8;
+            std::memcpy(end, &text, 8);
+            count -= 8;
+        }
+    }
+    while (count >= 2 && v > 0xFFFFFFFFu) {
+        const auto pair = static_cast<std::size_t>(v % 100) * 2;
+        v /= 100;
+        end -= 2;
+        std::memcpy(end, kDigitPairs + pair, 2);
+        count -= 2;
+    }
+    auto w = static_cast<std::uint32_t>(v);
+    while (count >= 2) {
+        const auto pair = static_cast<std::size_t>(w % 100) * 2;
+        w /= 100;
+        end -= 2;
+        std::memcpy(end, kDigitPairs + pair, 2);
+        count -= 2;
+    }
+    if (count == 1) end[-1] = static_cast<char>('0' + w % 10);
+}
+
+// "f" for the everyday case, a value below 2^63 at a precision of at most 17.
+// The double is m * 2^e exactly: its integer part and its fractional bits f
+// come from the bits, and the digits after the point are f * 10^p / 2^-e, an
+// exact 128-bit product shifted right with the rounding of the C formatter (to
+// nearest, ties to even on the last digit written), carrying into the integer
+// part when the fraction rounds up to one. Every digit is written straight to
+// its place. Returns nullptr when the case does not apply.
 char* WriteFixedShort(char* first, char* last, double value, int precision) noexcept {
     if (precision > 17 || last - first < 48) return nullptr;
     const auto bits = std::bit_cast<std::uint64_t>(value);
@@ -108,46 +140,44 @@ char* WriteFixedShort(char* first, char* last, double value, int precision) noex
         mantissa |= 1ull << 52;
         exponent = biased_exponent - 1075;
     }
-    char digits[20];
+    std::uint64_t integer = 0;
+    std::uint64_t fraction = 0;
+    if (exponent >= 0) {
+        if (exponent > 10) return nullptr;
+        integer = mantissa << exponent;
+    } else {
+        const int shift = -exponent;
+        std::uint64_t fraction_bits = mantissa;
+        if (shift < 64) {
+            integer = mantissa >> shift;
+            fraction_bits = mantissa & ((1ull << shift) - 1);
+        }
+        // f * 10^p is below 2^110: with a shift of 111 or more it is below a
+        // quarter, and the fraction rounds to zero.
+        if (shift < 111) {
+            const Unsigned128 n = static_cast<Unsigned128>(fraction_bits) * kPow10[precision];
+            const Unsigned128 quotient = n >> shift;
+            const Unsigned128 remainder = n - (quotient << shift);
+            const Unsigned128 half = static_cast<Unsigned128>(1) << (shift - 1);
+            fraction = static_cast<std::uint64_t>(quotient);
+            const bool odd = ((precision > 0 ? fraction : integer) & 1) != 0;
+            if (remainder > half || (remainder == half && odd)) {
+                if (++fraction == kPow10[precision]) {
+                    fraction = 0;
+                    ++integer;
+                }
+            }
+        }
+    }
     char* out = first;
     if (bits >> 63) *out++ = '-';
-    if (exponent >= 0) {
-        // An integer: its digits, then zeros.
-        if (exponent > 10) return nullptr;
-        const int count = UnsignedDigits(mantissa << exponent, digits);
-        std::memcpy(out, digits, static_cast<std::size_t>(count));
-        out += count;
-        *out++ = '.';
-        std::memset(out, '0', static_cast<std::size_t>(precision));
-        return out + precision;
-    }
-    const int shift = -exponent;
-    std::uint64_t q = 0;
-    // m * 10^p is below 2^110: with a shift of 111 or more it is below a quarter.
-    if (shift < 111) {
-        const Unsigned128 n = static_cast<Unsigned128>(mantissa) * kPow10[precision];
-        Unsigned128 quotient = n >> shift;
-        const Unsigned128 remainder = n - (quotient << shift);
-        const Unsigned128 half = static_cast<Unsigned128>(1) << (shift - 1);
-        if (remainder > half || (remainder == half && (quotient & 1) != 0)) ++quotient;
-        if (quotient >> 64) return nullptr;
-        q = static_cast<std::uint64_t>(quotient);
-    }
-    const int count = UnsignedDigits(q, digits);
-    if (count <= precision) {
-        *out++ = '0';
-        *out++ = '.';
-        std::memset(out, '0', static_cast<std::size_t>(precision - count));
-        out += precision - count;
-        std::memcpy(out, digits, static_cast<std::size_t>(count));
-        return out + count;
-    }
-    const int integer_digits = count - precision;
-    std::memcpy(out, digits, static_cast<std::size_t>(integer_digits));
+    const int integer_digits = DigitCount(integer);
     out += integer_digits;
+    WriteDigitsBefore(out, integer, integer_digits);
     *out++ = '.';
-    std::memcpy(out, digits + integer_digits, static_cast<std::size_t>(precision));
-    return out + precision;
+    out += precision;
+    WriteDigitsBefore(out, fraction, precision);
+    return out;
 }
 
 char* WriteFixed(char* first, char* last, double value, int precision) noexcept {
@@ -341,23 +371,59 @@ std::string& ScratchText() {
     return scratch;
 }
 
-// The fit operations by kind of raw value.
-int ApplyFit(CSensor& s, double& v, std::uint32_t raw) {
-    return s.ApplyFitUnsigned(v, raw);
-}
-int ApplyFit(CSensor& s, double& v, std::int32_t raw) {
-    return s.ApplyFitSigned(v, raw);
-}
-int ApplyFit(CSensor& s, double& v, double raw) {
-    return s.ApplyFitDouble(v, raw);
-}
-int FormatTime(CSensor& s, std::string& t, std::uint32_t raw) {
+// Where a value comes from. LockedValues decodes through the sensor's locked
+// operations, which keep the raw value (and an OPTIC3 sensor's integration
+// time) in the sensor: any caller may use it. FrameValues decodes without a
+// lock or a store and calibrates an OPTIC3 value with an integration time
+// evaluated once for the frame: the rows of a conversion, whose sensors do not
+// change while it runs.
+struct LockedValues {
+    CSensor& sensor;
+
+    int Decode(std::uint32_t& raw, const CFrameData* frame) {
+        return sensor.GetUnsignedValue(raw, frame);
+    }
+    int Decode(std::int32_t& raw, const CFrameData* frame) {
+        return sensor.GetSignedValue(raw, frame);
+    }
+    int Decode(double& raw, const CFrameData* frame) { return sensor.GetDoubleValue(raw, frame); }
+    int Decode(std::string& text, const CFrameData* frame) {
+        return sensor.GetStringValue(text, frame);
+    }
+    int Fit(double& v, std::uint32_t raw) { return sensor.ApplyFitUnsigned(v, raw); }
+    int Fit(double& v, std::int32_t raw) { return sensor.ApplyFitSigned(v, raw); }
+    int Fit(double& v, double raw) { return sensor.ApplyFitDouble(v, raw); }
+};
+
+struct FrameValues {
+    const CSensor& sensor;
+    const CIntegrationTime& time;
+    std::string& scratch;
+
+    int Decode(std::uint32_t& raw, const CFrameData* frame) {
+        return sensor.DecodeUnsigned(raw, frame);
+    }
+    int Decode(std::int32_t& raw, const CFrameData* frame) {
+        return sensor.DecodeSigned(raw, frame, scratch);
+    }
+    int Decode(double& raw, const CFrameData* frame) {
+        return sensor.DecodeDouble(raw, frame, scratch);
+    }
+    int Decode(std::string& text, const CFrameData* frame) {
+        return sensor.DecodeString(text, frame);
+    }
+    int Fit(double& v, std::uint32_t raw) { return sensor.ApplyFitUnsigned(v, raw, time); }
+    int Fit(double& v, std::int32_t raw) { return sensor.ApplyFitSigned(v, raw, time); }
+    int Fit(double& v, double raw) { return sensor.ApplyFitDouble(v, raw, time); }
+};
+
+int FormatTime(const CSensor& s, std::string& t, std::uint32_t raw) {
     return s.FormatTimeUnsigned(t, raw);
 }
-int FormatTime(CSensor& s, std::string& t, std::int32_t raw) {
+int FormatTime(const CSensor& s, std::string& t, std::int32_t raw) {
     return s.FormatTimeSigned(t, raw);
 }
-int FormatTime(CSensor& s, std::string& t, double raw) {
+int FormatTime(const CSensor& s, std::string& t, double raw) {
     return s.FormatTimeDouble(t, raw);
 }
 
@@ -374,12 +440,13 @@ void AppendDecodeFailure(std::string& out, const CSensor& sensor, int code,
 
 // With Apply Fit, a calibration fit gives the calibrated number and a time fit
 // its text (or the error text). False when neither applies.
-template <class Raw>
-bool AppendFitted(std::string& out, CSensor& sensor, Raw raw, const CSensorFormat& fmt) {
+template <class Values, class Raw>
+bool AppendFitted(std::string& out, Values& values, Raw raw, const CSensorFormat& fmt) {
     if (!fmt.apply_fit) return false;
+    const CSensor& sensor = values.sensor;
     if (sensor.IsCalibrationFit()) {
         double value = 0.0;
-        if (const int code = ApplyFit(sensor, value, raw); code != kValueOk) {
+        if (const int code = values.Fit(value, raw); code != kValueOk) {
             AppendErrorPadded(out, code, fmt);
         } else {
             AppendDouble(out, value, fmt);
@@ -398,14 +465,16 @@ bool AppendFitted(std::string& out, CSensor& sensor, Raw raw, const CSensorForma
     return false;
 }
 
-void AppendUnsignedSensor(std::string& out, CSensor& sensor, const CFrameData* frame,
+template <class Values>
+void AppendUnsignedSensor(std::string& out, Values& values, const CFrameData* frame,
                           const CSensorFormat& fmt) {
+    const CSensor& sensor = values.sensor;
     std::uint32_t raw = 0;
-    if (const int code = sensor.GetUnsignedValue(raw, frame); code != kValueOk) {
+    if (const int code = values.Decode(raw, frame); code != kValueOk) {
         AppendDecodeFailure(out, sensor, code, fmt, false);
         return;
     }
-    if (AppendFitted(out, sensor, raw, fmt)) return;
+    if (AppendFitted(out, values, raw, fmt)) return;
     if (!fmt.apply_fit && fmt.hex_format) {
         AppendHex(out, raw, sensor.GetFitType() == kFitOptic1, fmt);
     } else if (sensor.GetDataType() == kDataHS) {
@@ -416,14 +485,16 @@ void AppendUnsignedSensor(std::string& out, CSensor& sensor, const CFrameData* f
     }
 }
 
-void AppendSignedSensor(std::string& out, CSensor& sensor, const CFrameData* frame,
+template <class Values>
+void AppendSignedSensor(std::string& out, Values& values, const CFrameData* frame,
                         const CSensorFormat& fmt) {
+    const CSensor& sensor = values.sensor;
     std::int32_t raw = 0;
-    if (const int code = sensor.GetSignedValue(raw, frame); code != kValueOk) {
+    if (const int code = values.Decode(raw, frame); code != kValueOk) {
         AppendDecodeFailure(out, sensor, code, fmt, true);
         return;
     }
-    if (AppendFitted(out, sensor, raw, fmt)) return;
+    if (AppendFitted(out, values, raw, fmt)) return;
     if (!fmt.apply_fit && fmt.hex_format) {
         AppendHex(out, static_cast<std::uint32_t>(raw), sensor.GetFitType() == kFitOptic1, fmt);
     } else {
@@ -431,24 +502,43 @@ void AppendSignedSensor(std::string& out, CSensor& sensor, const CFrameData* fra
     }
 }
 
-void AppendDoubleSensor(std::string& out, CSensor& sensor, const CFrameData* frame,
+template <class Values>
+void AppendDoubleSensor(std::string& out, Values& values, const CFrameData* frame,
                         const CSensorFormat& fmt) {
     double raw = 0.0;
-    if (const int code = sensor.GetDoubleValue(raw, frame); code != kValueOk) {
-        AppendDecodeFailure(out, sensor, code, fmt, true);
-    } else if (!AppendFitted(out, sensor, raw, fmt)) {
+    if (const int code = values.Decode(raw, frame); code != kValueOk) {
+        AppendDecodeFailure(out, values.sensor, code, fmt, true);
+    } else if (!AppendFitted(out, values, raw, fmt)) {
         // Hex Format has no effect on floating-point values.
         AppendDouble(out, raw, fmt);
     }
 }
 
-void AppendStringSensor(std::string& out, CSensor& sensor, const CFrameData* frame,
+template <class Values>
+void AppendStringSensor(std::string& out, Values& values, const CFrameData* frame,
                         const CSensorFormat& fmt) {
     std::string& text = ScratchText();
-    if (const int code = sensor.GetStringValue(text, frame); code != kValueOk) {
+    if (const int code = values.Decode(text, frame); code != kValueOk) {
         AppendErrorPadded(out, code, fmt);
     } else {
         AppendPadded(out, text, fmt);
+    }
+}
+
+template <class Values>
+void AppendValue(std::string& out, Values& values, const CFrameData* frame,
+                 const CSensorFormat& fmt) {
+    const CSensor& sensor = values.sensor;
+    if (sensor.IsUnsignedType()) {
+        AppendUnsignedSensor(out, values, frame, fmt);
+    } else if (sensor.IsSignedType()) {
+        AppendSignedSensor(out, values, frame, fmt);
+    } else if (sensor.IsDoubleType()) {
+        AppendDoubleSensor(out, values, frame, fmt);
+    } else if (sensor.IsStringType()) {
+        AppendStringSensor(out, values, frame, fmt);
+    } else {
+        AppendErrorPadded(out, kValueWrongDataType, fmt);
     }
 }
 
@@ -484,17 +574,8 @@ void FormatSignedRaw(std::string& out, const CSensor& sensor, const CSensorForma
 
 void AppendSensorValue(std::string& out, CSensor& sensor, const CFrameData* frame,
                        const CSensorFormat& fmt) {
-    if (sensor.IsUnsignedType()) {
-        AppendUnsignedSensor(out, sensor, frame, fmt);
-    } else if (sensor.IsSignedType()) {
-        AppendSignedSensor(out, sensor, frame, fmt);
-    } else if (sensor.IsDoubleType()) {
-        AppendDoubleSensor(out, sensor, frame, fmt);
-    } else if (sensor.IsStringType()) {
-        AppendStringSensor(out, sensor, frame, fmt);
-    } else {
-        AppendErrorPadded(out, kValueWrongDataType, fmt);
-    }
+    LockedValues values{sensor};
+    AppendValue(out, values, frame, fmt);
 }
 
 void FormatSensorValue(std::string& out, CSensor& sensor, const CFrameData* frame,
@@ -520,6 +601,52 @@ int ConvertSensorValue(double& out, CSensor& sensor, const CFrameData* frame) {
         return code != kValueOk ? code : sensor.ApplyFitDouble(out, raw);
     }
     return kValueWrongDataType;
+}
+
+void CRowValues::Prepare(std::vector<CSensor*> sensors) {
+    m_sensors = std::move(sensors);
+    m_time_of.assign(m_sensors.size(), -1);
+    m_times.clear();
+    for (std::size_t k = 0; k < m_sensors.size(); ++k) {
+        const CSensor* sensor = m_sensors[k];
+        if (sensor == nullptr || sensor->GetFitType() != kFitOptic3) continue;
+        // OPTIC3 sensors that share an integration time sensor share its evaluation.
+        const CSensor* source = sensor->GetIntegrationTimeSensor();
+        if (source == sensor) source = nullptr;
+        auto same = std::find_if(m_times.begin(), m_times.end(),
+                                 [&](const FrameTime& t) { return t.source == source; });
+        if (same == m_times.end()) {
+            m_times.push_back(FrameTime{source, sensor, {}, false});
+            same = m_times.end() - 1;
+        }
+        m_time_of[k] = static_cast<int>(same - m_times.begin());
+    }
+}
+
+void CRowValues::BeginFrame() noexcept {
+    for (FrameTime& t : m_times) t.evaluated = false;
+}
+
+void CRowValues::AppendValue(std::string& out, std::size_t column, const CFrameData& frame,
+                             const CSensorFormat& fmt) {
+    const CSensor* sensor = column < m_sensors.size() ? m_sensors[column] : nullptr;
+    if (sensor == nullptr) {
+        AppendErrorPadded(out, 0, fmt);  // "Error 0"
+        return;
+    }
+    static const CIntegrationTime kNone;
+    const CIntegrationTime* time = &kNone;
+    if (const int slot = m_time_of[column]; slot >= 0 && fmt.apply_fit) {
+        // Evaluated at the frame's first calibrated OPTIC3 value that needs it.
+        FrameTime& t = m_times[static_cast<std::size_t>(slot)];
+        if (!t.evaluated) {
+            t.time = t.user->EvaluateIntegrationTime(&frame, m_scratch);
+            t.evaluated = true;
+        }
+        time = &t.time;
+    }
+    FrameValues values{*sensor, *time, m_scratch};
+    dravik::AppendValue(out, values, &frame, fmt);
 }
 
 }  // namespace dravik

@@ -5,15 +5,15 @@
 // grows once and then formats without allocating.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "instrument/sensor.h"
 #include "instrument/sensor_format.h"
 
 namespace dravik {
-
-class CSensor;
-class CFrameData;
 
 // Width and precision beyond this are treated as this. The parameter dialog and the
 // command line accept no more, but the registry hands over any integer, and a width of
@@ -69,6 +69,37 @@ void FormatSensorValue(std::string& out, CSensor& sensor, const CFrameData* fram
                        const CSensorFormat& fmt);
 void AppendSensorValue(std::string& out, CSensor& sensor, const CFrameData* frame,
                        const CSensorFormat& fmt);
+
+// The value columns of the rows of one conversion, with the texts of
+// AppendSensorValue. The sensors of a running conversion do not change, so
+// what each value needs is resolved once: values are decoded without taking
+// the sensors' locks or storing into them, and the integration time an OPTIC3
+// value is calibrated with is evaluated once per frame for every OPTIC3 sensor
+// that shares its integration time sensor, not once per value. The sensors
+// must outlive the rows and keep their definition meanwhile.
+class CRowValues {
+  public:
+    // The sensor of each column, in column order; null stands for a sensor
+    // that could not be obtained ("Error 0").
+    void Prepare(std::vector<CSensor*> sensors);
+    // Starts the values of the next frame.
+    void BeginFrame() noexcept;
+    // Appends the text of one column for the frame begun last.
+    void AppendValue(std::string& out, std::size_t column, const CFrameData& frame,
+                     const CSensorFormat& fmt);
+
+  private:
+    struct FrameTime {
+        const CSensor* source;  // the integration time sensor (null: none)
+        const CSensor* user;    // an OPTIC3 sensor that uses it
+        CIntegrationTime time;
+        bool evaluated;
+    };
+    std::vector<CSensor*> m_sensors;
+    std::vector<int> m_time_of;  // per column: its entry in m_times, or -1
+    std::vector<FrameTime> m_times;
+    std::string m_scratch;
+};
 
 // The sensor's calibrated value in this frame as a number; returns the value error
 // code of the first step that fails (0x20000001 for a text sensor).

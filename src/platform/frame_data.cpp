@@ -24,4 +24,13 @@ CFrameInfo& CFrameInfo::operator=(const CFrameInfo& other) {
     return *this;
 }
 
+void CFrameData::SetFollowingBytes(std::span<const std::uint8_t> bytes, std::uint64_t offset,
+                                   bool complete) noexcept {
+    const std::size_t count = std::min(bytes.size(), kFollowingBytes);
+    if (count > 0) std::memcpy(m_following, bytes.data(), count);
+    m_following_count = static_cast<std::uint8_t>(count);
+    m_following_offset = offset;
+    m_following_complete = complete || count == kFollowingBytes;
+}
+
 }  // namespace dravik

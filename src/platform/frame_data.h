@@ -62,9 +62,30 @@ class CFrameData {
     const std::string& GetText() const noexcept { return m_bytes; }
     const CFrameInfo& GetInfo() const noexcept { return m_info; }
 
+    // The bytes that followed the frame in its stream when it was cut (a log
+    // file's time tag lies there), so that a reader need not read them again:
+    // up to kFollowingBytes bytes beginning at `offset` of the stream;
+    // `complete` when no byte up to kFollowingBytes is missing, because the
+    // stream held that many or ended.
+    static constexpr std::size_t kFollowingBytes = 10;
+    void SetFollowingBytes(std::span<const std::uint8_t> bytes, std::uint64_t offset,
+                           bool complete) noexcept;
+    // The bytes known to follow the frame from `offset` on; false when they
+    // are not all known there (the caller then reads them from the stream).
+    bool GetFollowingBytes(std::uint64_t offset,
+                           std::span<const std::uint8_t>& bytes) const noexcept {
+        if (!m_following_complete || offset != m_following_offset) return false;
+        bytes = {m_following, m_following_count};
+        return true;
+    }
+
   private:
     std::string m_bytes;
     CFrameInfo m_info;
+    std::uint64_t m_following_offset = 0;
+    std::uint8_t m_following[kFollowingBytes] = {};
+    std::uint8_t m_following_count = 0;
+    bool m_following_complete = false;
 };
 
 }  // namespace dravik

@@ -39,8 +39,7 @@ bool StartsWith(const CByteQueue& queue, const std::string& prefix) {
 // ---------------------------------------------------------------------------
 // Byte queue
 
-void CByteQueue::Append(const std::uint8_t* bytes, std::size_t count) {
-    if (count == 0) return;
+std::uint8_t* CByteQueue::Reserve(std::size_t count) {
     if (m_tail + count > m_buf.size()) {
         // Reclaim the consumed front before growing.
         const std::size_t live = size();
@@ -53,8 +52,13 @@ void CByteQueue::Append(const std::uint8_t* bytes, std::size_t count) {
             m_buf.resize(std::max(m_tail + count, m_buf.size() * 2));
         }
     }
-    std::memcpy(m_buf.data() + m_tail, bytes, count);
-    m_tail += count;
+    return m_buf.data() + m_tail;
+}
+
+void CByteQueue::Append(const std::uint8_t* bytes, std::size_t count) {
+    if (count == 0) return;
+    std::memcpy(Reserve(count), bytes, count);
+    Commit(count);
 }
 
 std::size_t CByteQueue::Consume(std::size_t count) noexcept {
@@ -242,12 +246,12 @@ int CTelemComm::InitializeFileResource(CDiskFile* file, int buffer_size) {
         return kCommFileError;
     }
     m_file_length = static_cast<std::int64_t>(length);
+    m_read_origin = saved;
     m_file.buffer_size = buffer_size;
     m_name = file->GetFilePath();
     m_scan_limit = static_cast<std::size_t>(buffer_size);
     m_state = m_owner != nullptr ? kStateFileOwned : kStateFile;
     ReportMessage(FillMessage("Initializing file resource: %s.\r\n", {m_name}), 0);
-    m_read_buffer.assign(static_cast<std::size_t>(buffer_size), 0);
     {
         std::lock_guard lock(m_status_lock);
         m_global_sync_done = 1;
@@ -292,7 +296,10 @@ std::size_t CTelemComm::ReadFileResource() {
     }
     std::size_t got = 0;
     if (!m_end_of_file && m_file_error == 0) {
-        int cause = m_file.file->Read(m_read_buffer.data(), m_read_buffer.size(), got);
+        // Read straight behind the queued bytes: no copy of the log passes
+        // through a buffer of its own.
+        const auto chunk = static_cast<std::size_t>(m_file.buffer_size);
+        int cause = m_file.file->Read(m_queue.Reserve(chunk), chunk, got);
         std::uint64_t position = 0;
         if (cause == 0) cause = m_file.file->GetPosition(position);
         if (cause != 0) {
@@ -313,7 +320,7 @@ std::size_t CTelemComm::ReadFileResource() {
         if (got == 0) return 0;
         ReportMessage(FillMessage("End of file resource reached for %s.\r\n", {m_name}), 0);
     }
-    m_queue.Append(m_read_buffer.data(), got);
+    m_queue.Commit(got);
     m_bytes_read += got;
     return got;
 }
@@ -758,6 +765,14 @@ int CTelemComm::ExtractFrames() {
                 inst, std::string_view(reinterpret_cast<const char*>(m_queue.data()), length),
                 taken);
             found_logged |= (logged & kFoundLogged) != 0;
+            if (file) {
+                // The queue ends at the file offset just past the last read,
+                // so the bytes behind the frame are known with their offset.
+                const std::size_t after = m_queue.size() - length;
+                m_frames.back()->SetFollowingBytes(
+                    {m_queue.data() + length, std::min(after, CFrameData::kFollowingBytes)},
+                    m_read_origin + m_bytes_read - after, m_end_of_file != 0);
+            }
             taken = true;
             last_length = length;
             // Instruments after this one whose header also opens the queue take

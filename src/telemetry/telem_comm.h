@@ -129,6 +129,10 @@ class CByteQueue {
     std::uint8_t operator[](std::size_t i) const noexcept { return m_buf[m_head + i]; }
 
     void Append(const std::uint8_t* bytes, std::size_t count);
+    // Room for `count` more bytes behind the queued ones, valid until the next
+    // change of the queue; Commit makes the first `used` of them queued bytes.
+    std::uint8_t* Reserve(std::size_t count);
+    void Commit(std::size_t used) noexcept { m_tail += used; }
     // Removes up to `count` bytes from the head; returns how many were removed.
     std::size_t Consume(std::size_t count) noexcept;
     // Removes the byte at `index`.
@@ -334,8 +338,8 @@ class CTelemComm {
     // File resource.
     CFileResourceSettings m_file;
     std::int64_t m_file_length = 0;
+    std::uint64_t m_read_origin = 0;  // position of the file when its reading began
     std::uint64_t m_bytes_read = 0;
-    std::vector<std::uint8_t> m_read_buffer;
     int m_end_of_file = 0;
     int m_file_error = 0;
 

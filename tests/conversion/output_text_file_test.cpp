@@ -39,6 +39,31 @@ TEST(OutputTextFile, LineEndsReachTheDiskAsCrLfAndTheFileIsCreatedAnew) {
     EXPECT_EQ(out.Close(), 0);
 }
 
+// Text appended in place takes the same path to the disk as written text,
+// whatever line ends it holds, and across the buffer's flushes.
+TEST(OutputTextFile, TextBuiltInPlaceGetsTheSameLineEnds) {
+    fs::path path = TempPath("in_place.dat");
+    COutputTextFile out;
+    ASSERT_EQ(out.Open(path.string()), 0);
+    std::string expected;
+    const std::string row(700, 'x');
+    for (int i = 0; i < 200; ++i) {  // about two buffers' worth
+        EXPECT_EQ(out.Write("w\n"), 0);
+        std::string& text = out.BeginText();
+        text += "a\nb\r\n";
+        text.append(row).append("\n");
+        EXPECT_EQ(out.EndText(), 0);
+        out.BeginText();  // nothing appended
+        EXPECT_EQ(out.EndText(), 0);
+        expected += "w\r\na\r\nb\r\r\n" + row + "\r\n";
+    }
+    EXPECT_EQ(out.Close(), 0);
+    EXPECT_EQ(ReadAll(path), expected);
+    out.BeginText() += "late\n";
+    EXPECT_EQ(out.EndText(), kFileInvalid);
+    EXPECT_EQ(out.Close(), 0);
+}
+
 TEST(OutputTextFile, AFileHeldByAnotherOpenIsNeitherOpenedNorEmptied) {
     fs::path path = TempPath("held.raw");
     {

@@ -71,5 +71,30 @@ TEST(RowWriter, TimeTagsCloseTheRow) {
     EXPECT_EQ(writer.TimeTagCells({bytes, 7}), "2004-123,12:34:56.789\n");
 }
 
+// Rows appended to the text before them (the output file's buffer) are the
+// same rows, and the last delimiter taken off a row is never one of the text
+// before it, even when a row has no cell at all.
+TEST(RowWriter, RowsAppendedBehindOtherText) {
+    Worked w;
+    CDravikParameters p;
+    p.delimiter = ";";
+    CRowWriter writer;
+    writer.Configure(p, "0042", {w.Sensor(0), w.Sensor(1)}, -1);
+    std::string out = "before;";
+    writer.AppendRow(out, w.Frame(), 0);
+    std::string expected = "before;";
+    expected += writer.Row(w.Frame(), 0);
+    EXPECT_EQ(out, expected);
+    writer.Configure(p, "", {}, -1);
+    std::string empty_row = "before;";
+    writer.AppendRow(empty_row, w.Frame(), 0);
+    EXPECT_EQ(empty_row, "before;\n");
+    p.time_tags = 1;
+    writer.Configure(p, "", {w.Sensor(0)}, -1);
+    std::string cells = "x";
+    writer.AppendTimeTags(cells, {});
+    EXPECT_EQ(cells, "xError 0;Error 0\n");
+}
+
 }  // namespace
 }  // namespace dravik

@@ -2,9 +2,11 @@
 
 #include <cmath>
 #include <cstdint>
+#include <ctime>
 #include <initializer_list>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "instrument/sensor.h"
 
@@ -178,5 +180,26 @@ TEST(TimeTexts, DatesTimesAndAngles) {
         EXPECT_EQ(ddmm.FormatTimeDouble(t, bad), kValueNotFinite);
         EXPECT_EQ(hhmmss.FormatTimeDouble(t, bad), kValueNotFinite);
         EXPECT_EQ(time2.FormatTimeDouble(t, bad), kValueNotFinite);
+    }
+}
+
+// TIME2 texts from 1970 on come from calendar arithmetic rather than the C
+// library: they must be the library's texts, across leap days, century years
+// and the last second the text can show.
+TEST(TimeTexts, Time2MatchesTheCLibraryCalendar) {
+    CSensor time2;
+    Define(time2, kDataBD, kFitTime2, {});
+    std::vector<std::int64_t> seconds = {
+        0, 59, 86399, 951782400 /* 2000-02-29 */, 4107542400 /* 2100-03-01 */, 253402300799};
+    for (std::int64_t s = 0; s < 253402300799; s += 12345679) seconds.push_back(s);
+    std::string t;
+    char expected[64];
+    for (std::int64_t s : seconds) {
+        const std::time_t tt = static_cast<std::time_t>(s);
+        std::tm tm{};
+        ASSERT_NE(gmtime_r(&tt, &tm), nullptr);
+        const std::size_t n = std::strftime(expected, sizeof expected, "%y-%m-%d %H.%M.%S", &tm);
+        EXPECT_EQ(time2.FormatTimeDouble(t, static_cast<double>(s)), 0);
+        EXPECT_EQ(t, std::string(expected, n)) << s;
     }
 }

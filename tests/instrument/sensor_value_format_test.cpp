@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "instrument/sensor.h"
 #include "instrument/value_format.h"
@@ -198,6 +199,76 @@ TEST(SensorValueTest, RowsAppendAndValuesConvert) {
     auto ai = Sensor(kDataAI, kFitCount, 2);
     FormatSignedRaw(text, *ai, Fmt(7), 65534);
     EXPECT_EQ(text, "  65534");
+}
+
+// The rows of a conversion decode without locks and evaluate each integration
+// time once per frame; their texts must be those of the locked formatting,
+// frame after frame, whatever the types, fits and failures.
+TEST(SensorValueTest, RowValuesMatchTheLockedFormatting) {
+    // Bytes 0-1 integration time, 2-3 and 4-5 two channels, 6-9 a float,
+    // 10-11 an HS field, 12-14 an AI field, 15-16 text, 17-20 a TIME2 count.
+    auto inttime = Sensor(kDataBU, kFitPolyU, 2, 0);
+    inttime->NextGainRange();
+    inttime->AddCoefficient(0.0);
+    inttime->AddCoefficient(0.001);
+    auto late_inttime = Sensor(kDataBU, kFitPolyU, 2, 40);  // past the end of every frame
+    late_inttime->NextGainRange();
+    late_inttime->AddCoefficient(1.0);
+    std::vector<std::unique_ptr<CSensor>> sensors;
+    for (CSensor* source :
+         {inttime.get(), inttime.get(), late_inttime.get(), static_cast<CSensor*>(nullptr)}) {
+        auto channel = Sensor(kDataBU, kFitOptic3, 2, sensors.size() % 2 == 0 ? 2 : 4);
+        channel->NextGainRange();
+        for (double c : {2037.0, 7.963872e-05, 1.36, 0.128}) channel->AddCoefficient(c);
+        channel->SetIntegrationTimeSensor(source);
+        channel->SetImmersed(sensors.size() == 1);
+        sensors.push_back(std::move(channel));
+    }
+    sensors.push_back(Sensor(kDataBF, kFitCount, 4, 6));
+    sensors.push_back(Sensor(kDataHS, kFitCount, 2, 10));
+    auto ai = Sensor(kDataAI, kFitPolyU, 3, 12);
+    ai->NextGainRange();
+    ai->AddCoefficient(0.5);
+    ai->AddCoefficient(2.0);
+    sensors.push_back(std::move(ai));
+    sensors.push_back(Sensor(kDataAS, kFitCount, 2, 15));
+    sensors.push_back(Sensor(kDataBU, kFitTime2, 4, 17));
+    auto optic1 = Sensor(kDataBU, kFitOptic1, 2, 2);
+    AddGainRange(*optic1, 10.0, 0.25, 1.0);
+    sensors.push_back(std::move(optic1));
+
+    std::vector<CSensor*> columns;
+    for (auto& s : sensors) columns.push_back(s.get());
+    columns.push_back(nullptr);
+    CRowValues row_values;
+    row_values.Prepare(columns);
+
+    const std::string full(
+        "\x00\x80\x12\x34\x0F\xFF\x3F\x80\x00\x00"
+        "C5 42AB"
+        "\x5B\xCD\x15\x00",
+        21);
+    const std::string other_time = std::string("\x01\x00", 2) + full.substr(2);
+    const std::string zero_time = std::string("\x00\x00", 2) + full.substr(2);
+    for (const CSensorFormat& fmt :
+         {Fmt(-1, true), Fmt(12, true, false, 1, 3), Fmt(-1, false, true), Fmt(6)}) {
+        for (const std::string& bytes : {full, other_time, zero_time, full.substr(0, 5)}) {
+            const CFrameData frame = FixedFrame(bytes);
+            std::string expected = "SN,", row = "SN,";
+            row_values.BeginFrame();
+            for (std::size_t k = 0; k < columns.size(); ++k) {
+                if (columns[k] != nullptr) {
+                    AppendSensorValue(expected, *columns[k], &frame, fmt);
+                } else {  // "Error 0", right-aligned like every cell
+                    expected.append(fmt.width > 7 ? fmt.width - 7 : 0, ' ') += "Error 0";
+                }
+                row_values.AppendValue(row, k, frame, fmt);
+                expected += ',';
+                row += ',';
+            }
+            EXPECT_EQ(row, expected) << bytes.size() << " bytes, width " << fmt.width;
+        }
+    }
 }
 
 }  // namespace

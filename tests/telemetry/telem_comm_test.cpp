@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -440,6 +441,36 @@ TEST(FileResource, VariableFrameWithoutTerminatorIsGivenUp) {
     ASSERT_TRUE(frame);
     EXPECT_EQ(frame->GetText(), "V2;");
     EXPECT_EQ(r.comm.GetBytesDiscarded(), static_cast<std::int64_t>(junk.size() + 2));
+}
+
+// A frame brings the bytes behind it (a time tag) with their file offset,
+// but only when all of them are known: a chunk that ends right behind the
+// frame leaves them to be read from the file, the end of the file does not.
+TEST(FileResource, FramesBringTheBytesThatFollowThem) {
+    // Frames "F1.." of 5 bytes, each followed by 3 bytes, one junk byte first.
+    const std::string content = "jF1abc123F2def456F3ghi78";
+    for (int buffer : {4, 7, 64}) {
+        FileResource r(content, buffer);
+        ASSERT_EQ(r.comm.Attach(Fixed("F", 5)), 0);
+        ASSERT_EQ(r.comm.EnableAcquisition("F"), 0);
+        std::uint64_t offset = 1;
+        int known = 0;
+        for (int i = 0; i < 3; ++i) {
+            auto frame = r.comm.RetrieveFrame();
+            ASSERT_TRUE(frame);
+            offset += 5;
+            std::span<const std::uint8_t> bytes;
+            EXPECT_FALSE(frame->GetFollowingBytes(offset + 1, bytes));
+            if (frame->GetFollowingBytes(offset, bytes)) {
+                ++known;
+                const std::string expected = content.substr(offset, CFrameData::kFollowingBytes);
+                EXPECT_EQ(std::string(bytes.begin(), bytes.end()), expected) << buffer << " " << i;
+            }
+            offset += 3;
+        }
+        // The last frame's bytes run to the end of the file, always known.
+        EXPECT_GE(known, buffer == 64 ? 3 : 1) << buffer;
+    }
 }
 
 TEST(FileResource, ClosedUnderneath) {
