@@ -66,15 +66,15 @@ CDravikView::CDravikView(CDravikDoc& doc, CWindowFrontEnd& front_end, CSettingsS
     setObjectName(QStringLiteral("DravikView"));
     m_view_settings.Read(store);
 
-    m_log_box = ListGroup(QStringLiteral("Log Files"), "logFiles",
+    m_log_box = ListGroup(QStringLiteral("&Log Files"), "logFiles",
                           QStringLiteral("The raw telemetry log files to convert."), this);
     m_instrument_box = ListGroup(
-        QStringLiteral("Instrument Files"), "instrumentFiles",
+        QStringLiteral("&Instrument Files"), "instrumentFiles",
         QStringLiteral("The calibration or telemetry definition files describing the instrument "
                        "whose frames are converted. Not used in header conversion."),
         this);
     m_output_box =
-        ListGroup(QStringLiteral("Output Files"), "outputFiles",
+        ListGroup(QStringLiteral("&Output Files"), "outputFiles",
                   QStringLiteral("The output files already in the output folder."), this);
     auto* lists = new QHBoxLayout;
     lists->addWidget(m_log_box);
