@@ -86,6 +86,7 @@ int CDravikApp::RunWindow() {
         return kExitInvalidCommandLine;
     }
     m_frame->View().InitialUpdate();
+    if (m_args.size() == 1) m_frame->View().SelectCommandLineLog(m_args[0]);
     m_frame->setWindowTitle(QStringLiteral("Dravik"));
     m_frame->show();
     return exec();

@@ -204,6 +204,10 @@ void CMainFrame::CreateMenus() {
     connect(convert, &QAction::triggered, this, [this] { m_view->BeginConversion(); });
     connect(enter, &QAction::triggered, this, [this] { m_view->BeginConversion(); });
     connect(log, &QAction::triggered, this, [this] { m_view->ToggleConversionLog(); });
+    connect(parameters, &QAction::triggered, this, [this] { m_view->ShowParameters(); });
+    connect(naming, &QAction::triggered, this, [this] { m_view->ShowFileNaming(); });
+    connect(list_properties, &QAction::triggered, this, [this] { m_view->ShowListProperties(); });
+    connect(refresh, &QAction::triggered, this, [this] { m_view->RefreshFileLists(); });
     connect(status_bar, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
     connect(help, &QAction::triggered, this, &CMainFrame::ShowHelp);
     connect(about, &QAction::triggered, this, &CMainFrame::ShowAbout);
@@ -247,13 +251,9 @@ void CMainFrame::CreateStatusBar() {
 
 void CMainFrame::UpdateCommands() {
     const bool idle = !m_view->IsConverting();
-    Action("header")->setEnabled(idle);
-    Action("convert")->setEnabled(idle);
-    // The file lists, their properties, the naming and the parameter dialogs
-    // belong to the view's lists; until they are there, their commands stay
-    // off rather than doing nothing.
-    for (const char* name : {"parameters", "fileNaming", "listProperties", "refresh"}) {
-        Action(name)->setEnabled(false);
+    for (const char* name :
+         {"header", "convert", "parameters", "fileNaming", "listProperties", "refresh"}) {
+        Action(name)->setEnabled(idle);
     }
 }
 
