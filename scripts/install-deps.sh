@@ -11,6 +11,8 @@ packages=(
   # The desktop program's tests and screenshots: the desktop entry validator,
   # keys typed into the real X server, window dumps turned into PNG files.
   desktop-file-utils xdotool x11-apps netpbm
+  # The fuzz targets: clang with libFuzzer and its sanitizer runtimes.
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()

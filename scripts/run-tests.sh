@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test: the sanitizer build
 # (AddressSanitizer + UndefinedBehaviorSanitizer), the ThreadSanitizer build of
-# the threaded code, and the release build with the desktop program.
+# the threaded code, the release build with the desktop program, and each fuzz
+# target for a bounded time (clang libFuzzer, 20 s each).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,3 +24,8 @@ echo "== Release =="
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$jobs"
 ctest --preset release
+
+echo "== Fuzz targets (bounded runs) =="
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$jobs"
+ctest --preset fuzz

@@ -458,6 +458,22 @@ bool CDravikDoc::PrepareConversion() {
 
     int result = AddInstrument(m_instrument_full);
     FlushMessages();
+    if (result == 0 || result == kControlInstrumentLineErrors) {
+        // A file with no INSTRUMENT line (an archive, a spreadsheet, any text
+        // given by mistake) loads with an empty header. No header can be
+        // searched for, and every byte of the log would become a frame.
+        GetInstrumentHeader(m_instrument_header, 0);
+        if (m_instrument_header.empty()) {
+            m_front_end.ShowMessage("The instrument file\r\n" + Quoted(m_instrument_full) +
+                                    "\r\ndefines no instrument header (no INSTRUMENT line).\r\n"
+                                    "Conversion aborted.");
+            ReportMessage("The instrument file defines no instrument header.\r\n", 0);
+            bool failed = false;
+            RemoveResourceAndInstrument(false, true, failed);
+            SendAndWait("Conversion aborted.\r\n");
+            return false;
+        }
+    }
     if (result == kControlInstrumentLineErrors) {
         GetInstrumentHeader(m_instrument_header, 0);
         if (!m_front_end.AskYesNo(

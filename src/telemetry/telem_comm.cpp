@@ -64,6 +64,7 @@ void CByteQueue::Append(const std::uint8_t* bytes, std::size_t count) {
 std::size_t CByteQueue::Consume(std::size_t count) noexcept {
     const std::size_t n = std::min(count, size());
     m_head += n;
+    m_consumed += n;
     if (m_head == m_tail) m_head = m_tail = 0;
     return n;
 }
@@ -825,9 +826,17 @@ bool CTelemComm::FindTerminator(const std::string& term, std::size_t limit, std:
     std::size_t i = 0;
     std::size_t k = 0;
     length = 0;
+    const std::uint64_t head = m_queue.Offset();
+    if (m_no_terminator_until > head && term == m_no_terminator) {
+        i = static_cast<std::size_t>(
+            std::min<std::uint64_t>(m_no_terminator_until - head, m_queue.size()));
+    }
     for (;;) {
         if (i >= limit) {
             length = i;  // the frame would be longer than any frame can be
+            // A terminator may still end within its length after the limit.
+            m_no_terminator_until = head + i - std::min(i, term.size() - 1);
+            m_no_terminator = term;
             return false;
         }
         if (i >= m_queue.size()) return false;

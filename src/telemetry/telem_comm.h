@@ -135,16 +135,24 @@ class CByteQueue {
     void Commit(std::size_t used) noexcept { m_tail += used; }
     // Removes up to `count` bytes from the head; returns how many were removed.
     std::size_t Consume(std::size_t count) noexcept;
-    // Removes the byte at `index`.
+    // Removes the byte at `index`. Erase and Prepend serve the searches of
+    // instruments without synchronization strings, whose text lines never
+    // reach the longest-frame limit that Offset() marks positions for.
     void Erase(std::size_t index) noexcept;
     // Puts bytes in front of the head.
     void Prepend(const std::uint8_t* bytes, std::size_t count);
-    void Clear() noexcept { m_head = m_tail = 0; }
+    void Clear() noexcept {
+        m_consumed += size();
+        m_head = m_tail = 0;
+    }
+    // Bytes consumed since the queue was made: the stream offset of the head.
+    std::uint64_t Offset() const noexcept { return m_consumed; }
 
   private:
     std::vector<std::uint8_t> m_buf;
     std::size_t m_head = 0;
     std::size_t m_tail = 0;
+    std::uint64_t m_consumed = 0;
 };
 
 class CTelemComm {
@@ -334,6 +342,12 @@ class CTelemComm {
     std::size_t m_request_dropped = 0;  // bytes dropped by the current RetrieveFrame
     CByteQueue m_queue;
     std::vector<std::string> m_candidates;  // reused by every pass
+    // Where a terminator search that gave up stopped (a stream offset): no
+    // terminator ends before it, so a later header's search resumes there
+    // instead of scanning the same bytes again, which would make a log of
+    // headers without terminators take time quadratic in its size.
+    std::uint64_t m_no_terminator_until = 0;
+    std::string m_no_terminator;  // the terminator that search looked for
 
     // File resource.
     CFileResourceSettings m_file;

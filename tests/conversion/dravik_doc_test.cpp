@@ -51,6 +51,7 @@ bool Contains(const std::string& text, const std::string& part) {
 TEST(ConversionFailures, BadInputsAreShownLoggedAndFail) {
     fs::path scratch = ScratchDir("bad_inputs");
     WriteAll(scratch / "copy.raw", ReadAll(kWorked / "data.raw"));
+    WriteAll(scratch / "table.csv", "depth,temperature\r\n1.5,12.25\r\n");
     struct Case {
         const char* name;
         fs::path log, output, instrument;
@@ -82,6 +83,11 @@ TEST(ConversionFailures, BadInputsAreShownLoggedAndFail) {
              "\".\r\nConversion aborted.",
          "An error occured opening the output file.\r\n\tA sharing violation occured, or a "
          "shared region was locked.\r\n"},
+        // A file with no INSTRUMENT line gives no header to search for.
+        {"table as instrument", kWorked / "data.raw", scratch / "f.dat", scratch / "table.csv", "",
+         "The instrument file\r\n\"" + (scratch / "table.csv").string() +
+             "\"\r\ndefines no instrument header (no INSTRUMENT line).\r\nConversion aborted.",
+         "The instrument file defines no instrument header.\r\n"},
         {"full disk", kWorked / "data.raw", "/dev/full", kWorked / "abcd0042.tdf", "",
          "An error occured writing to the output file\r\n\"/dev/full\".\r\nConversion aborted.",
          "An error occured writing to the output file.\r\n\tThe disk is full.\r\n"},

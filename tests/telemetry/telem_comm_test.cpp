@@ -473,6 +473,39 @@ TEST(FileResource, FramesBringTheBytesThatFollowThem) {
     }
 }
 
+TEST(FileResource, HeadersWithoutTerminatorsAreScannedOnce) {
+    // Two megabytes of headers whose terminator never comes: each gives up
+    // where the one before did, rather than scanning a megabyte again (which
+    // would not end in any reasonable time). The frame behind them is found,
+    // and so is one whose terminator straddles the place a search gave up.
+    const std::size_t limit = CTelemComm::kMaxVariableFrame;
+    std::string junk;
+    while (junk.size() < 2 * limit) junk += "V,1.5";
+    FileResource r(junk + "V,2;", 4096);
+    ASSERT_EQ(r.comm.Attach(Variable("V", ";")), 0);
+    ASSERT_EQ(r.comm.EnableAcquisition("V"), 0);
+    std::unique_ptr<CFrameData> frame;
+    for (int requests = 0; !frame && requests < 100000; ++requests) frame = r.comm.RetrieveFrame();
+    ASSERT_TRUE(frame);
+    const std::string& text = frame->GetText();
+    EXPECT_TRUE(text.ends_with("V,2;"));
+    EXPECT_EQ(r.comm.GetBytesDiscarded() + static_cast<std::int64_t>(text.size()),
+              static_cast<std::int64_t>(junk.size() + 4));
+
+    // "AB" + filler: the first header's search stops with "\r" as the last
+    // byte it may take; the second header's frame ends with the "\n" after it.
+    std::string log = "ABAB" + std::string(limit - 5, 'x') + "\r\n";
+    Stream s({Variable("AB", "\r\n")});
+    s.Feed(log);
+    std::unique_ptr<CFrameData> second;
+    for (int passes = 0; !second && passes < 10; ++passes) {
+        if (s.comm.Synchronize() == 1) s.comm.ExtractFrames();
+        second = s.comm.RetrieveFrame();
+    }
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->GetText(), log.substr(2));
+}
+
 TEST(FileResource, ClosedUnderneath) {
     FileResource r("AB12AB34", 4);
     ASSERT_EQ(r.comm.Attach(Fixed("AB", 4)), 0);
