@@ -24,6 +24,9 @@ done
 
 for run in $(seq 1 "$repeats"); do
   for jobs in 1 2; do
+    # A cruise is converted into a fresh folder: overwriting yesterday's
+    # outputs would add the file system's flush of the truncated files.
+    rm -rf out && mkdir out && sync
     # GNU time: wall seconds and the peak resident set of the process in KiB.
     /usr/bin/time -f "%e %M" -o time.txt \
       "$convert" --each /c /t /ow=yes "${logs[@]}" --instrument "$cal" --output-dir out \

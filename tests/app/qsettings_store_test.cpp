@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -124,4 +125,25 @@ TEST(QSettingsStore, AwkwardStringsComeBackUnchanged) {
         EXPECT_EQ(store.GetString("Strings", "Key " + std::to_string(i), "?"), texts[i]) << i;
     }
     EXPECT_EQ(store.GetInt("Numbers", "Low", 0), -2147483647 - 1);
+
+    // Saving the same values again leaves the file alone (a save syncs the
+    // file to the disk); one changed value is saved.
+    namespace fs = std::filesystem;
+    const auto old_time = fs::file_time_type::clock::now() - std::chrono::hours(1);
+    fs::last_write_time(path, old_time);
+    {
+        CQSettingsStore again(path);
+        for (std::size_t i = 0; i < std::size(texts); ++i) {
+            again.WriteString("Strings", "Key " + std::to_string(i), texts[i]);
+        }
+        again.WriteInt("Numbers", "Low", -2147483647 - 1);
+        EXPECT_TRUE(again.Sync());
+    }
+    EXPECT_EQ(fs::last_write_time(path), old_time);
+    {
+        CQSettingsStore again(path);
+        again.WriteString("Strings", "Key 0", "changed");
+    }
+    EXPECT_NE(fs::last_write_time(path), old_time);
+    EXPECT_EQ(CQSettingsStore(path).GetString("Strings", "Key 0", "?"), "changed");
 }

@@ -102,8 +102,15 @@ std::string CQSettingsStore::GetString(std::string_view section, std::string_vie
 
 void CQSettingsStore::WriteInt(std::string_view section, std::string_view key, int value) {
     if (section.empty() || key.empty()) return;
+    const QString name = SettingsKey(section, key);
     std::lock_guard lock(m_mutex);
-    m_settings->setValue(SettingsKey(section, key), value);
+    // An unchanged value is not written again: a write makes the file be
+    // saved, and saving syncs it to the disk, which behind a conversion's
+    // hundreds of megabytes of output costs a whole flush.
+    const QVariant stored = m_settings->value(name);
+    if (stored.isValid() && stored.toString() == QString::number(value)) return;
+    m_settings->setValue(name, value);
+    m_dirty = true;
 }
 
 void CQSettingsStore::WriteString(std::string_view section, std::string_view key,
@@ -111,16 +118,28 @@ void CQSettingsStore::WriteString(std::string_view section, std::string_view key
     if (section.empty() || key.empty()) return;
     const QByteArray bytes(value.data(), static_cast<qsizetype>(value.size()));
     const QString text = QString::fromUtf8(bytes);
+    const QString name = SettingsKey(section, key);
+    const bool as_text = text.toUtf8() == bytes;
     std::lock_guard lock(m_mutex);
-    if (text.toUtf8() == bytes) {
-        m_settings->setValue(SettingsKey(section, key), text);
-    } else {
-        m_settings->setValue(SettingsKey(section, key), bytes);
+    const QVariant stored = m_settings->value(name);
+    if (stored.isValid()) {
+        const bool same = stored.typeId() == QMetaType::QByteArray ? stored.toByteArray() == bytes
+                          : as_text ? stored.typeId() == QMetaType::QString && stored.toString() == text
+                                    : false;
+        if (same) return;
     }
+    if (as_text) {
+        m_settings->setValue(name, text);
+    } else {
+        m_settings->setValue(name, bytes);
+    }
+    m_dirty = true;
 }
 
 bool CQSettingsStore::Sync() {
     std::lock_guard lock(m_mutex);
+    if (!m_dirty) return m_settings->status() == QSettings::NoError;
+    m_dirty = false;
     m_settings->sync();
     return m_settings->status() == QSettings::NoError;
 }

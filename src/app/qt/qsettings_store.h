@@ -38,7 +38,8 @@ class CQSettingsStore : public CSettingsStore {
     void WriteString(std::string_view section, std::string_view key,
                      std::string_view value) override;
 
-    // Writes pending changes now; false when the file could not be written.
+    // Writes pending changes now (nothing when no value changed); false when
+    // the file could not be written.
     bool Sync();
     std::string FileName() const;
 
@@ -46,6 +47,8 @@ class CQSettingsStore : public CSettingsStore {
     // QSettings is not safe for use from several threads at once.
     mutable std::mutex m_mutex;
     std::unique_ptr<QSettings> m_settings;
+    // Something was written since the last sync.
+    bool m_dirty = false;
 };
 
 }  // namespace dravik
