@@ -3,6 +3,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -248,18 +249,19 @@ int CInstrument::Load(const std::string& file_name) {
 
     LoadState state;
     std::string line;
-    std::string buffer(64 * 1024, '\0');
+    constexpr std::size_t kChunk = 64 * 1024;
+    const auto buffer = std::make_unique_for_overwrite<char[]>(kChunk);
     bool line_open = false;  // bytes of a line without its line end yet
     for (;;) {
         std::size_t got = 0;
-        cause = file.Read(buffer.data(), buffer.size(), got);
+        cause = file.Read(buffer.get(), kChunk, got);
         if (cause != kFileNone) {
             m_file_error = cause;
             return Fail(kInstrumentReadFailed,
                         FileText("An error occured reading the ", m_file_name));
         }
         if (got == 0) break;
-        std::string_view chunk(buffer.data(), got);
+        std::string_view chunk(buffer.get(), got);
         while (!chunk.empty()) {
             std::size_t lf = chunk.find('\n');
             if (lf == std::string_view::npos) {
