@@ -29,6 +29,9 @@ for target in "${targets[@]}"; do
   [ -f "$root/fuzz/$target.dict" ] && dict=(-dict="$root/fuzz/$target.dict")
   mkdir -p "$work/$target" "corpus/$target"
   echo "$(date -u +%FT%T) $target: start" >>"$work/summary.txt"
+  # A smaller quarantine and shorter allocation stacks make a run about a
+  # third faster; a finding is replayed from its input anyway.
+  ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=16:malloc_context_size=5} \
   nice -n 15 "./${target}_fuzzer" -runs="$runs" -max_len=$max_len -timeout=25 -rss_limit_mb=2048 \
     -print_final_stats=1 -artifact_prefix="$work/$target/" "${dict[@]}" \
     "corpus/$target" "${seeds[@]}" >"$work/$target.log" 2>&1
