@@ -9,8 +9,9 @@ packages=(
   qt6-base-dev libzip-dev zlib1g-dev
   xvfb xauth
   # The desktop program's tests and screenshots: the desktop entry validator,
-  # keys typed into the real X server, window dumps turned into PNG files.
-  desktop-file-utils xdotool x11-apps netpbm
+  # keys typed into the real X server, window dumps turned into PNG files, and
+  # a small window manager that draws the window titles.
+  desktop-file-utils xdotool x11-utils x11-apps netpbm twm
   # The fuzz targets: clang with libFuzzer and its sanitizer runtimes.
   clang-14 libclang-rt-14-dev
 )
