@@ -7,10 +7,13 @@ packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev libzip-dev zlib1g-dev
+  # The program's icon is an SVG file: Qt draws it with its SVG image plugin.
+  libqt6svg6
   xvfb xauth
   # The desktop program's tests and screenshots: the desktop entry validator,
-  # keys typed into the real X server, window dumps turned into PNG files.
-  desktop-file-utils xdotool x11-apps netpbm
+  # keys typed into the real X server, window dumps turned into PNG files, and
+  # a small window manager that draws the window titles.
+  desktop-file-utils xdotool x11-utils x11-apps netpbm twm
   # The fuzz targets: clang with libFuzzer and its sanitizer runtimes.
   clang-14 libclang-rt-14-dev
 )

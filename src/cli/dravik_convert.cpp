@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "app/batch_package.h"
 #include "app/instrument_package.h"
 #include "app/parameters.h"
 #include "cli/cruise_run.h"
@@ -115,11 +116,6 @@ void CatchInterrupts() {
     sigaction(SIGTERM, &action, nullptr);
 }
 
-bool IsPackagePath(const std::string& path) {
-    return path.size() > 4 &&
-           dravik::EqualsIgnoreCase(std::string_view(path).substr(path.size() - 4), ".zpk");
-}
-
 // Prints the stored names of the instrument files of a package.
 int ListEntries(const std::string& package_path) {
     std::vector<dravik::CPackageEntry> entries;
@@ -131,45 +127,6 @@ int ListEntries(const std::string& package_path) {
     }
     for (const dravik::CPackageEntry& e : entries) std::printf("%s\n", e.stored_name.c_str());
     return kExitComplete;
-}
-
-// Extracts the package named as the instrument file into a private folder
-// (removed when `folder` is destroyed) and makes the chosen entry's file the
-// instrument file: the entry named `entry` (stored name or file name), or
-// else the first one extracted. False after a message.
-bool UsePackage(dravik::CDravikDoc& doc, dravik::CFrontEnd& front_end, const std::string& entry,
-                std::unique_ptr<dravik::CPackageDirectory>& folder) {
-    const std::string package_path = doc.GetInstrumentFilePath();
-    std::string error;
-    folder = dravik::CPackageDirectory::Create(dravik::CPackageDirectory::EKind::kPrivate, error);
-    if (!folder) {
-        front_end.ShowMessage(error);
-        return false;
-    }
-    const dravik::CPackageExtraction extraction =
-        dravik::ExtractPackage(front_end, package_path, *folder);
-    const dravik::CPackageEntry* chosen = nullptr;
-    for (const dravik::CPackageEntry& e : extraction.files) {
-        if (entry.empty() || e.stored_name == entry || e.file_name == entry) {
-            chosen = &e;
-            break;
-        }
-    }
-    if (chosen == nullptr) {
-        // A package that could not be opened has had its message already.
-        if (extraction.opened && entry.empty()) {
-            front_end.ShowMessage(dravik::FillMessage(
-                "No instrument file was extracted from the Instrument Package file: %s",
-                {package_path}));
-        } else if (extraction.opened) {
-            front_end.ShowMessage(dravik::FillMessage(
-                "No instrument file %s was extracted from the Instrument Package file: %s",
-                {entry, package_path}));
-        }
-        return false;
-    }
-    doc.SetInstrumentFilePath(folder->GetPath() + chosen->file_name);
-    return true;
 }
 
 int Run(const std::vector<std::string>& args, const std::string& entry, bool verbose) {
@@ -189,7 +146,7 @@ int Run(const std::vector<std::string>& args, const std::string& entry, bool ver
         return kExitInvalidCommandLine;
     }
 
-    const bool package = files.count == 3 && IsPackagePath(doc.GetInstrumentFilePath());
+    const bool package = files.count == 3 && dravik::IsPackagePath(doc.GetInstrumentFilePath());
     if (!entry.empty() && !package) {
         front_end.ShowMessage(
             "--entry needs an Instrument Package file (.zpk) as the instrument file.");
@@ -198,7 +155,9 @@ int Run(const std::vector<std::string>& args, const std::string& entry, bool ver
     // Ctrl-C from here on ends the run through its normal end, so that the
     // private folder of a package is removed too.
     CatchInterrupts();
-    if (package && !UsePackage(doc, front_end, entry, package_folder)) return kExitFailed;
+    if (package && !dravik::UseInstrumentPackage(doc, front_end, entry, package_folder)) {
+        return kExitFailed;
+    }
 
     // The log text is taken at every refresh even when it is not shown, so
     // that it does not pile up in memory during a long conversion.

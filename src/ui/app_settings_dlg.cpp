@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "app/program_dir.h"
+#include "help_window.h"
 
 namespace dravik {
 
@@ -55,6 +56,15 @@ CAppSettingsDlg::CAppSettingsDlg(const CAppSettings& settings, QWidget* parent)
     m_log->setWhatsThis(
         QStringLiteral("Records every conversion, its messages and its summary in a log file in "
                        "the folder below."));
+    m_overwrite->setWhatsThis(QStringLiteral(
+        "Asks before an existing output file is replaced. Unticked, it is replaced silently."));
+    m_dismiss->setWhatsThis(QStringLiteral(
+        "Closes the progress window as soon as a conversion ends, instead of waiting for its "
+        "OK."));
+    const QString folder_help =
+        QStringLiteral("The folder of the conversion log files. The button beside it chooses one.");
+    m_directory->setWhatsThis(folder_help);
+    m_browse->setWhatsThis(folder_help);
 
     auto* label = new QLabel(QStringLiteral("Director&y:"), this);
     label->setBuddy(m_directory);
@@ -66,6 +76,7 @@ CAppSettingsDlg::CAppSettingsDlg(const CAppSettings& settings, QWidget* parent)
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &CAppSettingsDlg::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &CAppSettingsDlg::reject);
+    AddDialogHelp(*this, QStringLiteral("Settings"));
     connect(m_browse, &QToolButton::clicked, this, &CAppSettingsDlg::Browse);
     auto enable = [this] {
         m_directory->setEnabled(m_log->isChecked());

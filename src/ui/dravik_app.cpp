@@ -3,6 +3,7 @@
 #include <QIcon>
 #include <clocale>
 
+#include "app/batch_package.h"
 #include "app/parameters.h"
 #include "app/program_dir.h"
 #include "app/qt/qsettings_store.h"
@@ -48,6 +49,7 @@ CDravikApp::~CDravikApp() {
     m_doc.reset();
     m_front_end.reset();
     m_store.reset();
+    m_package_folder.reset();
 }
 
 int CDravikApp::Run() {
@@ -72,6 +74,12 @@ int CDravikApp::RunBatch() {
     if (!refusal.empty()) {
         m_front_end->ShowMessage(refusal);
         return kExitInvalidCommandLine;
+    }
+    // An instrument package in place of the instrument file gives its first
+    // instrument file, as a package dropped on the Instrument list does.
+    if (files.count == 3 && IsPackagePath(m_doc->GetInstrumentFilePath()) &&
+        !UseInstrumentPackage(*m_doc, *m_front_end, std::string(), m_package_folder)) {
+        return kExitFailed;
     }
     m_frame->View().PostStartConversion(false);
     exec();

@@ -1,8 +1,8 @@
 // The desktop program's application object: it fixes the program directory and
 // the version texts, builds the settings store, the document and the main
 // window, and dispatches on the command line: three or more arguments run one
-// conversion with the main window hidden and end the program with it; no
-// argument opens the window.
+// conversion with the main window hidden and end the program with it (the
+// instrument file may be an instrument package); no argument opens the window.
 #pragma once
 
 #include <QApplication>
@@ -14,6 +14,7 @@ namespace dravik {
 
 class CDravikDoc;
 class CMainFrame;
+class CPackageDirectory;
 class CQSettingsStore;
 class CWindowFrontEnd;
 
@@ -52,7 +53,9 @@ class CDravikApp : public QApplication {
     std::string m_legal_notice;
 
     // Destroyed in reverse: the window (the view stores its sections), then the
-    // document (it stores "Settings"), then what they both use.
+    // document (it stores "Settings"), then what they both use, and last the
+    // folder of a batch run's instrument package.
+    std::unique_ptr<CPackageDirectory> m_package_folder;
     std::unique_ptr<CQSettingsStore> m_store;
     std::unique_ptr<CWindowFrontEnd> m_front_end;
     std::unique_ptr<CDravikDoc> m_doc;

@@ -88,6 +88,8 @@ CDravikView::CDravikView(CDravikDoc& doc, CWindowFrontEnd& front_end, CSettingsS
         list->SetKind(kind);
         list->SetTemporaryDirectory(m_temporary_directory);
         list->SetProperties(&m_properties[static_cast<std::size_t>(i)]);
+        // The list itself answers What's This: the box is only its frame.
+        list->setWhatsThis(ListBox(kind)->whatsThis());
         list->installEventFilter(this);
         ListBox(kind)->layout()->addWidget(list);
         m_lists[static_cast<std::size_t>(i)] = list;

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "exclamation_box.h"
+#include "help_window.h"
 #include "special_edit.h"
 
 namespace dravik {
@@ -57,7 +58,10 @@ CFileNamingDlg::CFileNamingDlg(QWidget* parent)
     auto* increment_line = new QHBoxLayout;
     increment_line->addWidget(m_increment);
     increment_line->addWidget(m_type);
-    increment_row->addRow(QStringLiteral("&Increment:"), increment_line);
+    // The label of a row holding two controls leads to the first.
+    auto* increment_label = new QLabel(QStringLiteral("&Increment:"), convention);
+    increment_label->setBuddy(m_increment);
+    increment_row->addRow(increment_label, increment_line);
     auto* convention_layout = new QVBoxLayout(convention);
     convention_layout->addWidget(m_user_defined);
     convention_layout->addWidget(m_file_titles);
@@ -67,6 +71,28 @@ CFileNamingDlg::CFileNamingDlg(QWidget* parent)
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &CFileNamingDlg::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &CFileNamingDlg::reject);
+    AddDialogHelp(*this, QStringLiteral("Output File Naming"));
+    m_slot->setWhatsThis(QStringLiteral(
+        "Instrument conversions and header conversions each have their own naming; this "
+        "chooses the one shown."));
+    m_user_defined->setWhatsThis(QStringLiteral(
+        "The output name is typed in the Next box, or taken from the Output Files list."));
+    m_file_titles->setWhatsThis(QStringLiteral(
+        "The output is named after the log file and the instrument file, as cast12-inst01.dat "
+        "(the log file alone in a header conversion). Several selected files convert every "
+        "pair."));
+    m_auto_increment->setWhatsThis(QStringLiteral(
+        "The output is named from the base and an increment that advances after each "
+        "conversion, as stn007.txt, stn008.txt. Several selected files convert every pair."));
+    m_base->setWhatsThis(QStringLiteral("The text every Auto Increment name begins with."));
+    m_increment->setWhatsThis(QStringLiteral(
+        "The next increment: one letter A to Z (Z stays Z), or a number 0 to 999 written with "
+        "three digits (999 stays 999)."));
+    m_type->setWhatsThis(QStringLiteral(
+        "Whether the increment counts through the letters or the numbers."));
+    m_extension->setWhatsThis(QStringLiteral(
+        "Added to the output name after a dot; a typed name keeps its own extension. Blank "
+        "adds none."));
 
     auto* top = new QHBoxLayout;
     top->addWidget(slot_label);

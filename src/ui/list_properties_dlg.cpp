@@ -17,6 +17,7 @@
 
 #include "app/file_listing.h"
 #include "exclamation_box.h"
+#include "help_window.h"
 
 namespace dravik {
 
@@ -99,6 +100,23 @@ CListPropertiesDlg::CListPropertiesDlg(QWidget* parent)
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &CListPropertiesDlg::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &CListPropertiesDlg::reject);
+    AddDialogHelp(*this, QStringLiteral("File List Properties"));
+
+    m_sort_by->setWhatsThis(QStringLiteral(
+        "Sorts the three lists by file NAME, by DATE of last change or by SIZE."));
+    const QString order = QStringLiteral(
+        "Ascending lists A before B, older before newer and smaller before larger; Descending "
+        "the other way round.");
+    m_ascending->setWhatsThis(order);
+    m_descending->setWhatsThis(order);
+    const QString package = QStringLiteral(
+        "Takes the instrument files from an instrument package (.zpk). The package's files are "
+        "unpacked when it is dropped on the Instrument Files list; choosing it here only "
+        "records it.");
+    for (QWidget* w : std::initializer_list<QWidget*>{m_from_package, m_package, package_browse})
+        w->setWhatsThis(package);
+    m_from_files->setWhatsThis(
+        QStringLiteral("Lists the instrument files of the working directory below."));
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(sort_group);
@@ -130,6 +148,16 @@ QWidget* CListPropertiesDlg::MakeListGroup(int index, const QString& title,
             QFileDialog::getExistingDirectory(this, browse_title, directory->text());
         if (!chosen.isEmpty()) directory->setText(chosen.endsWith('/') ? chosen : chosen + '/');
     });
+
+    const QString directory_help = QStringLiteral(
+        "The folder whose files the list shows. The button beside it chooses one.");
+    c.directory->setWhatsThis(directory_help);
+    browse->setWhatsThis(directory_help);
+    c.filter->setWhatsThis(QStringLiteral(
+        "The files the list shows, by a wildcard such as *.raw: * stands for any text, ? for "
+        "one character."));
+    c.recursive->setWhatsThis(QStringLiteral(
+        "Lists the matching files of every subfolder too, named with their subfolder."));
 
     auto* grid = new QGridLayout(group);
     auto* dir_label = new QLabel(QStringLiteral("Working Directory:"), group);

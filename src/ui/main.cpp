@@ -1,7 +1,7 @@
 // dravik: the desktop program.
 //
 //   dravik                              the main window
-//   dravik LOG OUTPUT [INSTRUMENT] [options]
+//   dravik LOG OUTPUT [INSTRUMENT or PACKAGE.zpk] [options]
 //                                       one conversion with only its progress
 //                                       window; exit status 0 complete,
 //                                       1 aborted or failed, 2 invalid command line

@@ -300,10 +300,7 @@ void CMainFrame::ShowAbout() {
 }
 
 void CMainFrame::ShowHelp() {
-    if (!m_help) m_help = new CHelpWindow(this);
-    m_help->show();
-    m_help->raise();
-    m_help->activateWindow();
+    OpenHelp(this);
 }
 
 void CMainFrame::ShowAppSettings() {

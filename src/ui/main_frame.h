@@ -6,7 +6,6 @@
 #pragma once
 
 #include <QMainWindow>
-#include <QPointer>
 #include <string>
 
 #include "app/settings.h"
@@ -19,7 +18,6 @@ namespace dravik {
 
 class CDravikDoc;
 class CDravikView;
-class CHelpWindow;
 class CSettingsStore;
 class CWindowFrontEnd;
 
@@ -78,7 +76,6 @@ class CMainFrame : public QMainWindow {
     CDravikView* m_view = nullptr;
     QToolBar* m_toolbar = nullptr;
     QLabel* m_panes[3] = {nullptr, nullptr, nullptr};
-    QPointer<CHelpWindow> m_help;
 };
 
 }  // namespace dravik

@@ -16,6 +16,7 @@
 #include <charconv>
 
 #include "exclamation_box.h"
+#include "help_window.h"
 #include "special_edit.h"
 
 namespace dravik {
@@ -182,6 +183,8 @@ CParametersDlg::CParametersDlg(const CDravikParameters& parameters, bool header_
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &CParametersDlg::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &CParametersDlg::reject);
+    AddDialogHelp(*this, QStringLiteral("Conversion Parameters"), buttons);
+    SetHelpTexts();
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(delimiter_group);
@@ -202,6 +205,59 @@ CParametersDlg::CParametersDlg(const CDravikParameters& parameters, bool header_
         UpdateDelimiterChoice();
         if (on) m_delimiter_edit->setFocus();
     });
+}
+
+void CParametersDlg::SetHelpTexts() {
+    const QString delimiter = QStringLiteral(
+        "The text written between the fields of a row: a TAB or a SPACE chosen from the list, "
+        "or any text of up to 255 characters typed in the box.");
+    for (QWidget* w : std::initializer_list<QWidget*>{m_select, m_specify, m_delimiter_combo,
+                                                      m_delimiter_edit}) {
+        w->setWhatsThis(delimiter);
+    }
+    m_show_extra->setWhatsThis(QStringLiteral(
+        "Starts the output with a block of heading information and a units line, and adds a "
+        "first column with each frame's index."));
+    m_apply_fit->setWhatsThis(QStringLiteral(
+        "Converts the raw sensor values to physical values with the calibration fits of the "
+        "instrument file. Unticked, the raw values are written."));
+    m_immersed->setWhatsThis(QStringLiteral(
+        "Uses the immersion coefficients of the calibration, for sensors that were under water. "
+        "Only with physical values."));
+    m_time_tags->setWhatsThis(QStringLiteral(
+        "Writes the time tag the logger stored after each frame as two last columns: the date "
+        "and the time of day."));
+    m_time_tags_formatted->setWhatsThis(QStringLiteral(
+        "Writes the time tags as 2004-123 and 12:34:56.789 rather than as the logger's numbers "
+        "and decimal hours."));
+    m_double_type->setWhatsThis(QStringLiteral(
+        "How floating-point values are written: Decimal (fixed point), Exponential, or Best Fit "
+        "(either, as suits each value)."));
+    m_precision->setWhatsThis(QStringLiteral(
+        "The digits of floating-point values, 1 to 32767. Blank uses the default precision."));
+    m_width->setWhatsThis(QStringLiteral(
+        "The least width of every output field, 1 to 32767 characters; shorter values are "
+        "padded. Blank writes each value as long as it is."));
+    m_suppress_strings->setWhatsThis(QStringLiteral(
+        "Leaves the fields of values that are not numbers (text sensors) blank."));
+    m_hex_format->setWhatsThis(QStringLiteral(
+        "Writes raw integer values in hexadecimal. Not with physical values or suppressed "
+        "non-numerical values."));
+    m_frame_counter->setWhatsThis(QStringLiteral(
+        "Counts the frames whose frame counter does not follow the one before, when the "
+        "instrument has a frame counter sensor."));
+    m_check_sum->setWhatsThis(QStringLiteral(
+        "Counts the frames whose check sum does not match their bytes, when the instrument has a "
+        "check sum sensor."));
+    m_limit->setWhatsThis(QStringLiteral(
+        "The most frames converted, 1 to 32767. Blank converts the whole log file."));
+    m_depth->setWhatsThis(QStringLiteral(
+        "Converts one frame in every N, the last of each group of N (1 to 32767). Blank "
+        "converts every frame."));
+    m_buffer->setWhatsThis(QStringLiteral(
+        "The bytes read from the log file at a time, 1024 to 65536; the arrows choose. A log "
+        "that ends with at least this many bytes belonging to no frame reports a file buffer "
+        "overrun."));
 }
 
 void CParametersDlg::Load(const CDravikParameters& p) {

@@ -39,6 +39,7 @@ class CParametersDlg : public QDialog {
     virtual void ShowMessage(const QString& text);
 
   private:
+    void SetHelpTexts();
     void Load(const CDravikParameters& p);
     void UpdateEnabling();
     void UpdateDelimiterChoice();

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The batch run of the desktop program on a real X server: it writes exactly
-# what the headless converter writes and exits 0, and a refused overwrite
-# question (answered with the keyboard, as a person would) exits 1 and leaves
-# the file alone.
+# what the headless converter writes and exits 0, with an instrument file or
+# an instrument package; a refused overwrite question (answered with the
+# keyboard, as a person would) exits 1 and leaves the file alone, and so does
+# a package that cannot be opened.
 #
 #   batch_run_test.sh DRAVIK DRAVIK_CONVERT EXAMPLES_DIR
 # Exit status 77 (skipped) when xvfb-run is missing.
@@ -18,8 +19,8 @@ fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-export XDG_CONFIG_HOME=$work/config
-cp "$examples"/spr0117.raw "$examples"/spr0117.cal "$work"/
+export XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache
+cp "$examples"/spr0117.raw "$examples"/spr0117.cal "$examples"/spr0117.zpk "$work"/
 cd "$work" || exit 1
 failures=0
 fail() {
@@ -50,7 +51,20 @@ status=$?
 [ -s converter.dat ] || fail "dravik-convert wrote nothing"
 cmp window.dat converter.dat || fail "the window's output differs from the converter's"
 
-# 2. An invalid command line exits 2 after its message; the box is dismissed
+# 2. An instrument package in place of the instrument file: its first
+#    instrument file converts, as with the converter, and the extracted files
+#    go with the run.
+on_x timeout 60 "$dravik" spr0117.raw package-window.dat spr0117.zpk /c /ew=yes
+status=$?
+[ "$status" -eq 0 ] || fail "dravik with a package exited $status, expected 0"
+"$convert" spr0117.raw package-converter.dat spr0117.zpk /c 2>/dev/null
+[ -s package-converter.dat ] || fail "dravik-convert wrote nothing from the package"
+cmp package-window.dat package-converter.dat ||
+  fail "the window's output from the package differs from the converter's"
+leftovers=$(find "$XDG_CACHE_HOME" -name 'run-*' 2>/dev/null)
+[ -z "$leftovers" ] || fail "the package's files stayed behind: $leftovers"
+
+# 3. An invalid command line exits 2 after its message; the box is dismissed
 #    with Enter.
 if command -v xdotool >/dev/null; then
   # Waits for a window titled $1, gives it the keyboard and types keys $2...
@@ -82,13 +96,21 @@ SCRIPT
   status=$?
   [ "$status" -eq 2 ] || fail "an invalid command line exited $status, expected 2"
 
-  # 3. "No" to the overwrite question: exit 1, the file untouched.
+  # 4. "No" to the overwrite question: exit 1, the file untouched.
   printf 'keep me' >kept.dat
   on_x bash -c 'timeout 60 "$1" spr0117.raw kept.dat spr0117.cal /ow=no /ew=yes & pid=$!
                 bash answer.sh Dravik alt+n; wait $pid' _ "$dravik"
   status=$?
   [ "$status" -eq 1 ] || fail "a refused overwrite exited $status, expected 1"
   [ "$(cat kept.dat)" = "keep me" ] || fail "a refused overwrite changed the file"
+
+  # 5. A package that is no archive: its message, then exit 1 with no output.
+  printf 'not an archive' >broken.zpk
+  on_x bash -c 'timeout 60 "$1" spr0117.raw broken.dat broken.zpk /ew=yes & pid=$!
+                bash answer.sh Dravik Return; wait $pid' _ "$dravik"
+  status=$?
+  [ "$status" -eq 1 ] || fail "a broken package exited $status, expected 1"
+  [ ! -e broken.dat ] || fail "a broken package left an output file"
 else
   echo "xdotool is missing: the answered questions are not tested"
 fi

@@ -2,7 +2,9 @@
 // and the placements kept between runs (main window, progress window, bars).
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTextBrowser>
@@ -13,6 +15,7 @@
 #include "conversion_dlg.h"
 #include "conversion_log_dlg.h"
 #include "dravik_view.h"
+#include "file_list_box.h"
 #include "help_window.h"
 #include "main_frame.h"
 #include "modal_test_support.h"
@@ -32,7 +35,134 @@ class MainFrameTest : public QObject {
             : front_end(store), doc(front_end, &store), frame(doc, front_end, store, {}) {}
     };
 
+    // Answers "Cancel" to every question shown while it lives, keeping
+    // their texts.
+    struct QuestionWatch {
+        QStringList asked;
+        QTimer timer;
+        QuestionWatch() {
+            timer.setInterval(5);
+            QObject::connect(&timer, &QTimer::timeout, [this] {
+                QWidget* modal = QApplication::activeModalWidget();
+                if (modal == nullptr || !modal->isVisible()) return;
+                auto* text = modal->findChild<QLabel*>("message");
+                asked << (text != nullptr ? text->text() : modal->windowTitle());
+                if (auto* cancel = modal->findChild<QPushButton*>("cancel")) {
+                    cancel->click();
+                } else {
+                    modal->close();
+                }
+            });
+            timer.start();
+        }
+    };
+
+    // The window the user clicks into gets the keyboard. (The platform's
+    // own activation counts a window whose dialog is active as active.)
+    static bool ActivateWindow(QWidget& window) {
+        window.activateWindow();
+        QApplication::setActiveWindow(&window);
+        return QTest::qWaitFor([&window] { return window.isActiveWindow(); }, 10000);
+    }
+
   private slots:
+    void keysBeginAConversionOnlyWhenIdle() {
+        const fs::path dir = ScratchDir("keys");
+        for (const char* sub : {"logs", "inst", "out"}) fs::create_directories(dir / sub);
+        // A log long enough to be still converting while the keys are pressed.
+        const std::string frames = ReadAll(ExamplesDir() / "spr0117.raw");
+        std::string big;
+        for (int i = 0; i < 400; ++i) big += frames;
+        WriteAll(dir / "logs" / "cast.raw", big);
+        WriteAll(dir / "inst" / "spr0117.cal", ReadAll(ExamplesDir() / "spr0117.cal"));
+        CMemorySettings store;
+        store.WriteString("Log View", "Working Directory", (dir / "logs").string() + "/");
+        store.WriteString("Instrument View", "Working Directory", (dir / "inst").string() + "/");
+        store.WriteString("Output View", "Working Directory", (dir / "out").string() + "/");
+        Program p(store);
+        CDravikView& view = p.frame.View();
+        view.InitialUpdate();
+        p.frame.show();
+        QVERIFY(ActivateWindow(p.frame));
+        QLineEdit* next = view.NextBox();
+        auto out = [&dir](const char* name) { return dir / "out" / name; };
+        auto wait_for_end = [&p] {
+            return QTest::qWaitFor(
+                [&p] {
+                    CConversionDlg* progress = p.front_end.Progress();
+                    return progress != nullptr && progress->IsDone() &&
+                           progress->findChild<QPushButton*>("button")->text() == "OK";
+                },
+                60000);
+        };
+        auto dismiss = [&p, &view] {
+            p.front_end.Progress()->findChild<QPushButton*>("button")->click();
+            return QTest::qWaitFor([&] { return !view.IsConverting(); }, 10000);
+        };
+        // Any second start would find the first output there and ask about it.
+        QuestionWatch questions;
+
+        // Ctrl+C in the "Next" box begins the conversion rather than copying.
+        next->setFocus();
+        next->setText("first");
+        QTest::keyClick(next, Qt::Key_C, Qt::ControlModifier);
+        QTRY_VERIFY(p.front_end.Progress() != nullptr);
+        QVERIFY(view.IsConverting());
+        QVERIFY(!p.frame.Action("convert")->isEnabled());
+        QTRY_VERIFY(fs::exists(out("first.dat")));
+
+        // While it runs, neither Enter nor Ctrl+C starts another.
+        QSignalSpy enter(p.frame.Action("convertEnter"), &QAction::triggered);
+        // The progress window takes the keyboard when it opens; the user
+        // clicks back into the main window.
+        QVERIFY(QTest::qWaitForWindowActive(p.front_end.Progress()));
+        QVERIFY(ActivateWindow(p.frame));
+        next->setFocus();
+        QVERIFY(next->hasFocus());
+        QTest::keyClick(next, Qt::Key_Return);
+        QTest::keyClick(next, Qt::Key_Enter, Qt::KeypadModifier);
+        QTest::keyClick(next, Qt::Key_C, Qt::ControlModifier);
+        next->clearFocus();
+        QTest::keyClick(&p.frame, Qt::Key_Return);
+        QCOMPARE(enter.count(), 3);
+        // (A fast machine may have converted the whole log by now; then the
+        // keys met the ended conversion, which must ignore them as well.)
+        if (!p.front_end.Progress()->IsDone())
+            p.front_end.Progress()->findChild<QPushButton*>("button")->click();
+        QTRY_VERIFY(view.Outcome() != EConversionOutcome::kFailed);
+        QVERIFY(wait_for_end());
+        // Nor while the ended conversion's window waits for its OK.
+        QVERIFY(ActivateWindow(p.frame));
+        next->setFocus();
+        QTest::keyClick(next, Qt::Key_Return);
+        QTest::keyClick(next, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(enter.count(), 4);
+        QTest::qWait(100);
+        QCOMPARE(questions.asked, QStringList());
+        QVERIFY(dismiss());
+        QCOMPARE(questions.asked, QStringList());
+
+        // Idle again: Enter with the focus in a list begins the next one,
+        // and so does Ctrl+C there.
+        p.doc.GetParameters().process_limit = 10;
+        QVERIFY(ActivateWindow(p.frame));
+        next->setText("second");
+        view.List(FileListKind::kLog)->setFocus();
+        QTest::keyClick(view.List(FileListKind::kLog), Qt::Key_Return);
+        QVERIFY(wait_for_end());
+        QCOMPARE(view.Outcome(), EConversionOutcome::kComplete);
+        QVERIFY(dismiss());
+        QVERIFY(ActivateWindow(p.frame));
+        next->setText("third");
+        view.List(FileListKind::kInstrument)->setFocus();
+        QTest::keyClick(view.List(FileListKind::kInstrument), Qt::Key_C, Qt::ControlModifier);
+        QVERIFY(wait_for_end());
+        QVERIFY(dismiss());
+        QCOMPARE(ReadAll(out("third.dat")), ReadAll(out("second.dat")));
+        QVERIFY(ReadAll(out("second.dat")).size() > 100);
+        QCOMPARE(questions.asked, QStringList());
+    }
+
     void menusAndToolbar() {
         CMemorySettings store;
         Program p(store);

@@ -58,12 +58,13 @@ class ParametersDlgTest : public QObject {
         for (QWidget* w : header.findChildren<QWidget*>()) {
             if (!w->objectName().isEmpty() && w->isEnabled()) enabled << w;
         }
-        // Only the delimiter, the extra heading and the width stay open.
+        // Only the delimiter, the extra heading and the width stay open
+        // (and the help).
         QStringList names;
         for (QWidget* w : enabled) names << w->objectName();
         names.removeAll(QStringLiteral("qt_spinbox_lineedit"));
         names.sort();
-        QCOMPARE(names, (QStringList{"delimiterEdit", "selectDelimiter", "showExtra",
+        QCOMPARE(names, (QStringList{"delimiterEdit", "help", "selectDelimiter", "showExtra",
                                      "specifyDelimiter", "width"}));
 
         CParametersDlg dlg(p, false);
