@@ -580,8 +580,48 @@ bool CDravikDoc::StartConversion(bool multiple) {
     return true;
 }
 
+std::vector<CDravikDoc::CFileInUse> CDravikDoc::FilesInUse() {
+    std::vector<CFileInUse> files;
+    CFileIdentity identity;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        if (m_log_file.GetIdentity(identity)) files.push_back({identity, "the log file"});
+        if (m_conversion_log.GetIdentity(identity)) {
+            files.push_back({identity, "the conversion log file"});
+        }
+    }
+    if (GetFileIdentity(m_instrument_full, identity)) {
+        files.push_back(
+            {identity, m_header_conversion ? "the header definition file" : "the instrument file"});
+    }
+    return files;
+}
+
 bool CDravikDoc::OpenOutputFile(bool multiple) {
     m_skip = false;
+    // Opening the output empties it. Reached through a link or another name,
+    // it may be a file this conversion reads or records to: that is refused
+    // before anyone is asked about overwriting it, and again on the opened
+    // file itself before it is emptied.
+    const std::vector<CFileInUse> in_use = FilesInUse();
+    std::vector<CFileIdentity> refused;
+    CFileIdentity output;
+    const bool output_exists = GetFileIdentity(m_output_full, output);
+    for (const CFileInUse& file : in_use) {
+        refused.push_back(file.identity);
+        if (output_exists && file.identity == output) {
+            m_output_failed = true;
+            m_front_end.ShowMessage("An error occured opening the output file\r\n" +
+                                    Quoted(m_output_full) + ".\r\nIt is " + file.what +
+                                    " of the conversion, which was left as it was.\r\n"
+                                    "Conversion aborted.");
+            ReportMessage(std::string("An error occured opening the output file.\r\n\tThe output "
+                                      "file is ") +
+                              file.what + " of the conversion.\r\n",
+                          0);
+            return false;
+        }
+    }
     std::error_code ec;
     if (m_settings.overwrite_prompt && !m_yes_to_all &&
         std::filesystem::exists(m_output_full, ec)) {
@@ -606,7 +646,7 @@ bool CDravikDoc::OpenOutputFile(bool multiple) {
     int cause;
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        cause = m_output.Open(m_output_full);
+        cause = m_output.Open(m_output_full, refused);
     }
     if (cause != 0) {
         m_output_failed = true;
