@@ -820,6 +820,18 @@ void CDravikDoc::RequestFrame() {
 void CDravikDoc::OnFileResourceStatus(const std::string& /*resource_name*/, int file_error_cause,
                                       int end_of_file, int file_open) {
     std::lock_guard<std::mutex> lock(m_lock);
+    if (file_error_cause != 0 && !m_abort && !m_done) {
+        // The resource logs each failed read; the user hears of the first.
+        // A log that ends before the length it had when the conversion began
+        // was cut short underneath: what was converted is not the whole log.
+        Notice("An error occured reading the log file\r\n" + Quoted(m_log_full) + ".\r\n" +
+               (file_error_cause == kFileEndOfFile
+                    ? std::string("It became shorter while it was being converted.")
+                    : GetFileErrorText(file_error_cause)));
+        ReportMessage(std::string("An error occured reading the log file.\r\n\t") +
+                          GetFileErrorText(file_error_cause) + "\r\n",
+                      0);
+    }
     if (file_error_cause != 0 || !file_open) m_abort = 1;
     if (end_of_file) m_end_of_data = 1;
 }
