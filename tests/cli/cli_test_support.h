@@ -109,11 +109,12 @@ class CliTest : public ::testing::Test {
             posix_spawn_file_actions_destroy(&actions);
             pid = fork();
             if (pid == 0) {
-                setup(dir_);
                 const int in = ::open(input.c_str(), O_RDONLY);
                 const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
                 const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-                if (in < 0 || o < 0 || e < 0 || ::chdir(dir_.c_str()) != 0) _exit(77);
+                if (in < 0 || o < 0 || e < 0) _exit(77);
+                setup(dir_);
+                if (::chdir(dir_.c_str()) != 0) _exit(77);
                 ::dup2(in, 0);
                 ::dup2(o, 1);
                 ::dup2(e, 2);

@@ -3,6 +3,7 @@
 // full disk, a read-only or locked log, and files that are no instrument
 // file. Whatever happens, the log is never changed, the exit status tells
 // the truth and the reason is said.
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/file.h>
@@ -56,6 +57,15 @@ void FileSizeLimit(const fs::path&) {
     if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(77);
 }
 
+// Root may write any file: the process becomes an ordinary user, for whom a
+// file's permissions hold, and makes sure the log is not writable for it.
+void AsOrdinaryUser(const fs::path& dir) {
+    if (getuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) {
+        _exit(77);
+    }
+    if (::access((dir / "log.raw").c_str(), W_OK) == 0) _exit(77);
+}
+
 class HardeningCliTest : public CliTest {
   protected:
     void SetUp() override {
@@ -99,7 +109,7 @@ TEST_F(HardeningCliTest, OutputThatIsOneOfTheConversionsFilesIsRefused) {
                              " of the conversion, which was left as it was.\nConversion "
                              "aborted.\nConversion aborted.\n")
             << c.output;
-        EXPECT_EQ(ReadFile(Path("log.raw")), log_) << c.output;
+        EXPECT_TRUE(ReadFile(Path("log.raw")) == log_) << c.output;
         EXPECT_EQ(ReadFile(Path("inst.cal")), instrument) << c.output;
         const std::string conversion_log = ReadFile(Path("run.log"));
         EXPECT_TRUE(Has(conversion_log,
@@ -113,7 +123,7 @@ TEST_F(HardeningCliTest, OutputThatIsOneOfTheConversionsFilesIsRefused) {
     const Result asked = Convert({"log.raw", "log_hard.dat", "inst.cal", "/cl=run.log"});
     EXPECT_EQ(asked.status, 1);
     EXPECT_FALSE(Has(asked.err, "already exists")) << asked.err;
-    EXPECT_EQ(ReadFile(Path("log.raw")), log_);
+    EXPECT_TRUE(ReadFile(Path("log.raw")) == log_);
 }
 
 // A file size limit and a file system that fills up both end the conversion
@@ -137,7 +147,7 @@ TEST_F(HardeningCliTest, AFullDiskEndsWithTheWriteErrorAndKeepsTheLog) {
         << conversion_log;
     EXPECT_TRUE(Has(conversion_log, "> Conversion aborted.\r\n\tFrames processed: "));
     EXPECT_FALSE(Has(conversion_log, "Conversion complete"));
-    EXPECT_EQ(ReadFile(Path("log.raw")), log_);
+    EXPECT_TRUE(ReadFile(Path("log.raw")) == log_);
 
     const Result no_log = Convert({"log.raw", "out.dat", "inst.cal", "/cl=/dev/full"});
     EXPECT_EQ(no_log.status, 0) << no_log.err;
@@ -160,7 +170,7 @@ TEST_F(HardeningCliTest, AFullDiskEndsWithTheWriteErrorAndKeepsTheLog) {
                     "An error occured writing to the output file.\r\n\tThe disk is full.\r\n"))
         << conversion_log;
     EXPECT_FALSE(Has(conversion_log, "Conversion complete"));
-    EXPECT_EQ(ReadFile(Path("log.raw")), log_);
+    EXPECT_TRUE(ReadFile(Path("log.raw")) == log_);
 }
 
 // The log is only ever opened for reading: one that cannot be written, or
@@ -170,10 +180,16 @@ TEST_F(HardeningCliTest, ReadOnlyAndLockedLogs) {
     ASSERT_EQ(Convert({"log.raw", "expected.dat", "inst.cal"}).status, 0);
     const std::string expected = ReadFile(Path("expected.dat"));
 
-    fs::permissions(Path("log.raw"), fs::perms::owner_read | fs::perms::group_read);
-    const Result unwritable = Convert({"log.raw", "unwritable.dat", "inst.cal"});
+    fs::permissions(Path("log.raw"),
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    for (const auto& entry : fs::recursive_directory_iterator(dir_)) {
+        if (entry.is_directory()) fs::permissions(entry.path(), fs::perms::all);
+    }
+    fs::permissions(dir_, fs::perms::all);
+    const Result unwritable =
+        ConvertWith(AsOrdinaryUser, {"log.raw", "unwritable.dat", "inst.cal", "/cl=user.log"});
     EXPECT_EQ(unwritable.status, 0) << unwritable.err;
-    EXPECT_EQ(ReadFile(Path("unwritable.dat")), expected);
+    EXPECT_TRUE(ReadFile(Path("unwritable.dat")) == expected);
 
     const int held = ::open(Path("log.raw").c_str(), O_RDONLY);
     ASSERT_GE(held, 0);
@@ -187,14 +203,14 @@ TEST_F(HardeningCliTest, ReadOnlyAndLockedLogs) {
                     "An error occured opening the log file.\r\n\tA sharing violation occured, or "
                     "a shared region was locked.\r\n"));
     EXPECT_FALSE(fs::exists(Path("locked.dat")));
-    EXPECT_EQ(ReadFile(Path("log.raw")), log_);
+    EXPECT_TRUE(ReadFile(Path("log.raw")) == log_);
 
     fs::create_directory(Path("ro"));
     fs::copy_file(Path("log.raw"), Path("ro/log.raw"));
     const Result read_only = ConvertWith(ReadOnlyFolder, {"ro/log.raw", "ro.dat", "inst.cal"});
     if (read_only.status == 77) GTEST_SKIP() << "no permission to mount a read-only folder";
     EXPECT_EQ(read_only.status, 0) << read_only.err;
-    EXPECT_EQ(ReadFile(Path("ro.dat")), expected);
+    EXPECT_TRUE(ReadFile(Path("ro.dat")) == expected);
 }
 
 // What is not an instrument file (a table, an archive, nothing at all) is
@@ -225,7 +241,7 @@ TEST_F(HardeningCliTest, InputsThatAreNotWhatTheyShouldBeEndTheConversion) {
         EXPECT_EQ(r.err, c.message);
         EXPECT_FALSE(fs::exists(Path("out.dat"))) << c.instrument;
     }
-    EXPECT_EQ(ReadFile(Path("log.raw")), log_);
+    EXPECT_TRUE(ReadFile(Path("log.raw")) == log_);
 
     const Result zeros = Convert({"/dev/zero", "zeros.dat", "inst.cal"});
     EXPECT_EQ(zeros.status, 1);

@@ -86,7 +86,7 @@ TEST_F(ChangingFiles, ALogCutShortFailsAfterTheRowsReadBefore) {
     const auto rows = std::count(output.begin(), output.end(), '\n') - 1;
     EXPECT_GT(rows, 500);
     EXPECT_LT(rows, 1000);
-    EXPECT_EQ(output, expected_.substr(0, output.size()));
+    EXPECT_TRUE(output == expected_.substr(0, output.size()));
     EXPECT_EQ(c.doc->GetConversionStatus().frames_processed, static_cast<unsigned>(rows));
     c.doc.reset();
     const std::string log = ReadAll(c.dir / "run.log");
@@ -133,7 +133,7 @@ TEST_F(ChangingFiles, ALogGrownOrReplacedConvertsAsItWasAtTheStart) {
         k.change(dir_);
         EXPECT_TRUE(c.Run());
         EXPECT_TRUE(c.front_end.messages.empty()) << c.front_end.messages[0];
-        EXPECT_EQ(c.Output(), expected_);
+        EXPECT_TRUE(c.Output() == expected_);
         EXPECT_EQ(c.doc->MakeProgressReport().percent, 100);
     }
 }
