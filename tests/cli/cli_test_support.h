@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -49,6 +50,15 @@ inline std::vector<std::string> Lines(const std::string& text) {
         lines.push_back(text.substr(start, end - start));
     }
     return lines;
+}
+
+// A setup for StartWith: no file may grow past 64 KiB, as with "ulimit -f 64";
+// the signal that limit sends is left as a shell leaves it.
+inline void FileSizeLimit64K(const fs::path&) {
+    struct rlimit limit {
+        64 * 1024, 64 * 1024
+    };
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(77);
 }
 
 class CliTest : public ::testing::Test {

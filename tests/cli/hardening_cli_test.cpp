@@ -8,7 +8,6 @@
 #include <sched.h>
 #include <sys/file.h>
 #include <sys/mount.h>
-#include <sys/resource.h>
 
 #include <string>
 #include <vector>
@@ -46,15 +45,6 @@ void ReadOnlyFolder(const fs::path& dir) {
 void SmallDisk(const fs::path& dir) {
     PrivateMounts();
     if (mount("tmpfs", (dir / "small").c_str(), "tmpfs", 0, "size=64k") != 0) _exit(77);
-}
-
-// No file may grow past 64 KiB, as with "ulimit -f 64"; the signal that
-// limit sends is left as a shell leaves it.
-void FileSizeLimit(const fs::path&) {
-    struct rlimit limit {
-        64 * 1024, 64 * 1024
-    };
-    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(77);
 }
 
 // Root may write any file: the process becomes an ordinary user, for whom a
@@ -133,7 +123,7 @@ TEST_F(HardeningCliTest, OutputThatIsOneOfTheConversionsFilesIsRefused) {
 // still completes.
 TEST_F(HardeningCliTest, AFullDiskEndsWithTheWriteErrorAndKeepsTheLog) {
     const Result limited =
-        ConvertWith(FileSizeLimit, {"log.raw", "big.dat", "inst.cal", "/c", "/cl=run.log"});
+        ConvertWith(FileSizeLimit64K, {"log.raw", "big.dat", "inst.cal", "/c", "/cl=run.log"});
     ASSERT_NE(limited.status, 77) << "a file size limit cannot be set";
     EXPECT_EQ(limited.status, 1) << limited.err;
     EXPECT_TRUE(Has(limited.err,
