@@ -189,6 +189,10 @@ int RunEachMode(const std::vector<std::string>& args, bool verbose) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A file size limit (ulimit -f) must end a conversion with the write
+    // error of the file concerned, not kill the program silently halfway
+    // through its output: ignored, the signal becomes a failed write.
+    std::signal(SIGXFSZ, SIG_IGN);
     std::vector<std::string> args;
     bool verbose = false;
     bool each = false;

@@ -439,6 +439,11 @@ int main(int argc, char** argv) {
         return kExitStopped;
     }
 
+    // A file size limit (ulimit -f) must end the recording with the write
+    // error, and with what was recorded synced, not kill the logger: ignored,
+    // the signal becomes a failed write.
+    std::signal(SIGXFSZ, SIG_IGN);
+
     // The stop signals are taken by the main thread's wait only: blocked
     // before any thread starts, they are blocked in every thread.
     sigset_t stop_signals;

@@ -1,8 +1,6 @@
 #include "conversion/conversion_log_file.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 
 #include "conversion/file_error_text.h"
 
@@ -39,13 +37,14 @@ std::string CConversionLogFile::GetDirectory() const {
 
 int CConversionLogFile::OpenPath(const std::string& path, const std::vector<std::string>& in_use) {
     Close();
+    // The files in use are compared with the file actually opened, before it
+    // is emptied: a link to one of them under another name is caught too.
+    std::vector<CFileIdentity> refused;
     for (const std::string& other : in_use) {
-        std::error_code ec;
-        if (!other.empty() && std::filesystem::equivalent(path, other, ec) && !ec) {
-            return kFileSharingViolation;
-        }
+        CFileIdentity identity;
+        if (GetFileIdentity(other, identity)) refused.push_back(identity);
     }
-    int cause = m_file.Open(path, CDiskFile::Mode::kCreate, true);
+    int cause = m_file.Open(path, CDiskFile::Mode::kCreate, true, refused);
     if (cause == 0) m_path = path;
     return cause;
 }

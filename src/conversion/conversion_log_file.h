@@ -33,6 +33,8 @@ class CConversionLogFile {
     bool IsOpen() const noexcept { return m_file.IsOpen(); }
     // The path as it was opened (directory and name), empty when closed.
     const std::string& GetPath() const noexcept { return m_path; }
+    // The identity of the open file; false when closed.
+    bool GetIdentity(CFileIdentity& identity) const { return m_file.GetIdentity(identity); }
     // The directory part of the path, up to and including the last "/".
     std::string GetDirectory() const;
 

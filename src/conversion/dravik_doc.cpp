@@ -580,8 +580,48 @@ bool CDravikDoc::StartConversion(bool multiple) {
     return true;
 }
 
+std::vector<CDravikDoc::CFileInUse> CDravikDoc::FilesInUse() {
+    std::vector<CFileInUse> files;
+    CFileIdentity identity;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        if (m_log_file.GetIdentity(identity)) files.push_back({identity, "the log file"});
+        if (m_conversion_log.GetIdentity(identity)) {
+            files.push_back({identity, "the conversion log file"});
+        }
+    }
+    if (GetFileIdentity(m_instrument_full, identity)) {
+        files.push_back(
+            {identity, m_header_conversion ? "the header definition file" : "the instrument file"});
+    }
+    return files;
+}
+
 bool CDravikDoc::OpenOutputFile(bool multiple) {
     m_skip = false;
+    // Opening the output empties it. Reached through a link or another name,
+    // it may be a file this conversion reads or records to: that is refused
+    // before anyone is asked about overwriting it, and again on the opened
+    // file itself before it is emptied.
+    const std::vector<CFileInUse> in_use = FilesInUse();
+    std::vector<CFileIdentity> refused;
+    CFileIdentity output;
+    const bool output_exists = GetFileIdentity(m_output_full, output);
+    for (const CFileInUse& file : in_use) {
+        refused.push_back(file.identity);
+        if (output_exists && file.identity == output) {
+            m_output_failed = true;
+            m_front_end.ShowMessage("An error occured opening the output file\r\n" +
+                                    Quoted(m_output_full) + ".\r\nIt is " + file.what +
+                                    " of the conversion, which was left as it was.\r\n"
+                                    "Conversion aborted.");
+            ReportMessage(std::string("An error occured opening the output file.\r\n\tThe output "
+                                      "file is ") +
+                              file.what + " of the conversion.\r\n",
+                          0);
+            return false;
+        }
+    }
     std::error_code ec;
     if (m_settings.overwrite_prompt && !m_yes_to_all &&
         std::filesystem::exists(m_output_full, ec)) {
@@ -606,7 +646,7 @@ bool CDravikDoc::OpenOutputFile(bool multiple) {
     int cause;
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        cause = m_output.Open(m_output_full);
+        cause = m_output.Open(m_output_full, refused);
     }
     if (cause != 0) {
         m_output_failed = true;
@@ -780,6 +820,18 @@ void CDravikDoc::RequestFrame() {
 void CDravikDoc::OnFileResourceStatus(const std::string& /*resource_name*/, int file_error_cause,
                                       int end_of_file, int file_open) {
     std::lock_guard<std::mutex> lock(m_lock);
+    if (file_error_cause != 0 && !m_abort && !m_done) {
+        // The resource logs each failed read; the user hears of the first.
+        // A log that ends before the length it had when the conversion began
+        // was cut short underneath: what was converted is not the whole log.
+        Notice("An error occured reading the log file\r\n" + Quoted(m_log_full) + ".\r\n" +
+               (file_error_cause == kFileEndOfFile
+                    ? std::string("It became shorter while it was being converted.")
+                    : GetFileErrorText(file_error_cause)));
+        ReportMessage(std::string("An error occured reading the log file.\r\n\t") +
+                          GetFileErrorText(file_error_cause) + "\r\n",
+                      0);
+    }
     if (file_error_cause != 0 || !file_open) m_abort = 1;
     if (end_of_file) m_end_of_data = 1;
 }

@@ -201,6 +201,13 @@ class CDravikDoc : public COxaTelemetryDoc {
     void Notice(std::string text);  // a message to show from the driving thread
 
     // Driving thread.
+    // The files the conversion reads or records to, which its output must
+    // never be, each with the name the user knows it by.
+    struct CFileInUse {
+        CFileIdentity identity;
+        const char* what;
+    };
+    std::vector<CFileInUse> FilesInUse();
     void FindCheckSensors();
     bool OpenOutputFile(bool multiple);
     bool CheckHeaderDefinition();

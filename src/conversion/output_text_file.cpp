@@ -9,9 +9,9 @@ COutputTextFile::~COutputTextFile() noexcept {
     Close();
 }
 
-int COutputTextFile::Open(const std::string& path) {
+int COutputTextFile::Open(const std::string& path, std::span<const CFileIdentity> refused) {
     Close();
-    int cause = m_file.Open(path, CDiskFile::Mode::kCreate, true);
+    int cause = m_file.Open(path, CDiskFile::Mode::kCreate, true, refused);
     if (cause == 0) {
         m_buffer.clear();
         m_buffer.reserve(kBufferSize + 1024);

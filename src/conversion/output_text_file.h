@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -24,8 +25,9 @@ class COutputTextFile {
 
     // Creates (or empties) the file; 0 or the file error cause. The lock is
     // taken before the file is emptied, so a file that another open holds
-    // (the log file being converted, say) fails with cause 11 and stays as it was.
-    int Open(const std::string& path);
+    // (the log file being converted, say) fails with cause 11 and stays as it was,
+    // and so does one of the `refused` files (the files the conversion reads).
+    int Open(const std::string& path, std::span<const CFileIdentity> refused = {});
     bool IsOpen() const noexcept { return m_file.IsOpen(); }
 
     // Appends text; 0, 6 when the file is not open, or the cause of a failed

@@ -77,6 +77,10 @@ const char* FileErrorCauseText(int cause) noexcept {
 
 namespace {
 
+CFileIdentity IdentityOf(const struct stat& st) {
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
 std::string FullPath(const std::string& path) {
     char resolved[PATH_MAX];
     if (realpath(path.c_str(), resolved) != nullptr) return resolved;
@@ -89,6 +93,13 @@ std::string FullPath(const std::string& path) {
 }
 
 }  // namespace
+
+bool GetFileIdentity(const std::string& path, CFileIdentity& identity) {
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) return false;
+    identity = IdentityOf(st);
+    return true;
+}
 
 CDiskFile::~CDiskFile() noexcept {
     Close();
@@ -106,7 +117,8 @@ CDiskFile& CDiskFile::operator=(CDiskFile&& other) noexcept {
     return *this;
 }
 
-int CDiskFile::Open(const std::string& path, Mode mode, bool exclusive) {
+int CDiskFile::Open(const std::string& path, Mode mode, bool exclusive,
+                    std::span<const CFileIdentity> refused) {
     Close();
     if (path.empty()) return kFileBadPath;
     int flags = O_CLOEXEC;
@@ -133,7 +145,12 @@ int CDiskFile::Open(const std::string& path, Mode mode, bool exclusive) {
     }
 
     struct stat st {};
-    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (fstat(fd, &st) != 0) {
+        int err = errno;
+        ::close(fd);
+        return FileErrorCauseFromErrno(err);
+    }
+    if (S_ISDIR(st.st_mode)) {
         ::close(fd);
         return kFileAccessDenied;
     }
@@ -141,6 +158,12 @@ int CDiskFile::Open(const std::string& path, Mode mode, bool exclusive) {
         int err = errno;
         ::close(fd);
         return err == EWOULDBLOCK ? kFileSharingViolation : FileErrorCauseFromErrno(err);
+    }
+    for (const CFileIdentity& other : refused) {
+        if (IdentityOf(st) == other) {
+            ::close(fd);
+            return kFileSharingViolation;
+        }
     }
     if (mode == Mode::kCreate && S_ISREG(st.st_mode) && ftruncate(fd, 0) != 0) {
         int err = errno;
@@ -158,6 +181,13 @@ void CDiskFile::Close() noexcept {
         m_fd = -1;
     }
     m_path.clear();
+}
+
+bool CDiskFile::GetIdentity(CFileIdentity& identity) const {
+    struct stat st {};
+    if (m_fd < 0 || fstat(m_fd, &st) != 0) return false;
+    identity = IdentityOf(st);
+    return true;
 }
 
 int CDiskFile::GetPosition(std::uint64_t& position) const {

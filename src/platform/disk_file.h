@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 
 namespace dravik {
@@ -35,6 +36,18 @@ int FileErrorCauseFromErrno(int err) noexcept;
 // each layer words itself.
 const char* FileErrorCauseText(int cause) noexcept;
 
+// What a file is, whatever name or link leads to it: two names (or a name and
+// an open file) stand for the same file exactly when their identities are equal.
+struct CFileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const CFileIdentity&) const = default;
+};
+
+// The identity of the file `path` names, links followed; false when there is
+// no such file.
+bool GetFileIdentity(const std::string& path, CFileIdentity& identity);
+
 class CDiskFile {
   public:
     enum class Mode {
@@ -54,14 +67,20 @@ class CDiskFile {
     // Opens the file; returns 0 or the file error cause. With `exclusive` an
     // exclusive lock is taken right after opening and before anything is
     // emptied, so a file that another open holds fails with cause 11 and is
-    // left as it was.
-    int Open(const std::string& path, Mode mode, bool exclusive = true);
+    // left as it was. A file that turns out to be one of `refused` (a file the
+    // caller reads, reached through another name or a link) fails with cause
+    // 11 too, checked on the open file before anything is emptied, so no
+    // name swapped in meanwhile can make it empty one of them.
+    int Open(const std::string& path, Mode mode, bool exclusive = true,
+             std::span<const CFileIdentity> refused = {});
     void Close() noexcept;
 
     bool IsOpen() const noexcept { return m_fd >= 0; }
     int GetDescriptor() const noexcept { return m_fd; }
     // Full path of the open file (absolute, as given when it cannot be resolved).
     const std::string& GetFilePath() const noexcept { return m_path; }
+    // The identity of the open file; false when none is open.
+    bool GetIdentity(CFileIdentity& identity) const;
 
     // Each returns 0 or a file error cause.
     int GetPosition(std::uint64_t& position) const;

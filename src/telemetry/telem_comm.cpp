@@ -297,10 +297,20 @@ std::size_t CTelemComm::ReadFileResource() {
     }
     std::size_t got = 0;
     if (!m_end_of_file && m_file_error == 0) {
+        // The file is read up to the length it had when the resource was
+        // initialized: bytes appended since are left for the next reading
+        // (a file that keeps growing, or a device that never ends, would
+        // otherwise be read forever), and a file that ends before that
+        // length was cut short underneath, which is a read error (cause 14),
+        // not the end of the data.
+        const std::uint64_t at = m_read_origin + m_bytes_read;
+        const std::uint64_t length = static_cast<std::uint64_t>(m_file_length);
+        const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(
+            static_cast<std::uint64_t>(m_file.buffer_size), length > at ? length - at : 0));
         // Read straight behind the queued bytes: no copy of the log passes
         // through a buffer of its own.
-        const auto chunk = static_cast<std::size_t>(m_file.buffer_size);
-        int cause = m_file.file->Read(m_queue.Reserve(chunk), chunk, got);
+        int cause = chunk == 0 ? 0 : m_file.file->Read(m_queue.Reserve(chunk), chunk, got);
+        if (cause == 0 && got < chunk) cause = kFileEndOfFile;
         std::uint64_t position = 0;
         if (cause == 0) cause = m_file.file->GetPosition(position);
         if (cause != 0) {

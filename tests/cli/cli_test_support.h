@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -51,6 +52,15 @@ inline std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
+// A setup for StartWith: no file may grow past 64 KiB, as with "ulimit -f 64";
+// the signal that limit sends is left as a shell leaves it.
+inline void FileSizeLimit64K(const fs::path&) {
+    struct rlimit limit {
+        64 * 1024, 64 * 1024
+    };
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(77);
+}
+
 class CliTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -68,6 +78,13 @@ class CliTest : public ::testing::Test {
     // in the test folder. -1 on failure.
     pid_t Start(const std::string& program, const std::vector<std::string>& args,
                 const std::string& input = "/dev/null") {
+        return StartWith(nullptr, program, args, input);
+    }
+    // The same, with `setup` run in the new process before the program
+    // replaces it (a file size limit, a mount namespace of its own); a setup
+    // that fails ends the process with status 77.
+    pid_t StartWith(void (*setup)(const fs::path& dir), const std::string& program,
+                    const std::vector<std::string>& args, const std::string& input = "/dev/null") {
         const fs::path out = dir_ / "stdout.txt";
         const fs::path err = dir_ / "stderr.txt";
         posix_spawn_file_actions_t actions;
@@ -98,6 +115,27 @@ class CliTest : public ::testing::Test {
         argv.push_back(nullptr);
 
         pid_t pid = -1;
+        if (setup != nullptr) {
+            posix_spawn_file_actions_destroy(&actions);
+            pid = fork();
+            if (pid == 0) {
+                const int in = ::open(input.c_str(), O_RDONLY);
+                const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                if (in < 0 || o < 0 || e < 0) _exit(77);
+                setup(dir_);
+                if (::chdir(dir_.c_str()) != 0) _exit(77);
+                ::dup2(in, 0);
+                ::dup2(o, 1);
+                ::dup2(e, 2);
+                for (int fd : {in, o, e}) {
+                    if (fd > 2) ::close(fd);
+                }
+                ::execve(program.c_str(), argv.data(), env.data());
+                _exit(127);
+            }
+            return pid;
+        }
         if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), env.data()) != 0) {
             pid = -1;
         }

@@ -156,4 +156,31 @@ TEST_F(LogCliTest, RefusesWhatItCannotDoAndSaysWhy) {
     EXPECT_EQ(ReadFile(dir_ / "old.raw"), "kept");
 }
 
+// A file size limit reached while recording ends the recording with the
+// write error and status 1, not with a silent kill; what the file held stays.
+TEST_F(LogCliTest, AFileSizeLimitEndsTheRecordingWithTheWriteError) {
+    const std::string cal = kExamples + "/spr0117.cal";
+    dravik::CInstrument instrument;
+    ASSERT_EQ(instrument.Load(cal), 0);
+    dravik::CLogGenerator generator(&instrument, dravik::LogGeneratorOptions{});
+    const std::string before(64 * 1024 - 100, 'x');
+    WriteFile(dir_ / "full.raw", before);
+    PtyPair pty;
+    const pid_t pid =
+        StartWith(FileSizeLimit64K, DRAVIK_LOG, {pty.name, "full.raw", cal, "--append"});
+    ASSERT_TRUE(Started()) << ReadFile(dir_ / "stderr.txt");
+    pty.Send(generator.NextFrame());
+    pty.Send(generator.NextFrame());
+    // Killed by the limit's signal, it would never say so.
+    const bool said = WaitFor(
+        [&] { return ReadFile(dir_ / "stderr.txt").find("cannot write") != std::string::npos; });
+    if (!said) kill(pid, SIGTERM);
+    const Result r = Finish(pid);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("cannot write full.raw: "), std::string::npos) << r.err;
+    const std::string after = ReadFile(dir_ / "full.raw");
+    EXPECT_EQ(after.size(), 64u * 1024u);
+    EXPECT_EQ(after.substr(0, before.size()), before);
+}
+
 }  // namespace

@@ -76,6 +76,26 @@ inline fs::path ExamplesDir() {
     return copy;
 }
 
+// Frames of the worked example instrument (ABCD0042: counter, a two-byte
+// value, check sum) numbered `first` on, each followed by its time tag; the
+// counter, the value and the tag's time (10:mm:ss of the number) differ from
+// frame to frame, so a row or a tag taken from the wrong place shows.
+inline std::string WorkedFrames(unsigned first, unsigned count) {
+    std::string log;
+    for (unsigned n = first; n < first + count; ++n) {
+        const unsigned time = 100000000u + (n / 60 % 60) * 100000u + (n % 60) * 1000u;
+        const unsigned char bytes[] = {
+            'A', 'B', 'C', 'D', '0', '0', '4', '2', static_cast<unsigned char>(n),
+            static_cast<unsigned char>(n >> 8), static_cast<unsigned char>(n), 0,
+            // Time tag: day 2004-123, then the time as hhmmssmmm.
+            0x1e, 0x94, 0x9b, static_cast<unsigned char>(time >> 24),
+            static_cast<unsigned char>(time >> 16), static_cast<unsigned char>(time >> 8),
+            static_cast<unsigned char>(time)};
+        log.append(reinterpret_cast<const char*>(bytes), sizeof bytes);
+    }
+    return log;
+}
+
 // Every stamp reads "2026-12-06  10:00:00> ".
 inline std::tm FixedTime() {
     std::tm t{};

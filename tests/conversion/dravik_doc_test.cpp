@@ -76,13 +76,14 @@ TEST(ConversionFailures, BadInputsAreShownLoggedAndFail) {
          "An error occured opening the output file\r\n\"" + (scratch / "no" / "d.dat").string() +
              "\".\r\nConversion aborted.",
          "An error occured opening the output file.\r\n\tAll or part of the path is invalid.\r\n"},
-        // The log holds its lock: the output cannot empty it.
+        // Opening the output would empty the log: refused, saying why.
         {"output is the log", scratch / "copy.raw", scratch / "copy.raw", kWorked / "abcd0042.tdf",
          "",
          "An error occured opening the output file\r\n\"" + (scratch / "copy.raw").string() +
-             "\".\r\nConversion aborted.",
-         "An error occured opening the output file.\r\n\tA sharing violation occured, or a "
-         "shared region was locked.\r\n"},
+             "\".\r\nIt is the log file of the conversion, which was left as it was.\r\n"
+             "Conversion aborted.",
+         "An error occured opening the output file.\r\n\tThe output file is the log file of the "
+         "conversion.\r\n"},
         // A file with no INSTRUMENT line gives no header to search for.
         {"table as instrument", kWorked / "data.raw", scratch / "f.dat", scratch / "table.csv", "",
          "The instrument file\r\n\"" + (scratch / "table.csv").string() +

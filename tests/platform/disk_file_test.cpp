@@ -33,10 +33,24 @@ TEST(DiskFile, CreateOnAFileHeldByAnotherOpenFailsAndLeavesItIntact) {
     EXPECT_EQ(writer.Open(path, CDiskFile::Mode::kCreate), kFileSharingViolation);
     EXPECT_FALSE(writer.IsOpen());
     EXPECT_EQ(Slurp(path), "log bytes");
+    // A file named as refused, reached through a hard link or a symbolic
+    // link, is not emptied either, though nothing holds it.
     reader.Close();
-    ASSERT_EQ(writer.Open(path, CDiskFile::Mode::kCreate), kFileNone);
+    CFileIdentity identity;
+    ASSERT_TRUE(GetFileIdentity(path, identity));
+    const std::string hard = TempPath("hard");
+    const std::string soft = TempPath("soft");
+    ASSERT_EQ(link(path.c_str(), hard.c_str()), 0);
+    ASSERT_EQ(symlink(path.c_str(), soft.c_str()), 0);
+    const CFileIdentity refused[] = {identity};
+    for (const std::string& name : {hard, soft}) {
+        EXPECT_EQ(writer.Open(name, CDiskFile::Mode::kCreate, true, refused),
+                  kFileSharingViolation);
+        EXPECT_EQ(Slurp(path), "log bytes");
+    }
+    ASSERT_EQ(writer.Open(hard, CDiskFile::Mode::kCreate), kFileNone);
     EXPECT_EQ(Slurp(path), "");
-    std::remove(path.c_str());
+    for (const std::string& name : {path, hard, soft}) std::remove(name.c_str());
 }
 
 TEST(DiskFile, ReadsLengthPositionAndChunks) {
