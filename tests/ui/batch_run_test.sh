@@ -111,6 +111,16 @@ SCRIPT
   status=$?
   [ "$status" -eq 1 ] || fail "a broken package exited $status, expected 1"
   [ ! -e broken.dat ] || fail "a broken package left an output file"
+
+  # 6. A file size limit is a full disk: the write error, then the failed
+  #    conversion's progress window waiting for its OK, then exit 1; not a
+  #    window killed halfway through its output.
+  on_x bash -c 'ulimit -f 64; timeout 60 "$1" spr0117.raw limited.dat spr0117.cal /c /t /ew=yes &
+                pid=$!; bash answer.sh Dravik Return; bash answer.sh "Dravik Conversion" Return
+                wait $pid' _ "$dravik"
+  status=$?
+  [ "$status" -eq 1 ] || fail "a file size limit exited $status, expected 1"
+  cmp -s spr0117.raw "$examples"/spr0117.raw || fail "a file size limit changed the log"
 else
   echo "xdotool is missing: the answered questions are not tested"
 fi
