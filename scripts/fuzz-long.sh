@@ -34,8 +34,8 @@ for target in "${targets[@]}"; do
   # third faster; a finding is replayed from its input anyway. Freed memory
   # kept rather than given back to the system saves the conversion target,
   # whose control thread allocates afresh in every execution, a page fault
-  # per page; on one core its two threads flush no other core's TLB when
-  # that thread's memory is unmapped (measured 1.28x and 1.14x). The corpus
+  # per page; kept on one core, its two threads hand over without moving
+  # between cores (measured 1.28x and 1.14x). The corpus
   # folder keeps every unit ever added (tens of thousands after a few hours),
   # so it is read once at the start rather than every second (-reload=0: a
   # tenth of the time of a long run went to listing it).
