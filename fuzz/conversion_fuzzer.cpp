@@ -13,7 +13,7 @@
 #include "conversion/dravik_doc.h"
 #include "fuzz_support.h"
 #include "instrument/instrument.h"
-#include "recording_front_end.h"
+#include "conversion/recording_front_end.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace dravik;

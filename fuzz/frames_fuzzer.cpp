@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/parameters.h"
+#include "settings/parameters.h"
 #include "conversion/row_writer.h"
 #include "fuzz_support.h"
 #include "instrument/instrument.h"

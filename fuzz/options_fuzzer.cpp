@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "app/command_line_files.h"
-#include "app/parameters.h"
+#include "settings/command_line_files.h"
+#include "settings/parameters.h"
 #include "fuzz_support.h"
 
 namespace {

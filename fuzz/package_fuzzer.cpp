@@ -6,10 +6,10 @@
 #include <memory>
 #include <string>
 
-#include "app/instrument_package.h"
-#include "app/package_directory.h"
+#include "packages/instrument_package.h"
+#include "packages/package_directory.h"
 #include "fuzz_support.h"
-#include "recording_front_end.h"
+#include "conversion/recording_front_end.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace dravik;

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  g++ cmake ninja-build pkg-config
+  g++ cmake ninja-build pkg-config python3
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev libzip-dev zlib1g-dev
   # The program's icon is an SVG file: Qt draws it with its SVG image plugin.

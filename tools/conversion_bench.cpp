@@ -13,7 +13,7 @@
 #include <string>
 
 #include "conversion/dravik_doc.h"
-#include "recording_front_end.h"
+#include "conversion/recording_front_end.h"
 
 namespace {
 

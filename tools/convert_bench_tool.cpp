@@ -37,7 +37,7 @@
 #include "conversion/output_text_file.h"
 #include "instrument/instrument.h"
 #include "log_generator.h"
-#include "recording_front_end.h"
+#include "conversion/recording_front_end.h"
 
 #ifndef DRAVIK_EXAMPLES_DIR
 #define DRAVIK_EXAMPLES_DIR "examples"

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/instrument_package.h"
+#include "packages/instrument_package.h"
 #include "platform/text.h"
 
 namespace {

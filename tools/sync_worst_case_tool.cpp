@@ -20,7 +20,7 @@
 #include "conversion/dravik_doc.h"
 #include "instrument/instrument.h"
 #include "log_generator.h"
-#include "recording_front_end.h"
+#include "conversion/recording_front_end.h"
 
 #ifndef DRAVIK_EXAMPLES_DIR
 #define DRAVIK_EXAMPLES_DIR "examples"

@@ -19,7 +19,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/memory_settings.h"
+#include "settings/memory_settings.h"
 #include "conversion_dlg.h"
 #include "dravik_view.h"
 #include "window_front_end.h"

@@ -20,14 +20,14 @@
 #include <thread>
 #include <utility>
 
-#include "app/file_naming.h"
-#include "app/instrument_package.h"
-#include "app/package_directory.h"
-#include "app/parameters.h"
-#include "app/program_dir.h"
-#include "app/settings.h"
+#include "frontend/file_naming.h"
+#include "packages/instrument_package.h"
+#include "packages/package_directory.h"
+#include "settings/parameters.h"
+#include "settings/program_dir.h"
+#include "settings/settings.h"
 #include "cli/terminal_front_end.h"
-#include "conversion/conversion_log_blocks.h"
+#include "frontend/conversion_log_blocks.h"
 #include "conversion/conversion_log_file.h"
 #include "conversion/dravik_doc.h"
 #include "conversion/file_error_text.h"

@@ -17,19 +17,19 @@
 #include <string>
 #include <vector>
 
-#include "app/batch_package.h"
-#include "app/instrument_package.h"
-#include "app/parameters.h"
+#include "packages/batch_package.h"
+#include "packages/instrument_package.h"
+#include "settings/parameters.h"
 #include "cli/cruise_run.h"
 #include "cli/terminal_front_end.h"
-#include "conversion/batch_command_line.h"
+#include "frontend/batch_command_line.h"
 #include "conversion/dravik_doc.h"
 #include "platform/text.h"
 
 #ifdef DRAVIK_HAVE_QTSETTINGS
-#include "app/qt/qsettings_store.h"
+#include "settings/qt/qsettings_store.h"
 #else
-#include "app/memory_settings.h"
+#include "settings/memory_settings.h"
 #endif
 
 #ifndef DRAVIK_VERSION

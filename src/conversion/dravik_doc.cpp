@@ -10,8 +10,8 @@
 #include <system_error>
 #include <thread>
 
-#include "app/program_dir.h"
-#include "app/settings_store.h"
+#include "settings/program_dir.h"
+#include "settings/settings_store.h"
 #include "conversion/file_error_text.h"
 #include "instrument/sensor.h"
 #include "instrument/value_format.h"

@@ -29,8 +29,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/parameters.h"
-#include "app/settings.h"
+#include "settings/parameters.h"
+#include "settings/settings.h"
 #include "conversion/conversion_log_file.h"
 #include "conversion/front_end.h"
 #include "conversion/output_layout.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/parameters.h"
+#include "settings/parameters.h"
 #include "instrument/value_format.h"
 
 namespace dravik {

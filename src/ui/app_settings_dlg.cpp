@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/program_dir.h"
+#include "settings/program_dir.h"
 #include "help_window.h"
 
 namespace dravik {

@@ -5,7 +5,7 @@
 
 #include <QDialog>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 
 class QCheckBox;
 class QLineEdit;

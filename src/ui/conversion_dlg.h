@@ -6,7 +6,7 @@
 
 #include <QDialog>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "conversion/front_end.h"
 
 class QLabel;

@@ -9,7 +9,7 @@
 #include <QString>
 #include <string>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 
 class QPlainTextEdit;
 

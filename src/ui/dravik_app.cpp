@@ -3,11 +3,11 @@
 #include <QIcon>
 #include <clocale>
 
-#include "app/batch_package.h"
-#include "app/parameters.h"
-#include "app/program_dir.h"
-#include "app/qt/qsettings_store.h"
-#include "conversion/batch_command_line.h"
+#include "packages/batch_package.h"
+#include "settings/parameters.h"
+#include "settings/program_dir.h"
+#include "settings/qt/qsettings_store.h"
+#include "frontend/batch_command_line.h"
 #include "conversion/dravik_doc.h"
 #include "dravik_view.h"
 #include "help_window.h"

@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 #include <cstdio>
 
-#include "app/instrument_package.h"
+#include "packages/instrument_package.h"
 #include "conversion_dlg.h"
 #include "conversion_log_dlg.h"
 #include "file_list_box.h"

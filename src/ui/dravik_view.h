@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "app/file_naming.h"
-#include "app/settings.h"
+#include "frontend/file_naming.h"
+#include "settings/settings.h"
 #include "conversion/dravik_doc.h"
 #include "list_properties.h"
 

@@ -7,7 +7,7 @@
 #include <QDialog>
 #include <array>
 
-#include "app/file_naming.h"
+#include "frontend/file_naming.h"
 
 class QButtonGroup;
 class QComboBox;

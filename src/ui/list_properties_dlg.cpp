@@ -15,7 +15,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "app/file_listing.h"
+#include "frontend/file_listing.h"
 #include "exclamation_box.h"
 #include "help_window.h"
 

@@ -8,7 +8,7 @@
 #include <QMainWindow>
 #include <string>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 
 class QAction;
 class QLabel;

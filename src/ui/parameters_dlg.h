@@ -5,7 +5,7 @@
 
 #include <QDialog>
 
-#include "app/parameters.h"
+#include "settings/parameters.h"
 
 class QCheckBox;
 class QComboBox;

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "app/file_listing.h"
+#include "frontend/file_listing.h"
 
 namespace dravik {
 

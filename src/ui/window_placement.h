@@ -2,7 +2,7 @@
 // whole window, frame included, in screen coordinates.
 #pragma once
 
-#include "app/settings.h"
+#include "settings/settings.h"
 
 class QWidget;
 

@@ -14,7 +14,7 @@
 #include <system_error>
 
 #include "conversion/dravik_doc.h"
-#include "recording_front_end.h"
+#include "conversion/recording_front_end.h"
 
 namespace dravik::testing {
 

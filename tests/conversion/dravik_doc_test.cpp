@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/memory_settings.h"
+#include "settings/memory_settings.h"
 #include "conversion_test_support.h"
 #include "platform/disk_file.h"
 

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <string>
 
-#include "../../tools/format_diff.h"
+#include "format_diff.h"
 
 namespace dravik {
 namespace {

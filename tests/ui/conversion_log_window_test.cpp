@@ -4,7 +4,7 @@
 #include <QPlainTextEdit>
 #include <QtTest>
 
-#include "app/memory_settings.h"
+#include "settings/memory_settings.h"
 #include "conversion_log_dlg.h"
 
 using namespace dravik;

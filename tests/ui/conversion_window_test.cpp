@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "app/memory_settings.h"
+#include "settings/memory_settings.h"
 #include "conversion_dlg.h"
 #include "dravik_view.h"
 #include "modal_test_support.h"

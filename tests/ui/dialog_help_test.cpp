@@ -16,8 +16,8 @@
 #include <functional>
 #include <memory>
 
-#include "app/parameters.h"
-#include "app/settings.h"
+#include "settings/parameters.h"
+#include "settings/settings.h"
 #include "app_settings_dlg.h"
 #include "file_naming_dlg.h"
 #include "help_window.h"

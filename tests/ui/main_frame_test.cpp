@@ -11,7 +11,7 @@
 #include <QToolBar>
 #include <QtTest>
 
-#include "app/memory_settings.h"
+#include "settings/memory_settings.h"
 #include "conversion_dlg.h"
 #include "conversion_log_dlg.h"
 #include "dravik_view.h"

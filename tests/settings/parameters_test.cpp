@@ -1,0 +1,216 @@
+#include "settings/parameters.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "settings/memory_settings.h"
+
+using namespace dravik;
+
+namespace {
+
+// Every field in one line, so that a failing case shows what differs.
+std::string Describe(const CDravikParameters& p) {
+    std::string text = "[" + p.delimiter + "][" + p.conversion_log_option_file + "]";
+    for (int v : {p.immersed,
+                  p.time_tags,
+                  p.time_tags_formatted,
+                  p.suppress_strings,
+                  p.show_extra,
+                  p.check_sum_checking,
+                  p.frame_counter_checking,
+                  p.buffer,
+                  p.process_limit,
+                  p.process_depth,
+                  p.format.double_type,
+                  p.format.apply_fit,
+                  p.format.hex_format,
+                  p.format.width,
+                  p.format.precision,
+                  p.has_overwrite_option,
+                  p.overwrite_option_prompt,
+                  p.has_end_window_option,
+                  p.end_window_option_dismiss,
+                  p.has_conversion_log_option,
+                  p.options_parsed}) {
+        text += ' ';
+        text += std::to_string(v);
+    }
+    return text;
+}
+
+}  // namespace
+
+TEST(ParseOption, EveryOptionOfTheCommandLine) {
+    using P = CDravikParameters&;
+    // Each accepted option with what it changes from the defaults. Delimiters
+    // are assigned as std::string: g++ 12 gives a false -Wrestrict alarm on
+    // assigning a literal inside these lambdas.
+    const std::vector<std::pair<const char*, std::function<void(P)>>> accepted = {
+        {"/d,", [](P p) { p.delimiter = std::string(","); }},
+        {"/dT", [](P p) { p.delimiter = std::string("\t"); }},  // lower-cased first
+        {"-DS", [](P p) { p.delimiter = std::string(" "); }},
+        {"/d;;", [](P p) { p.delimiter = std::string(";;"); }},
+        {"/dTab", [](P p) { p.delimiter = std::string("tab"); }},
+        {"-d/", [](P p) { p.delimiter = std::string("/"); }},
+        {"/l100-5", [](P p) { p.process_limit = 100, p.process_depth = 5; }},
+        {"/l0", [](P p) { p.process_limit = 0; }},
+        {"/l-5", [](P p) { p.process_depth = 5; }},
+        {"/l32766", [](P p) { p.process_limit = 32766; }},
+        {"/l12abc", [](P p) { p.process_limit = 12; }},
+        {"/b4096", [](P p) { p.buffer = 4096; }},
+        {"/b1024", [](P p) { p.buffer = 1024; }},
+        {"/b65535", [](P p) { p.buffer = 65535; }},
+        {"/b+2048", [](P p) { p.buffer = 2048; }},
+        {"/C", [](P p) { p.format.apply_fit = 1; }},
+        {"/ci", [](P p) { p.format.apply_fit = 1, p.immersed = 1; }},
+        {"/efc", [](P p) { p.frame_counter_checking = 1, p.check_sum_checking = 1; }},
+        {"/ecf", [](P p) { p.frame_counter_checking = 1, p.check_sum_checking = 1; }},
+        {"/echo", [](P p) { p.check_sum_checking = 1; }},
+        {"/ef", [](P p) { p.frame_counter_checking = 1; }},
+        {"/ew=yes", [](P p) { p.has_end_window_option = 1, p.end_window_option_dismiss = 1; }},
+        {"/EndWindow=Y", [](P p) { p.has_end_window_option = 1, p.end_window_option_dismiss = 1; }},
+        {"/ew=n", [](P p) { p.has_end_window_option = 1; }},
+        {"/ow=yes", [](P p) { p.has_overwrite_option = 1; }},  // "yes": no prompt
+        {"/overwrite=no", [](P p) { p.has_overwrite_option = 1, p.overwrite_option_prompt = 1; }},
+        // The conversion log's file name keeps its case and may be an absolute path.
+        {"/cl=/data/Run.log",
+         [](P p) {
+             p.has_conversion_log_option = 1, p.conversion_log_option_file = "/data/Run.log";
+         }},
+        {"-ConversionLog=Mixed.LOG",
+         [](P p) { p.has_conversion_log_option = 1, p.conversion_log_option_file = "Mixed.LOG"; }},
+        {"/ff", [](P) {}},
+        {"/fe", [](P p) { p.format.double_type = 1; }},
+        {"/fgxyz", [](P p) { p.format.double_type = 2; }},
+        {"/hello", [](P p) { p.format.hex_format = 1; }},
+        {"/p0", [](P p) { p.format.precision = 0; }},
+        {"/s", [](P p) { p.suppress_strings = 1; }},
+        {"/tx", [](P p) { p.time_tags = 1; }},
+        {"/tf", [](P p) { p.time_tags = 1, p.time_tags_formatted = 1; }},
+        {"/w1", [](P p) { p.format.width = 1; }},
+        {"-x", [](P p) { p.show_extra = 1; }},
+    };
+    for (const auto& [option, change] : accepted) {
+        CDravikParameters parsed, expected;
+        change(expected);
+        expected.options_parsed = 1;
+        EXPECT_TRUE(parsed.ParseOption(option)) << option;
+        EXPECT_EQ(Describe(parsed), Describe(expected)) << option;
+    }
+    // A refused option changes nothing: "/l40000-5" keeps its good depth out too,
+    // and numbers that would wrap in 32 bits are refused, not wrapped.
+    for (const char* option : {"/d",
+                               "/d/",
+                               "/l40000",
+                               "/l32767",
+                               "/l100-0",
+                               "/l40000-5",
+                               "/l5-",
+                               "/l",
+                               "/lx",
+                               "/b1023",
+                               "/b65536",
+                               "/b4294971392",
+                               "/b99999999999999999999999",
+                               "/b",
+                               "/b+-2048",
+                               "/cx",
+                               "/cix",
+                               "/ci=yes",
+                               "/e",
+                               "/ex",
+                               "/ew=maybe",
+                               "/ew=",
+                               "/ewyes",
+                               "/ewx=yes",
+                               "/overwrite=",
+                               "/ow",
+                               "/o=yes",
+                               "/cl=",
+                               "/clx=a",
+                               "/fx",
+                               "/f",
+                               "/p32767",
+                               "/p-1",
+                               "/w0",
+                               "/a",
+                               "/g",
+                               "/i",
+                               "/n",
+                               "/1",
+                               "/",
+                               "x",
+                               "",
+                               "/data/cast1.raw"}) {
+        CDravikParameters parsed;
+        EXPECT_FALSE(parsed.ParseOption(option)) << option;
+        EXPECT_EQ(Describe(parsed), Describe(CDravikParameters())) << option;
+    }
+}
+
+TEST(ParseOption, OptionsAccumulateAndAreCounted) {
+    CDravikParameters p;
+    for (const char* option : {"/c", "/l100-5", "/l-3", "out.dat", "/ow=yes"})
+        p.ParseOption(option);
+    EXPECT_EQ(p.options_parsed, 4);
+    EXPECT_EQ(p.process_limit, 100);  // "/l-3" changes only the depth
+    EXPECT_EQ(p.process_depth, 3);
+}
+
+TEST(IsOptionArgument, AbsolutePathsAreFileNames) {
+    for (const char* option : {"/c", "-dt", "-d/", "/cl=/data/run.log", "/", "-"}) {
+        EXPECT_TRUE(IsOptionArgument(option)) << option;
+    }
+    for (const char* name : {"/data/cast1.raw", "/d/", "//", "/data/a=b", "log.raw", ""}) {
+        EXPECT_FALSE(IsOptionArgument(name)) << name;
+    }
+}
+
+TEST(Parameters, ReadWriteRoundTripKeepsCommandLineValuesOut) {
+    CMemorySettings store;
+    CDravikParameters fresh;
+    fresh.ReadParameters(store);
+    EXPECT_EQ(Describe(fresh), Describe(CDravikParameters()));
+
+    CDravikParameters p;
+    for (const char* option : {"/d;", "/ci", "/tf", "/s", "/x", "/efc", "/b2048", "/l10-2", "/fe",
+                               "/h", "/w12", "/p3", "/ow=yes", "/ew=yes", "/cl=x.log"}) {
+        ASSERT_TRUE(p.ParseOption(option)) << option;
+    }
+    p.WriteParameters(store);
+    EXPECT_EQ(store.KeyCount(kParametersSection), 16u);
+    EXPECT_EQ(store.GetInt(kParametersSection, "Apply Fit", -1), 1);
+
+    CDravikParameters back, expected = p;
+    back.ReadParameters(store);
+    expected.has_overwrite_option = expected.has_end_window_option = 0;
+    expected.has_conversion_log_option = expected.end_window_option_dismiss = 0;
+    expected.conversion_log_option_file.clear();
+    expected.options_parsed = 0;
+    EXPECT_EQ(Describe(back), Describe(expected));
+}
+
+TEST(Parameters, LoadRulesTreatMinusOneAsMissing) {
+    CMemorySettings store;
+    CDravikParameters p;
+    p.process_limit = 50;
+    store.WriteInt(kParametersSection, "Process Limit", -1);
+    store.WriteString(kParametersSection, "Buffer", "4096");  // wrong kind: not an integer
+    for (const char* stored : {"-1", ""}) {
+        store.WriteString(kParametersSection, "Delimiter", stored);
+        p.ReadParameters(store);
+        EXPECT_EQ(p.delimiter, "\t");
+    }
+    EXPECT_EQ(p.process_limit, 50);
+    EXPECT_EQ(p.buffer, 8192);
+
+    store.WriteString(kParametersSection, "Delimiter", ",");
+    store.WriteInt(kParametersSection, "Process Depth", 0);
+    p.ReadParameters(store);
+    EXPECT_EQ(p.delimiter, ",");
+    EXPECT_EQ(p.process_depth, 0);  // stored values get no range test
+}
