@@ -13,12 +13,8 @@ namespace dravik {
 
 class CSettingsStore;
 
-// The usage text of the mode, for the converter's help.
-extern const char* const kEachUsage;
-
-// Runs the arguments that followed "--each" (slash options, log files and the
-// --instrument, --output-dir, --extension and --jobs options, in any order).
-// The "Settings" section is read from `store` and written back at the end.
+// Runs the arguments that followed "--each" (cli/each_command.h). The
+// "Settings" section is read from `store` and written back at the end.
 // Returns the exit status: 0 when every conversion completed, 1 when any
 // failed, was skipped or was cancelled, 2 for an invalid command line.
 int RunEach(const std::vector<std::string>& args, bool verbose, CSettingsStore& store);

@@ -17,14 +17,16 @@
 #include <string>
 #include <vector>
 
+#include "cli/cruise_run.h"
+#include "cli/each_command.h"
+#include "cli/terminal_front_end.h"
+#include "conversion/dravik_doc.h"
+#include "frontend/batch_command_line.h"
+#include "frontend/exit_status.h"
 #include "packages/batch_package.h"
 #include "packages/instrument_package.h"
-#include "settings/parameters.h"
-#include "cli/cruise_run.h"
-#include "cli/terminal_front_end.h"
-#include "frontend/batch_command_line.h"
-#include "conversion/dravik_doc.h"
 #include "platform/text.h"
+#include "settings/parameters.h"
 
 #ifdef DRAVIK_HAVE_QTSETTINGS
 #include "settings/qt/qsettings_store.h"
@@ -38,9 +40,9 @@
 
 namespace {
 
-constexpr int kExitComplete = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitInvalidCommandLine = 2;
+using dravik::kExitComplete;
+using dravik::kExitFailed;
+using dravik::kExitInvalidCommandLine;
 
 constexpr const char* kUsage =
     "Usage: dravik-convert LOG OUTPUT [INSTRUMENT] [options]\n"
@@ -173,7 +175,7 @@ int Run(const std::vector<std::string>& args, const std::string& entry, bool ver
         outcome != dravik::EConversionOutcome::kComplete) {
         front_end.ShowMessage("Conversion aborted.");
     }
-    return outcome == dravik::EConversionOutcome::kComplete ? kExitComplete : kExitFailed;
+    return dravik::ExitStatusOf(outcome == dravik::EConversionOutcome::kComplete);
 }
 
 int RunEachMode(const std::vector<std::string>& args, bool verbose) {

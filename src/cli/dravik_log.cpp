@@ -29,6 +29,7 @@
 
 #include "cli/terminal_front_end.h"
 #include "conversion/output_layout.h"
+#include "frontend/exit_status.h"
 #include "platform/disk_file.h"
 #include "telemetry/oxa_telemetry_doc.h"
 #include "telemetry/serial_port.h"
@@ -41,10 +42,6 @@ namespace {
 
 using namespace dravik;
 using Clock = std::chrono::steady_clock;
-
-constexpr int kExitStopped = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitInvalidCommandLine = 2;
 
 constexpr const char* kUsage =
     "Usage: dravik-log PORT OUTPUT INSTRUMENT... [options]\n"
@@ -374,7 +371,7 @@ int Record(const Options& options, CDiskFile& output, const sigset_t& stop_signa
                                                 : "cannot set up the serial port " + options.port);
     }
 
-    int status = kExitStopped;
+    int status = kExitComplete;
     auto write_pending = [&]() -> bool {
         const std::string pending = doc.TakePending();
         if (pending.empty()) return true;
@@ -405,7 +402,7 @@ int Record(const Options& options, CDiskFile& output, const sigset_t& stop_signa
     // Shutting the control down stops the reader and delivers every frame
     // it has taken; they are all written before the file is synced.
     doc.DeleteContents();
-    if (status == kExitStopped || lost) {
+    if (status == kExitComplete || lost) {
         if (!write_pending()) status = kExitFailed;
     }
     terminal.Finish();
@@ -432,11 +429,11 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         std::fputs(kUsage, stdout);
-        return kExitStopped;
+        return kExitComplete;
     }
     if (options.version) {
         std::printf("dravik-log %s\n", DRAVIK_VERSION);
-        return kExitStopped;
+        return kExitComplete;
     }
 
     // A file size limit (ulimit -f) must end the recording with the write
@@ -479,7 +476,7 @@ int main(int argc, char** argv) {
     output.Close();
     // A recording that never started leaves no empty file of its own behind.
     if (!options.append && frames == 0 && length == 0 && length_before == 0 &&
-        status != kExitStopped) {
+        status != kExitComplete) {
         std::remove(options.output.c_str());
     }
     return status;

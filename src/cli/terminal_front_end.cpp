@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <atomic>
 
+#include "platform/text.h"
+
 namespace dravik {
 
 namespace {
@@ -14,22 +16,10 @@ namespace {
 std::atomic<bool> g_cancel{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
-std::string Lower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
-
 }  // namespace
 
 std::string TerminalText(const std::string& text) {
-    std::string out;
-    out.reserve(text.size() + 1);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-        out += text[i];
-    }
+    std::string out = UnixLineEnds(text);
     if (!out.empty() && out.back() != '\n') out += '\n';
     return out;
 }
@@ -78,7 +68,7 @@ bool CTerminalFrontEnd::ReadAnswer(std::string& answer) {
         if (c != '\r' && c != ' ' && c != '\t') answer += static_cast<char>(c);
     }
     if (c == EOF && answer.empty()) return false;
-    answer = Lower(answer);
+    answer = AsciiLower(answer);
     return true;
 }
 

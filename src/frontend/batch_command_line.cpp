@@ -2,10 +2,17 @@
 
 #include <cstdio>
 
-#include "settings/parameters.h"
 #include "conversion/dravik_doc.h"
+#include "settings/parameters.h"
 
 namespace dravik {
+
+std::string InvalidParametersText(int parsed) {
+    char text[96];
+    std::snprintf(text, sizeof text, "Invalid command line parameters.\r\nParameters parsed: %d",
+                  parsed);
+    return text;
+}
 
 std::string ReadBatchCommandLine(CDravikDoc& doc, const std::vector<std::string>& args,
                                  CCommandLineFiles& files) {
@@ -15,11 +22,7 @@ std::string ReadBatchCommandLine(CDravikDoc& doc, const std::vector<std::string>
     while (i < args.size() && files.AddFileName(args[i])) ++i;
     for (; i < args.size(); ++i) {
         if (!params.ParseOption(args[i])) {
-            char text[96];
-            std::snprintf(text, sizeof text,
-                          "Invalid command line parameters.\r\nParameters parsed: %d",
-                          files.count + params.options_parsed);
-            return text;
+            return InvalidParametersText(files.count + params.options_parsed);
         }
     }
     if (files.count < 2) {

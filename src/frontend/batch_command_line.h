@@ -12,6 +12,10 @@ namespace dravik {
 
 class CDravikDoc;
 
+// "Invalid command line parameters." with the count of the file names and
+// options accepted before the refused argument.
+std::string InvalidParametersText(int parsed);
+
 // Stores the file names in the document (and in `files`) and the options in
 // its parameter set. Returns the message to show when the line is refused,
 // or an empty text.

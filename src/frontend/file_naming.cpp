@@ -10,11 +10,6 @@ namespace dravik {
 
 namespace {
 
-std::string_view NamePart(std::string_view path) {
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
 // A number as the C library's atol reads it: optional blanks and sign, then
 // digits as far as they go; 0 when there are none. Stored increments are
 // taken as they come, so a text like "12abc" still counts as 12.
@@ -37,13 +32,14 @@ bool IsAsciiLetter(char c) {
 }  // namespace
 
 std::string FileTitle(std::string_view path) {
-    const std::string_view name = NamePart(path);
+    std::string name = NamePart(path);
     const std::size_t dot = name.find_last_of('.');
-    return std::string(dot == std::string_view::npos ? name : name.substr(0, dot));
+    if (dot != std::string::npos) name.erase(dot);
+    return name;
 }
 
 bool HasExtension(std::string_view path) {
-    return NamePart(path).find('.') != std::string_view::npos;
+    return NamePart(path).find('.') != std::string::npos;
 }
 
 const char* NamingErrorText(ENamingError error) {

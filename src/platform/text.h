@@ -25,12 +25,21 @@ constexpr int HexDigitValue(char c) noexcept {
     return -1;
 }
 
+// `text` with its ASCII capitals in lower case; every other byte as it was.
+std::string AsciiLower(std::string_view text);
+
 constexpr bool EqualsIgnoreCase(std::string_view a, std::string_view b) noexcept {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
         if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
     return true;
 }
+
+// The name part of a path: what follows its last "/" ("" for "dir/").
+std::string NamePart(std::string_view path);
+
+// `text` with each "\r\n" line end as "\n", for a terminal or a window.
+std::string UnixLineEnds(std::string_view text);
 
 // Fills each "%s" of a message with the next argument. Names and paths may be
 // of any length, so no fixed-size formatting buffer is involved.

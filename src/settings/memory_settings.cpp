@@ -37,17 +37,4 @@ bool CMemorySettings::Contains(std::string_view section, std::string_view key) c
     return Find(section, key) != nullptr;
 }
 
-void CMemorySettings::Remove(std::string_view section, std::string_view key) {
-    auto it = m_values.find(Key(section, key));
-    if (it != m_values.end()) m_values.erase(it);
-}
-
-std::size_t CMemorySettings::KeyCount(std::string_view section) const {
-    std::size_t count = 0;
-    for (const auto& [k, v] : m_values) {
-        if (k.first == section) ++count;
-    }
-    return count;
-}
-
 }  // namespace dravik

@@ -24,10 +24,6 @@ class CMemorySettings : public CSettingsStore {
                      std::string_view value) override;
 
     bool Contains(std::string_view section, std::string_view key) const;
-    void Remove(std::string_view section, std::string_view key);
-    void Clear() { m_values.clear(); }
-    // Number of keys stored in `section`.
-    std::size_t KeyCount(std::string_view section) const;
 
   private:
     using Value = std::variant<int, std::string>;

@@ -3,20 +3,34 @@
 #include <charconv>
 #include <optional>
 
+#include "platform/text.h"
 #include "settings/settings_store.h"
 
 namespace dravik {
 
 namespace {
 
-// Options are matched without regard to case. Only ASCII letters are folded:
-// the user's locale must not change what an option means.
-std::string AsciiLower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return lower;
+// The keys of the "Parameters" section, in their write order (see
+// settings_store.h).
+template <class Parameters, class Key>
+void Keys(Parameters& p, Key&& key) {
+    using enum ELoadRule;
+    key("Delimiter", p.delimiter, kNonEmpty);
+    key("Immersed", p.immersed, kInt);
+    key("Time Tags", p.time_tags, kInt);
+    key("Time Tags Formatted", p.time_tags_formatted, kInt);
+    key("Suppress Strings", p.suppress_strings, kInt);
+    key("Show Extra", p.show_extra, kInt);
+    key("Check Sum Checking", p.check_sum_checking, kInt);
+    key("Frame Counter Checking", p.frame_counter_checking, kInt);
+    key("Process Limit", p.process_limit, kInt);
+    key("Process Depth", p.process_depth, kInt);
+    key("Double Type", p.format.double_type, kInt);
+    key("Apply Fit", p.format.apply_fit, kInt);
+    key("Hex Format", p.format.hex_format, kInt);
+    key("Width", p.format.width, kInt);
+    key("Precision", p.format.precision, kInt);
+    key("Buffer", p.buffer, kInt);
 }
 
 // A base-10 number at the start of `text`: an optional sign, then at least one
@@ -76,50 +90,19 @@ bool IsOptionArgument(std::string_view arg) {
 }
 
 void CDravikParameters::ReadParameters(const CSettingsStore& store) {
-    const std::string_view s = kParametersSection;
-    LoadStringNonEmpty(store, s, "Delimiter", delimiter);
-    LoadInt(store, s, "Immersed", immersed);
-    LoadInt(store, s, "Time Tags", time_tags);
-    LoadInt(store, s, "Time Tags Formatted", time_tags_formatted);
-    LoadInt(store, s, "Suppress Strings", suppress_strings);
-    LoadInt(store, s, "Show Extra", show_extra);
-    LoadInt(store, s, "Check Sum Checking", check_sum_checking);
-    LoadInt(store, s, "Frame Counter Checking", frame_counter_checking);
-    LoadInt(store, s, "Process Limit", process_limit);
-    LoadInt(store, s, "Process Depth", process_depth);
-    LoadInt(store, s, "Double Type", format.double_type);
-    LoadInt(store, s, "Apply Fit", format.apply_fit);
-    LoadInt(store, s, "Hex Format", format.hex_format);
-    LoadInt(store, s, "Width", format.width);
-    LoadInt(store, s, "Precision", format.precision);
-    LoadInt(store, s, "Buffer", buffer);
+    Keys(*this, CSectionReader(store, kParametersSection));
 }
 
 void CDravikParameters::WriteParameters(CSettingsStore& store) const {
-    const std::string_view s = kParametersSection;
-    store.WriteString(s, "Delimiter", delimiter);
-    store.WriteInt(s, "Immersed", immersed);
-    store.WriteInt(s, "Time Tags", time_tags);
-    store.WriteInt(s, "Time Tags Formatted", time_tags_formatted);
-    store.WriteInt(s, "Suppress Strings", suppress_strings);
-    store.WriteInt(s, "Show Extra", show_extra);
-    store.WriteInt(s, "Check Sum Checking", check_sum_checking);
-    store.WriteInt(s, "Frame Counter Checking", frame_counter_checking);
-    store.WriteInt(s, "Process Limit", process_limit);
-    store.WriteInt(s, "Process Depth", process_depth);
-    store.WriteInt(s, "Double Type", format.double_type);
-    store.WriteInt(s, "Apply Fit", format.apply_fit);
-    store.WriteInt(s, "Hex Format", format.hex_format);
-    store.WriteInt(s, "Width", format.width);
-    store.WriteInt(s, "Precision", format.precision);
-    store.WriteInt(s, "Buffer", buffer);
+    Keys(*this, CSectionWriter(store, kParametersSection));
 }
 
 bool CDravikParameters::ParseOption(std::string_view original) {
     if (original.size() < 2 || !IsOptionArgument(original)) return false;
     // Everything is matched in lower case, the delimiter text included; only
     // the conversion log's file name keeps its case, since file names are
-    // case-sensitive here.
+    // case-sensitive here. Only ASCII letters are folded: the user's locale
+    // must not change what an option means.
     const std::string option = AsciiLower(original);
     const std::size_t length = option.size();
     const char selector = option[1];

@@ -48,9 +48,56 @@ std::optional<std::vector<int>> WholeNumbers(std::string_view text) {
 std::optional<CWindowRect> ReadRect(const CSettingsStore& store, std::string_view section,
                                     int count) {
     std::string text;
-    LoadStringNonEmpty(store, section, kRectKey, text);
+    CSectionReader(store, section)(kRectKey, text, ELoadRule::kNonEmpty);
     if (text.empty()) return std::nullopt;
     return ParseWindowRect(text, count);
+}
+
+// The keys of each section, in their write order (see settings_store.h).
+
+// "Settings": a key with an option beside it is not written on a run that
+// was given that option, so the option never outlives its run.
+template <class Settings, class Key>
+void AppKeys(Settings& s, Key&& key) {
+    using enum ELoadRule;
+    using P = CDravikParameters;
+    key("Save Settings", s.save_settings, kInt, nullptr);
+    key("Overwrite Prompt", s.overwrite_prompt, kInt, &P::has_overwrite_option);
+    key("Dismiss Progress", s.dismiss_progress, kInt, &P::has_end_window_option);
+    key("Conversion Log", s.conversion_log, kInt, &P::has_conversion_log_option);
+    key("Conversion Log Directory", s.conversion_log_directory, kNonEmpty, nullptr);
+}
+
+template <class View, class Key>
+void ViewKeys(View& v, Key&& key) {
+    key("Default Outfile", v.default_outfile, ELoadRule::kNotMinusOne);
+    key("ConvertHeader", v.convert_header, ELoadRule::kInt);
+}
+
+// Only the instrument list has the package keys, and writes them first.
+template <class List, class Key>
+void FileListKeys(List& l, Key&& key) {
+    using enum ELoadRule;
+    if (l.kind == FileListKind::kInstrument) {
+        key("Use Working Directory", l.use_working_directory, kInt);
+        key("Instrument Package File", l.instrument_package_file, kNotMinusOne);
+    }
+    key("Working Directory", l.working_directory, kNonEmpty);
+    key("File Selected", l.file_selected, kNotMinusOne);
+    key("File Filter", l.file_filter, kNonEmpty);
+    key("Sort Type", l.sort_type, kInt);
+    key("Sort Direction", l.sort_direction, kInt);
+    key("Recursive", l.recursive, kInt);
+}
+
+template <class Naming, class Key>
+void NamingKeys(Naming& n, Key&& key) {
+    using enum ELoadRule;
+    key("File Base", n.file_base, kNotMinusOne);
+    key("File Increment", n.file_increment, kNotMinusOne);
+    key("File Extension", n.file_extension, kNotMinusOne);
+    key("File Mode", n.file_mode, kInt);
+    key("Increment Type", n.increment_type, kInt);
 }
 
 }  // namespace
@@ -63,21 +110,18 @@ CAppSettings::CAppSettings(std::string startup_directory)
     : conversion_log_directory(std::move(startup_directory)) {}
 
 void CAppSettings::Read(const CSettingsStore& store) {
-    const std::string_view s = kSettingsSection;
-    LoadInt(store, s, "Save Settings", save_settings);
-    LoadInt(store, s, "Overwrite Prompt", overwrite_prompt);
-    LoadInt(store, s, "Dismiss Progress", dismiss_progress);
-    LoadInt(store, s, "Conversion Log", conversion_log);
-    LoadStringNonEmpty(store, s, "Conversion Log Directory", conversion_log_directory);
+    const CSectionReader read(store, kSettingsSection);
+    AppKeys(*this, [&](std::string_view key, auto& value, ELoadRule rule, auto) {
+        read(key, value, rule);
+    });
 }
 
 void CAppSettings::Write(CSettingsStore& store, const CDravikParameters& options) const {
-    const std::string_view s = kSettingsSection;
-    store.WriteInt(s, "Save Settings", save_settings);
-    if (!options.has_overwrite_option) store.WriteInt(s, "Overwrite Prompt", overwrite_prompt);
-    if (!options.has_end_window_option) store.WriteInt(s, "Dismiss Progress", dismiss_progress);
-    if (!options.has_conversion_log_option) store.WriteInt(s, "Conversion Log", conversion_log);
-    store.WriteString(s, "Conversion Log Directory", conversion_log_directory);
+    const CSectionWriter write(store, kSettingsSection);
+    AppKeys(*this, [&](std::string_view key, const auto& value, ELoadRule rule,
+                       int CDravikParameters::*option) {
+        if (option == nullptr || !(options.*option)) write(key, value, rule);
+    });
 }
 
 void CAppSettings::ApplyCommandLineOverrides(const CDravikParameters& options) {
@@ -88,13 +132,11 @@ void CAppSettings::ApplyCommandLineOverrides(const CDravikParameters& options) {
 // ---- View
 
 void CViewSettings::Read(const CSettingsStore& store) {
-    LoadStringNotMinusOne(store, kViewSection, "Default Outfile", default_outfile);
-    LoadInt(store, kViewSection, "ConvertHeader", convert_header);
+    ViewKeys(*this, CSectionReader(store, kViewSection));
 }
 
 void CViewSettings::Write(CSettingsStore& store) const {
-    store.WriteString(kViewSection, "Default Outfile", default_outfile);
-    store.WriteInt(kViewSection, "ConvertHeader", convert_header);
+    ViewKeys(*this, CSectionWriter(store, kViewSection));
 }
 
 // ---- File lists
@@ -129,31 +171,11 @@ std::string_view CFileListSettings::DefaultFilter(FileListKind kind) {
 }
 
 void CFileListSettings::Read(const CSettingsStore& store) {
-    const std::string_view s = Section();
-    LoadStringNonEmpty(store, s, "Working Directory", working_directory);
-    LoadStringNotMinusOne(store, s, "File Selected", file_selected);
-    LoadStringNonEmpty(store, s, "File Filter", file_filter);
-    LoadInt(store, s, "Sort Type", sort_type);
-    LoadInt(store, s, "Sort Direction", sort_direction);
-    LoadInt(store, s, "Recursive", recursive);
-    if (kind == FileListKind::kInstrument) {
-        LoadInt(store, s, "Use Working Directory", use_working_directory);
-        LoadStringNotMinusOne(store, s, "Instrument Package File", instrument_package_file);
-    }
+    FileListKeys(*this, CSectionReader(store, Section()));
 }
 
 void CFileListSettings::Write(CSettingsStore& store) const {
-    const std::string_view s = Section();
-    if (kind == FileListKind::kInstrument) {
-        store.WriteInt(s, "Use Working Directory", use_working_directory);
-        store.WriteString(s, "Instrument Package File", instrument_package_file);
-    }
-    store.WriteString(s, "Working Directory", working_directory);
-    store.WriteString(s, "File Selected", file_selected);
-    store.WriteString(s, "File Filter", file_filter);
-    store.WriteInt(s, "Sort Type", sort_type);
-    store.WriteInt(s, "Sort Direction", sort_direction);
-    store.WriteInt(s, "Recursive", recursive);
+    FileListKeys(*this, CSectionWriter(store, Section()));
 }
 
 // ---- Output file naming
@@ -164,21 +186,11 @@ std::string_view CNamingSettings::Section() const {
 }
 
 void CNamingSettings::Read(const CSettingsStore& store) {
-    const std::string_view s = Section();
-    LoadStringNotMinusOne(store, s, "File Base", file_base);
-    LoadStringNotMinusOne(store, s, "File Increment", file_increment);
-    LoadStringNotMinusOne(store, s, "File Extension", file_extension);
-    LoadInt(store, s, "File Mode", file_mode);
-    LoadInt(store, s, "Increment Type", increment_type);
+    NamingKeys(*this, CSectionReader(store, Section()));
 }
 
 void CNamingSettings::Write(CSettingsStore& store) const {
-    const std::string_view s = Section();
-    store.WriteString(s, "File Base", file_base);
-    store.WriteString(s, "File Increment", file_increment);
-    store.WriteString(s, "File Extension", file_extension);
-    store.WriteInt(s, "File Mode", file_mode);
-    store.WriteInt(s, "Increment Type", increment_type);
+    NamingKeys(*this, CSectionWriter(store, Section()));
 }
 
 // ---- Window placements
@@ -219,7 +231,7 @@ void CConversionWindowSettings::Write(CSettingsStore& store) const {
 
 void CConversionLogWindowSettings::Read(const CSettingsStore& store) {
     if (auto r = ReadRect(store, kConversionLogWindowSection, 4)) rect = r;
-    LoadInt(store, kConversionLogWindowSection, "Show Window", show_window);
+    CSectionReader(store, kConversionLogWindowSection)("Show Window", show_window);
 }
 
 void CConversionLogWindowSettings::WriteRect(CSettingsStore& store) const {

@@ -8,22 +8,15 @@ namespace {
 constexpr std::string_view kUnset = "-1";
 }  // namespace
 
-void LoadInt(const CSettingsStore& store, std::string_view section, std::string_view key,
-             int& value) {
-    int stored = store.GetInt(section, key, -1);
+void CSectionReader::operator()(std::string_view key, int& value, ELoadRule) const {
+    const int stored = m_store.GetInt(m_section, key, -1);
     if (stored != -1) value = stored;
 }
 
-void LoadStringNonEmpty(const CSettingsStore& store, std::string_view section, std::string_view key,
-                        std::string& value) {
-    std::string stored = store.GetString(section, key, kUnset);
-    if (!stored.empty() && stored != kUnset) value = std::move(stored);
-}
-
-void LoadStringNotMinusOne(const CSettingsStore& store, std::string_view section,
-                           std::string_view key, std::string& value) {
-    std::string stored = store.GetString(section, key, kUnset);
-    if (stored != kUnset) value = std::move(stored);
+void CSectionReader::operator()(std::string_view key, std::string& value, ELoadRule rule) const {
+    std::string stored = m_store.GetString(m_section, key, kUnset);
+    if (stored == kUnset || (rule == ELoadRule::kNonEmpty && stored.empty())) return;
+    value = std::move(stored);
 }
 
 }  // namespace dravik

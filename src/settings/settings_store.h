@@ -28,17 +28,43 @@ class CSettingsStore {
 
 // The load rules every reader follows. A stored -1 (integer) or "-1" (string)
 // stands for "not set" and never replaces the value in memory.
+enum class ELoadRule {
+    kInt,          // the stored integer unless it is missing or -1
+    kNonEmpty,     // the stored string unless it is missing, empty or "-1"
+    kNotMinusOne,  // the stored string unless it is missing or "-1" (empty is taken)
+};
 
-// Rule "int": `value` takes the stored integer unless it is missing or -1.
-void LoadInt(const CSettingsStore& store, std::string_view section, std::string_view key,
-             int& value);
-// Rule "non-empty": `value` takes the stored string unless it is missing,
-// empty or "-1".
-void LoadStringNonEmpty(const CSettingsStore& store, std::string_view section, std::string_view key,
-                        std::string& value);
-// Rule "not-minus-one": `value` takes the stored string unless it is missing
-// or "-1"; an empty stored string is taken.
-void LoadStringNotMinusOne(const CSettingsStore& store, std::string_view section,
-                           std::string_view key, std::string& value);
+// Each section's keys are listed once, in their write order, by a function
+//     template <class Record, class Key> void Keys(Record& record, Key&& key)
+// that calls key(name, record.field, rule) for every key; the reader and the
+// writer below go through that one list, so that what is read is what is
+// written, with the same names, kinds and rules.
+class CSectionReader {
+  public:
+    CSectionReader(const CSettingsStore& store, std::string_view section)
+        : m_store(store), m_section(section) {}
+    void operator()(std::string_view key, int& value, ELoadRule rule = ELoadRule::kInt) const;
+    void operator()(std::string_view key, std::string& value, ELoadRule rule) const;
+
+  private:
+    const CSettingsStore& m_store;
+    std::string_view m_section;
+};
+
+class CSectionWriter {
+  public:
+    CSectionWriter(CSettingsStore& store, std::string_view section)
+        : m_store(store), m_section(section) {}
+    void operator()(std::string_view key, int value, ELoadRule = ELoadRule::kInt) const {
+        m_store.WriteInt(m_section, key, value);
+    }
+    void operator()(std::string_view key, const std::string& value, ELoadRule) const {
+        m_store.WriteString(m_section, key, value);
+    }
+
+  private:
+    CSettingsStore& m_store;
+    std::string_view m_section;
+};
 
 }  // namespace dravik

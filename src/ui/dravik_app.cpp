@@ -8,6 +8,7 @@
 #include "settings/program_dir.h"
 #include "settings/qt/qsettings_store.h"
 #include "frontend/batch_command_line.h"
+#include "frontend/exit_status.h"
 #include "conversion/dravik_doc.h"
 #include "dravik_view.h"
 #include "help_window.h"
@@ -83,14 +84,15 @@ int CDravikApp::RunBatch() {
     }
     m_frame->View().PostStartConversion(false);
     exec();
-    return m_frame->View().Outcome() == EConversionOutcome::kComplete ? kExitComplete : kExitFailed;
+    // The exit status tells scripts how the conversion ended.
+    return ExitStatusOf(m_frame->View().Outcome() == EConversionOutcome::kComplete);
 }
 
 int CDravikApp::RunWindow() {
     // A single argument names a log file to preselect, which needs the file
     // lists; an option there is refused as on the batch command line.
     if (m_args.size() == 1 && IsOptionArgument(m_args[0])) {
-        m_front_end->ShowMessage("Invalid command line parameters.\r\nParameters parsed: 0");
+        m_front_end->ShowMessage(InvalidParametersText(0));
         return kExitInvalidCommandLine;
     }
     m_frame->View().InitialUpdate();

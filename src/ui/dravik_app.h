@@ -22,11 +22,6 @@ class CDravikApp : public QApplication {
     Q_OBJECT
 
   public:
-    // Exit statuses: the batch run tells scripts how its conversion ended.
-    static constexpr int kExitComplete = 0;
-    static constexpr int kExitFailed = 1;
-    static constexpr int kExitInvalidCommandLine = 2;
-
     CDravikApp(int& argc, char** argv);
     ~CDravikApp() override;
 

@@ -4,7 +4,6 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -36,6 +35,16 @@ inline std::string ReadFile(const fs::path& path) {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+inline bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+inline std::size_t Count(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = 0; (at = text.find(part, at)) != std::string::npos; ++at) ++count;
+    return count;
 }
 
 inline void WriteFile(const fs::path& path, const std::string& text) {
@@ -85,17 +94,6 @@ class CliTest : public ::testing::Test {
     // that fails ends the process with status 77.
     pid_t StartWith(void (*setup)(const fs::path& dir), const std::string& program,
                     const std::vector<std::string>& args, const std::string& input = "/dev/null") {
-        const fs::path out = dir_ / "stdout.txt";
-        const fs::path err = dir_ / "stderr.txt";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        posix_spawn_file_actions_addchdir_np(&actions, dir_.c_str());
-
         std::vector<std::string> env_text;
         for (char** e = environ; *e != nullptr; ++e) {
             const std::string_view var(*e);
@@ -104,43 +102,30 @@ class CliTest : public ::testing::Test {
         }
         env_text.push_back("XDG_CONFIG_HOME=" + (dir_ / "config").string());
         env_text.push_back("XDG_CACHE_HOME=" + (dir_ / "cache").string());
-        std::vector<char*> env;
-        for (auto& e : env_text) env.push_back(e.data());
-        env.push_back(nullptr);
-
         std::vector<std::string> argv_text{program};
         argv_text.insert(argv_text.end(), args.begin(), args.end());
-        std::vector<char*> argv;
+        std::vector<char*> env, argv;
+        for (auto& e : env_text) env.push_back(e.data());
         for (auto& a : argv_text) argv.push_back(a.data());
+        env.push_back(nullptr);
         argv.push_back(nullptr);
 
-        pid_t pid = -1;
-        if (setup != nullptr) {
-            posix_spawn_file_actions_destroy(&actions);
-            pid = fork();
-            if (pid == 0) {
-                const int in = ::open(input.c_str(), O_RDONLY);
-                const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-                const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-                if (in < 0 || o < 0 || e < 0) _exit(77);
-                setup(dir_);
-                if (::chdir(dir_.c_str()) != 0) _exit(77);
-                ::dup2(in, 0);
-                ::dup2(o, 1);
-                ::dup2(e, 2);
-                for (int fd : {in, o, e}) {
-                    if (fd > 2) ::close(fd);
-                }
-                ::execve(program.c_str(), argv.data(), env.data());
-                _exit(127);
-            }
-            return pid;
+        const pid_t pid = fork();
+        if (pid != 0) return pid;
+        const int in = ::open(input.c_str(), O_RDONLY);
+        const int o = ::open((dir_ / "stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int e = ::open((dir_ / "stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (in < 0 || o < 0 || e < 0) _exit(77);
+        if (setup != nullptr) setup(dir_);
+        if (::chdir(dir_.c_str()) != 0) _exit(77);
+        ::dup2(in, 0);
+        ::dup2(o, 1);
+        ::dup2(e, 2);
+        for (int fd : {in, o, e}) {
+            if (fd > 2) ::close(fd);
         }
-        if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), env.data()) != 0) {
-            pid = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        return pid;
+        ::execve(program.c_str(), argv.data(), env.data());
+        _exit(127);
     }
     // Waits for a started program and collects its exit status and output.
     Result Finish(pid_t pid) {
@@ -160,6 +145,18 @@ class CliTest : public ::testing::Test {
     }
     Result Convert(const std::vector<std::string>& args, const std::string& input = "/dev/null") {
         return Run(DRAVIK_CONVERT, args, input);
+    }
+    // The converter with a terminal on standard input, on which `typed` has
+    // been typed ahead.
+    Result ConvertOnTerminal(const std::vector<std::string>& args, const std::string& typed) {
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0 ||
+            ::write(master, typed.data(), typed.size()) != static_cast<ssize_t>(typed.size())) {
+            ADD_FAILURE() << "no pseudo-terminal";
+        }
+        const Result result = Convert(args, ::ptsname(master));
+        ::close(master);
+        return result;
     }
     Result Loggen(const std::vector<std::string>& args) { return Run(DRAVIK_LOGGEN, args); }
     Result Log(const std::vector<std::string>& args) { return Run(DRAVIK_LOG, args); }

@@ -1,6 +1,7 @@
-// The headless converter and the log generator, run as a user runs them: as
-// separate processes with their own standard streams, exit status and
-// settings folder.
+// The headless converter run as a user runs it: a separate process with its
+// own standard streams, exit status and settings folder. What the conversion
+// itself writes is the engine's; here is what only the program does: its
+// command line, questions on a terminal or none, exit statuses and signals.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -14,7 +15,11 @@ namespace {
 
 using namespace dravik_cli_test;
 
+// Refused before anything starts, single conversions and runs alike.
 TEST_F(CliTest, InvalidCommandLinesExitWithTwoAndTheirMessage) {
+    WriteFile(Path("a.raw"), "x");
+    fs::create_directories(dir_ / "sub");
+    WriteFile(Path("sub/a.raw"), "x");
     struct Case {
         std::vector<std::string> args;
         std::string message;
@@ -22,99 +27,82 @@ TEST_F(CliTest, InvalidCommandLinesExitWithTwoAndTheirMessage) {
     const Case cases[] = {
         {{"log.raw", "/t", "out.dat"}, "Invalid command line parameters.\nParameters parsed: 2\n"},
         {{"a", "b", "c", "d"}, "Invalid command line parameters.\nParameters parsed: 3\n"},
-        {{"log.raw", "out.dat", "/cx"}, "Invalid command line parameters.\nParameters parsed: 2\n"},
         {{"log.raw", "out.dat", "/c", "/ew=maybe"},
          "Invalid command line parameters.\nParameters parsed: 3\n"},
         {{"/h", "/x"},
          "There must be at least two file name parameters to use command line processing.\n"},
-        {{"log.raw"},
-         "There must be at least two file name parameters to use command line processing.\n"},
+        {{}, "Usage: dravik-convert LOG OUTPUT"},
+        {{"a.raw", "x.dat", "a.cal", "--entry", "b.cal"},
+         "--entry needs an Instrument Package file (.zpk) as the instrument file.\n"},
+        {{"--list-entries", "a.zpk", "b"}, "Usage: dravik-convert LOG OUTPUT"},
+        {{"--each"}, "There is no log file to convert after --each.\n"},
+        {{"--each", "a.raw", "--jobs", "0"}, "The option --jobs takes a number"},
+        {{"--each", "a.raw", "--jobs"}, "The option --jobs needs a value.\n"},
+        {{"--each", "a.raw", "--frames=3"}, "Unknown option \"--frames=3\".\n"},
+        {{"--each", "a.raw", "/c", "/cx"},
+         "Invalid command line parameters.\nParameters parsed: 2\n"},
+        {{"--each", "a.raw", "--output-dir", "nowhere"}, "\"nowhere\" does not exist."},
+        {{"--each", "a.raw", "sub/a.raw"}, "would both write \"a.dat\""},
+        {{"--each", "a.raw", "--extension", ".raw"}, "\"a.raw\" is one of the files to convert"},
+        {{"--each", "a.raw", "--entry", "x.cal"}, "--entry is not taken with --each"},
     };
     for (const Case& c : cases) {
         const Result r = Convert(c.args);
-        EXPECT_EQ(r.status, 2) << c.args[0];
-        EXPECT_EQ(r.err, c.message) << c.args[0];
+        EXPECT_EQ(r.status, 2) << c.message;
+        EXPECT_TRUE(Has(r.err, c.message)) << c.message << "\n" << r.err;
         EXPECT_EQ(r.out, "");
     }
-    const Result none = Convert({});
-    EXPECT_EQ(none.status, 2);
-    EXPECT_NE(none.err.find("Usage: dravik-convert"), std::string::npos);
-}
-
-TEST_F(CliTest, HelpListsEveryOptionAndVersionPrintsTheVersion) {
+    EXPECT_FALSE(fs::exists(dir_ / "a.dat"));
     const Result help = Convert({"--help"});
     EXPECT_EQ(help.status, 0);
-    for (const char* option :
-         {"/bN",  "/c ", "/ci", "/cl=", "/dt",       "/dX",       "/ef",
-          "/ew=", "/ff", "/h ", "/lN",  "/l-M",      "/ow=",      "/pN",
-          "/s ",  "/t,", "/wN", "/x ",  "--verbose", "--version", "Exit status"}) {
-        EXPECT_NE(help.out.find(option), std::string::npos) << option;
-    }
-    const Result version = Convert({"--version"});
-    EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out.rfind("dravik-convert ", 0), 0u);
+    EXPECT_TRUE(Has(help.out, "--each [options] LOG...")) << help.out;
+    EXPECT_EQ(Convert({"--version"}).out.rfind("dravik-convert ", 0), 0u);
 }
 
-// A generated radiometer log converts completely with absolute paths: one
-// row per frame, counters and check sums correct, time tags in the last two
-// cells, and the summary in the verbose conversion log.
-TEST_F(CliTest, ConvertsAGeneratedLogWithAbsolutePaths) {
+// Absolute paths are file names; --verbose copies the conversion log to
+// standard error; the conversion log named on the command line keeps the
+// case of its name.
+TEST_F(CliTest, ConvertsWithAbsolutePathsAndShowsTheLogWhenVerbose) {
     const std::string cal = kExamples + "/spr0117.cal";
-    ASSERT_EQ(Loggen({cal, Path("cast.raw"), "--frames", "40", "--time-tags", "--garbage", "0.05",
-                      "--seed", "9", "--start-date", "2004123", "--start-time", "123456789",
-                      "--period", "1000"})
-                  .status,
-              0);
-    const Result r = Convert({"--verbose", Path("cast.raw"), Path("cast.dat"), cal, "/c", "/tf",
-                              "/efc", "/d,", "/CL=" + Path("Run.log")});
+    ASSERT_EQ(Loggen({cal, Path("cast.raw"), "--frames", "40", "--time-tags"}).status, 0);
+    const Result r = Convert({"--verbose", Path("cast.raw"), Path("cast.dat"), cal, "/c", "/t",
+                              "/CL=" + Path("Run.log")});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("Conversion complete.\n"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("\tFrames processed: 40\n"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("\tFrame counter errors: 0\n"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("\tCheck sum errors: 0\n"), std::string::npos) << r.err;
-
-    // The conversion log named by the option keeps the case of its name.
-    const std::string log = ReadFile(Path("Run.log"));
-    EXPECT_NE(log.find("> Begin instrument conversion.\r\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("\tFrames processed: 40\r\n"), std::string::npos) << log;
-
-    const std::vector<std::string> lines = Lines(ReadFile(Path("cast.dat")));
-    ASSERT_EQ(lines.size(), 41u);
-    EXPECT_EQ(lines[0].rfind("SN,INTTIME(ES),TIMER,TIMETAG2,ES(350.0),", 0), 0u) << lines[0];
-    EXPECT_NE(lines[0].find(",FRAME(COUNTER),CHECK(SUM),DATETAG,TIMETAG2"), std::string::npos);
-    EXPECT_EQ(lines[1].rfind("0117,", 0), 0u);
-    EXPECT_NE(lines[1].find(",2004-123,12:34:56.789"), std::string::npos) << lines[1];
-    EXPECT_NE(lines[40].find(",2004-123,12:35:35.789"), std::string::npos) << lines[40];
+    EXPECT_TRUE(Has(r.err, "\tFrames processed: 40\n")) << r.err;
+    EXPECT_TRUE(Has(r.err, "Conversion complete.\n")) << r.err;
+    EXPECT_TRUE(Has(ReadFile(Path("Run.log")), "> Begin instrument conversion.\r\n"));
+    EXPECT_EQ(Lines(ReadFile(Path("cast.dat"))).size(), 41u);
 }
 
 TEST_F(CliTest, ExistingOutputIsNotOverwrittenWithoutATerminalUnlessAsked) {
-    ASSERT_EQ(Loggen({kExamples + "/nav0001.tdf", Path("nav.raw"), "--frames", "5"}).status, 0);
+    const std::string tdf = kExamples + "/nav0001.tdf";
+    ASSERT_EQ(Loggen({tdf, Path("nav.raw"), "--frames", "5"}).status, 0);
     WriteFile(Path("nav.dat"), "keep me");
-    const Result refused = Convert({"nav.raw", "nav.dat", kExamples + "/nav0001.tdf"});
+    const Result refused = Convert({"nav.raw", "nav.dat", tdf});
     EXPECT_EQ(refused.status, 1);
-    EXPECT_NE(refused.err.find("already exists"), std::string::npos) << refused.err;
-    EXPECT_NE(refused.err.find("/ow=yes"), std::string::npos);
+    EXPECT_TRUE(Has(refused.err, "already exists")) << refused.err;
+    EXPECT_TRUE(Has(refused.err, "/ow=yes"));
     EXPECT_EQ(ReadFile(Path("nav.dat")), "keep me");
 
-    const Result forced = Convert({"nav.raw", "nav.dat", kExamples + "/nav0001.tdf", "/ow=yes"});
+    const Result forced = Convert({"nav.raw", "nav.dat", tdf, "/ow=yes"});
     EXPECT_EQ(forced.status, 0) << forced.err;
     EXPECT_EQ(Lines(ReadFile(Path("nav.dat"))).size(), 6u);
     // The option holds for its run only: the stored setting is untouched.
     const fs::path settings = dir_ / "config" / "Quillfern" / "Dravik.conf";
-    EXPECT_NE(ReadFile(settings).find("[Settings]"), std::string::npos);
-    EXPECT_NE(ReadFile(settings).find("Overwrite%20Prompt=1"), std::string::npos);
+    EXPECT_TRUE(Has(ReadFile(settings), "[Settings]"));
+    EXPECT_TRUE(Has(ReadFile(settings), "Overwrite%20Prompt=1"));
 
     // The stored setting, shared with the desktop program, turns the question off.
     WriteFile(settings, "[Settings]\nOverwrite%20Prompt=0\n");
     WriteFile(Path("nav.dat"), "keep me");
-    const Result unasked = Convert({"nav.raw", "nav.dat", kExamples + "/nav0001.tdf"});
+    const Result unasked = Convert({"nav.raw", "nav.dat", tdf});
     EXPECT_EQ(unasked.status, 0) << unasked.err;
-    EXPECT_EQ(unasked.err.find("already exists"), std::string::npos);
-    EXPECT_NE(ReadFile(settings).find("Overwrite%20Prompt=0"), std::string::npos);
+    EXPECT_FALSE(Has(unasked.err, "already exists"));
+    EXPECT_TRUE(Has(ReadFile(settings), "Overwrite%20Prompt=0"));
 }
 
-// With a terminal on standard input the overwrite question is asked there;
-// an answer that is not one of the choices asks again.
+// On a terminal the question is asked there; an answer that is not one of
+// the choices asks again.
 TEST_F(CliTest, OverwriteQuestionIsAskedOnATerminal) {
     const std::string tdf = kExamples + "/nav0001.tdf";
     ASSERT_EQ(Loggen({tdf, Path("nav.raw"), "--frames", "5"}).status, 0);
@@ -122,27 +110,13 @@ TEST_F(CliTest, OverwriteQuestionIsAskedOnATerminal) {
         std::string typed;
         int status;
         std::size_t lines;  // of the output file afterwards; 0: left as it was
-        int prompts;
+        std::size_t prompts;
     };
-    const Case cases[] = {{"n\n", 1, 0, 1}, {"maybe\nC\n", 1, 0, 2}, {"yes\n", 0, 6, 1}};
-    for (const Case& c : cases) {
+    for (const Case& c : {Case{"n\n", 1, 0, 1}, Case{"maybe\nC\n", 1, 0, 2}, {"yes\n", 0, 6, 1}}) {
         WriteFile(Path("nav.dat"), "keep me");
-        const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        ASSERT_GE(master, 0);
-        ASSERT_EQ(::grantpt(master), 0);
-        ASSERT_EQ(::unlockpt(master), 0);
-        const std::string terminal = ::ptsname(master);
-        ASSERT_EQ(::write(master, c.typed.data(), c.typed.size()),
-                  static_cast<ssize_t>(c.typed.size()));
-        const Result r = Convert({"nav.raw", "nav.dat", tdf}, terminal);
-        ::close(master);
+        const Result r = ConvertOnTerminal({"nav.raw", "nav.dat", tdf}, c.typed);
         EXPECT_EQ(r.status, c.status) << c.typed << r.err;
-        std::size_t prompts = 0;
-        for (std::size_t at = 0;
-             (at = r.err.find("[y]es, [n]o or [c]ancel? ", at)) != std::string::npos; ++at) {
-            ++prompts;
-        }
-        EXPECT_EQ(prompts, static_cast<std::size_t>(c.prompts)) << r.err;
+        EXPECT_EQ(Count(r.err, "[y]es, [n]o or [c]ancel? "), c.prompts) << r.err;
         if (c.lines == 0) {
             EXPECT_EQ(ReadFile(Path("nav.dat")), "keep me");
         } else {
@@ -151,45 +125,54 @@ TEST_F(CliTest, OverwriteQuestionIsAskedOnATerminal) {
     }
 }
 
+// Whatever ends a conversion early, the exit status is 1, the reason is said
+// and the log is never changed. A file size limit ends it with the write
+// error, not with a silent kill halfway through the output.
 TEST_F(CliTest, FailedConversionsExitWithOneAndSayWhy) {
     const std::string cal = kExamples + "/spr0117.cal";
-    ASSERT_EQ(Loggen({cal, Path("log.raw"), "--frames", "3"}).status, 0);
+    ASSERT_EQ(Loggen({cal, Path("log.raw"), "--frames", "2000"}).status, 0);
     ASSERT_EQ(Loggen({kExamples + "/nav0001.tdf", Path("nav.raw"), "--frames", "3"}).status, 0);
     const std::string log = ReadFile(Path("log.raw"));
-    std::string junk;
-    for (unsigned i = 0; i < 100000; ++i) junk += static_cast<char>((i * 2654435761u) >> 13);
-    WriteFile(Path("junk.raw"), junk);
+    fs::copy_file(cal, Path("inst.cal"));
+    WriteFile(Path("run.log"), "");
+    // Outputs that are files of the conversion under other names.
+    fs::create_symlink("log.raw", Path("log_link.dat"));
+    fs::create_symlink(Path("inst.cal"), Path("inst_link.dat"));
+    fs::create_hard_link(Path("run.log"), Path("run_hard.dat"));
+    auto refused = [&](const std::string& name, const std::string& what) {
+        return "An error occured opening the output file\n\"" + Path(name) + "\".\nIt is " + what +
+               " of the conversion, which was left as it was.\nConversion aborted.\n";
+    };
     struct Case {
         std::vector<std::string> args;
         std::string expected;
+        void (*setup)(const fs::path&) = nullptr;
     };
     const Case cases[] = {
         {{"missing.raw", "out1.dat", cal}, "An error occured opening the log file\n\""},
-        {{"log.raw", "out2.dat", "missing.cal"}, "An error occured reading the instrument file\""},
-        // The output path is the log itself: the log is held, so it cannot be emptied.
-        {{"log.raw", "log.raw", cal, "/ow=yes"}, "An error occured opening the output file\n\""},
+        {{"nav.raw", "out2.dat", cal}, "Conversion aborted.\nSPR0117 not found."},
         {{"log.raw", "/dev/full", cal, "/ow=yes"}, "Conversion aborted."},
-        {{"nav.raw", "out3.dat", cal}, "Conversion aborted.\nSPR0117 not found."},
-        {{"junk.raw", "out4.dat", cal}, "Conversion aborted.\n"},
-        {{"log.raw", "no/such/dir/out.dat", cal}, "An error occured opening the output file\n\""},
+        {{"log.raw", "big.dat", cal},
+         "An error occured writing to the output file\n\"" + Path("big.dat") + "\".\n",
+         FileSizeLimit64K},
+        {{"log.raw", "log_link.dat", "inst.cal", "/ow=yes"},
+         refused("log_link.dat", "the log file")},
+        {{"log.raw", "inst_link.dat", "inst.cal", "/ow=yes"},
+         refused("inst_link.dat", "the instrument file")},
+        {{"log.raw", "run_hard.dat", "inst.cal", "/ow=yes", "/cl=run.log"},
+         refused("run_hard.dat", "the conversion log file")},
+        // The question is not even asked: there is nothing the answer could save.
+        {{"log.raw", "log_link.dat", "inst.cal"}, refused("log_link.dat", "the log file")},
     };
     for (const Case& c : cases) {
-        const Result r = Convert(c.args);
-        EXPECT_EQ(r.status, 1) << c.args[0] << " " << c.args[1] << "\n" << r.err;
-        EXPECT_NE(r.err.find(c.expected), std::string::npos) << c.expected << "\n" << r.err;
+        const Result r = Finish(StartWith(c.setup, DRAVIK_CONVERT, c.args));
+        EXPECT_EQ(r.status, 1) << c.args[1] << "\n" << r.err;
+        EXPECT_TRUE(Has(r.err, c.expected)) << c.expected << "\n" << r.err;
+        EXPECT_FALSE(Has(r.err, "already exists")) << r.err;
+        EXPECT_TRUE(ReadFile(Path("log.raw")) == log) << c.args[1];
     }
-    EXPECT_EQ(ReadFile(Path("log.raw")), log);
-}
-
-TEST_F(CliTest, HeaderRecordsConvertWithoutAnInstrumentFile) {
-    ASSERT_EQ(Loggen({"--header-records", "3", Path("hdr.raw")}).status, 0);
-    EXPECT_EQ(Lines(ReadFile(Path("hdr.raw")))[2], "OXAHDR Ridge-7 (Station)");
-    const Result r = Convert({"hdr.raw", "hdr.dat", "/d,"});
-    EXPECT_EQ(r.status, 0) << r.err;
-    const std::vector<std::string> lines = Lines(ReadFile(Path("hdr.dat")));
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0].rfind("Battery,", 0), 0u);
-    EXPECT_EQ(lines[2], "Station,Ridge-7");
+    EXPECT_EQ(fs::file_size(Path("big.dat")), 64u * 1024u);
+    EXPECT_EQ(ReadFile(Path("inst.cal")), ReadFile(cal));
 }
 
 TEST_F(CliTest, InstrumentFileWithErrorsIsUsedWhenNobodyCanBeAsked) {
@@ -199,47 +182,8 @@ TEST_F(CliTest, InstrumentFileWithErrorsIsUsedWhenNobodyCanBeAsked) {
     ASSERT_EQ(Loggen({"bad.cal", Path("bad.raw"), "--frames", "4"}).status, 0);
     const Result r = Convert({"bad.raw", "bad.dat", "bad.cal", "/efc"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("Answered Yes"), std::string::npos) << r.err;
+    EXPECT_TRUE(Has(r.err, "Answered Yes")) << r.err;
     EXPECT_EQ(Lines(ReadFile(Path("bad.dat"))).size(), 5u);
-}
-
-// The generator is deterministic: the same seed gives the same bytes, another
-// seed other values; garbage and sizes are as asked.
-TEST_F(CliTest, LogGeneratorIsDeterministicAndHonoursItsSizes) {
-    const std::string cal = kExamples + "/spr0117.cal";
-    ASSERT_EQ(Loggen({cal, Path("a.raw"), "--frames", "50", "--seed", "5"}).status, 0);
-    ASSERT_EQ(Loggen({cal, Path("b.raw"), "--frames", "50", "--seed", "5"}).status, 0);
-    ASSERT_EQ(Loggen({cal, Path("c.raw"), "--frames", "50", "--seed", "6"}).status, 0);
-    EXPECT_EQ(ReadFile(Path("a.raw")), ReadFile(Path("b.raw")));
-    EXPECT_NE(ReadFile(Path("a.raw")), ReadFile(Path("c.raw")));
-    EXPECT_EQ(ReadFile(Path("a.raw")).size(), 50u * 283u);
-
-    ASSERT_EQ(Loggen({cal, Path("d.raw"), "--size", "100K", "--time-tags"}).status, 0);
-    const std::size_t size = ReadFile(Path("d.raw")).size();
-    EXPECT_GE(size, 100u * 1024u);
-    EXPECT_LT(size, 100u * 1024u + 290u);
-    EXPECT_EQ(size % 290u, 0u);
-
-    const Result g = Loggen({cal, Path("g.raw"), "--frames", "400", "--garbage", "0.2"});
-    ASSERT_EQ(g.status, 0);
-    const double garbage =
-        1.0 - 400.0 * 283.0 / static_cast<double>(ReadFile(Path("g.raw")).size());
-    EXPECT_NEAR(garbage, 0.2, 0.03);
-    const Result r = Convert({"g.raw", "g.dat", cal, "/efc", "--verbose"});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("\tFrames processed: 400\n"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("\tCheck sum errors: 0\n"), std::string::npos) << r.err;
-
-    EXPECT_EQ(Loggen({cal, Path("e.raw"), "--garbage", "1.5"}).status, 2);
-    EXPECT_EQ(Loggen({"missing.cal", Path("f.raw")}).status, 1);
-    // No header, or a frame of gigabytes: refused rather than looping or
-    // exhausting memory.
-    WriteFile(Path("empty.cal"), "# nothing\n");
-    WriteFile(Path("big.cal"),
-              "INSTRUMENT ABC '' 3 AS 0 NONE\nBIG NONE '' 2000000000 AS 0 COUNT\n");
-    EXPECT_EQ(Loggen({"empty.cal", Path("f.raw"), "--size", "1M"}).status, 1);
-    EXPECT_EQ(Loggen({"big.cal", Path("f.raw")}).status, 1);
-    EXPECT_EQ(Loggen({cal, "/dev/full", "--frames", "5000"}).status, 1);
 }
 
 // A package in place of the instrument file converts as its first
@@ -250,59 +194,41 @@ TEST_F(CliTest, InstrumentPackagesConvertLikeTheirFiles) {
     const std::string tdf = kExamples + "/nav0001.tdf";
     ASSERT_EQ(Loggen({cal, Path("spr.raw"), "--frames", "20"}).status, 0);
     ASSERT_EQ(Loggen({tdf, Path("nav.raw"), "--frames", "20"}).status, 0);
-    const fs::path temp = dir_ / "cache" / "Quillfern" / "Dravik" / "TEMP";
-
-    // The package builder, and the listing of what it built.
     WriteFile(Path("Properties.txt"), "deployment 7");
     EXPECT_EQ(Run(DRAVIK_PACKAGE, {"--properties", "Properties.txt", "p.zpk", tdf, cal}).status, 0);
     EXPECT_EQ(Run(DRAVIK_PACKAGE, {"p.zpk", cal}).status, 1);  // exists
-    EXPECT_EQ(Run(DRAVIK_PACKAGE, {"q.zpk", cal, Path("spr0117.cal")}).status, 2);
     const Result listed = Convert({"--list-entries", "p.zpk"});
     EXPECT_EQ(listed.status, 0);
     EXPECT_EQ(listed.out, "nav0001.tdf\nspr0117.cal\n");
-    EXPECT_EQ(Convert({"--list-entries", kExamples + "/spr0117.zpk"}).out,
-              "spr0117.cal\nnav0001.tdf\n");
 
     ASSERT_EQ(Convert({"spr.raw", "by_file.dat", cal, "/c"}).status, 0);
-    const Result by_entry =
-        Convert({"spr.raw", "by_entry.dat", "p.zpk", "--entry", "spr0117.cal", "/c"});
-    EXPECT_EQ(by_entry.status, 0) << by_entry.err;
-    EXPECT_TRUE(ReadFile(Path("by_entry.dat")) == ReadFile(Path("by_file.dat")));
+    EXPECT_EQ(Convert({"spr.raw", "by_entry.dat", "p.zpk", "--entry", "spr0117.cal", "/c"}).status,
+              0);
     fs::copy_file(kExamples + "/spr0117.zpk", Path("SPR.ZPK"));
-    const Result first = Convert({"spr.raw", "first.dat", "SPR.ZPK", "/c"});
-    EXPECT_EQ(first.status, 0) << first.err;
-    EXPECT_TRUE(ReadFile(Path("first.dat")) == ReadFile(Path("by_file.dat")));
-    EXPECT_EQ(Convert({"nav.raw", "nav.dat", "p.zpk"}).status, 0);
-    EXPECT_EQ(Lines(ReadFile(Path("nav.dat"))).size(), 21u);
-    EXPECT_TRUE(fs::is_empty(temp));
+    EXPECT_EQ(Convert({"spr.raw", "first.dat", "SPR.ZPK", "/c"}).status, 0);
+    for (const char* name : {"by_entry.dat", "first.dat"}) {
+        EXPECT_TRUE(ReadFile(Path(name)) == ReadFile(Path("by_file.dat"))) << name;
+    }
 
     WriteFile(Path("bad.zpk"), "not an archive");
+    const std::string unopened = "The Instrument Package file: bad.zpk \ncould not be opened.\n";
     struct Case {
         std::vector<std::string> args;
-        int status;
         std::string message;
     };
     const Case cases[] = {
-        {{"spr.raw", "x.dat", "bad.zpk"},
-         1,
-         "The Instrument Package file: bad.zpk \ncould not be opened.\n"},
+        {{"spr.raw", "x.dat", "bad.zpk"}, unopened},
         {{"spr.raw", "x.dat", "p.zpk", "--entry=cal/none.cal"},
-         1,
          "No instrument file cal/none.cal was extracted from the Instrument Package file: p.zpk\n"},
-        {{"spr.raw", "x.dat", cal, "--entry", "a.cal"},
-         2,
-         "--entry needs an Instrument Package file (.zpk) as the instrument file.\n"},
-        {{"--list-entries", "bad.zpk"},
-         1,
-         "The Instrument Package file: bad.zpk \ncould not be opened.\n"},
+        {{"--list-entries", "bad.zpk"}, unopened},
     };
     for (const Case& c : cases) {
         const Result r = Convert(c.args);
-        EXPECT_EQ(r.status, c.status) << c.args[2];
+        EXPECT_EQ(r.status, 1) << c.message;
         EXPECT_EQ(r.err, c.message);
-        EXPECT_FALSE(fs::exists(Path("x.dat")));
     }
-    EXPECT_TRUE(fs::is_empty(temp));
+    EXPECT_FALSE(fs::exists(Path("x.dat")));
+    EXPECT_TRUE(fs::is_empty(dir_ / "cache" / "Quillfern" / "Dravik" / "TEMP"));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <ostream>
 #include <string>
+#include <variant>
 
 #include "settings/memory_settings.h"
 #include "settings/parameters.h"
@@ -18,71 +19,72 @@ void PrintTo(const CWindowRect& r, std::ostream* os) {
 }
 }  // namespace dravik
 
-TEST(Settings, FreshProfileStartsInTheStartUpDirectory) {
-    // What an empty profile gives where the default is not a constant.
-    const CMemorySettings empty;
-    CAppSettings app("/start/");
-    app.Read(empty);
-    EXPECT_EQ(app.conversion_log_directory, "/start/");
-    const std::pair<FileListKind, const char*> lists[] = {{FileListKind::kLog, "*.raw"},
-                                                          {FileListKind::kInstrument, "*.cal"},
-                                                          {FileListKind::kOutput, "*.dat"}};
-    for (const auto& [kind, filter] : lists) {
-        CFileListSettings list(kind, "/start/");
-        list.Read(empty);
-        EXPECT_EQ(list.working_directory, "/start/");
-        EXPECT_EQ(list.file_filter, filter);
+// The value a section's record holds for `key` after reading `stored` from a
+// store of its own: the record is written out again and the key looked up.
+std::string Loaded(std::string_view section, std::string_view key,
+                   const std::variant<int, std::string>& stored) {
+    CMemorySettings in, out;
+    if (const int* value = std::get_if<int>(&stored)) {
+        in.WriteInt(section, key, *value);
+    } else {
+        in.WriteString(section, key, std::get<std::string>(stored));
     }
-    CMainWindowSettings main_window;
-    main_window.Read(empty);
-    EXPECT_FALSE(main_window.rect);
-}
-
-TEST(Settings, StringLoadRulesDifferBetweenNonEmptyAndNotMinusOne) {
-    CMemorySettings store;
-    store.WriteString(kLogViewSection, "File Filter", "");
-    store.WriteString(kLogViewSection, "Working Directory", "-1");
-    store.WriteString(kLogViewSection, "File Selected", "");
-    store.WriteString(kInstrumentConversionSection, "File Increment", "");
-    store.WriteString(kInstrumentConversionSection, "File Extension", "-1");
-    store.WriteString(kHeaderConversionSection, "File Increment", "7");
-    store.WriteInt(kViewSection, "ConvertHeader", -1);
-
-    CFileListSettings log(FileListKind::kLog, "/start/");
-    log.file_selected = "old.raw";
-    log.Read(store);
-    EXPECT_EQ(log.file_filter, "*.raw");          // empty does not replace it
-    EXPECT_EQ(log.working_directory, "/start/");  // nor does "-1"
-    EXPECT_EQ(log.file_selected, "");             // but an empty selection is taken
-
-    CNamingSettings instrument(NamingKind::kInstrument), header(NamingKind::kHeader);
-    instrument.Read(store);
-    header.Read(store);
-    EXPECT_EQ(instrument.file_increment, "");
-    EXPECT_EQ(instrument.file_extension, "dat");
-    EXPECT_EQ(header.file_increment, "7");
-
+    CDravikParameters p;
+    CAppSettings app("/start/");
     CViewSettings view;
-    view.convert_header = 1;
-    view.Read(store);
-    EXPECT_EQ(view.convert_header, 1);
+    CFileListSettings lists[] = {{FileListKind::kLog, "/start/"},
+                                 {FileListKind::kInstrument, "/start/"},
+                                 {FileListKind::kOutput, "/start/"}};
+    CNamingSettings naming(NamingKind::kInstrument);
+    p.ReadParameters(in);
+    app.Read(in);
+    view.Read(in);
+    naming.Read(in);
+    p.WriteParameters(out);
+    app.Write(out, CDravikParameters());
+    view.Write(out);
+    naming.Write(out);
+    for (CFileListSettings& list : lists) {
+        list.Read(in);
+        list.Write(out);
+    }
+    const std::string text = out.GetString(section, key, "?");
+    return text != "?" ? text : std::to_string(out.GetInt(section, key, -99));
 }
 
-TEST(Settings, OnlyTheInstrumentListStoresItsPackageKeys) {
-    CMemorySettings store;
-    CFileListSettings instrument(FileListKind::kInstrument, "/a/");
-    instrument.use_working_directory = 0;
-    instrument.instrument_package_file = "/a/deploy.zpk";
-    instrument.Write(store);
-    CFileListSettings(FileListKind::kOutput, "/b/").Write(store);
-    EXPECT_EQ(store.KeyCount(kInstrumentViewSection), 8u);
-    EXPECT_EQ(store.KeyCount(kOutputViewSection), 6u);
-
-    CFileListSettings back(FileListKind::kInstrument, "/x/");
-    back.Read(store);
-    EXPECT_EQ(back.working_directory, "/a/");
-    EXPECT_EQ(back.instrument_package_file, "/a/deploy.zpk");
-    EXPECT_EQ(back.use_working_directory, 0);
+// A missing key, a stored -1 and a stored "-1" keep the value in memory; an
+// empty string replaces it only under the not-minus-one rule; a value of the
+// wrong kind is missing; stored numbers get no range test. A fresh profile
+// starts in the start-up directory.
+TEST(Settings, LoadRulesDecideWhichStoredValuesReplaceTheDefaults) {
+    const struct {
+        std::string_view section, key;
+        std::variant<int, std::string> stored;
+        std::string expected;
+    } cases[] = {
+        {kParametersSection, "Delimiter", "-1", "\t"},
+        {kParametersSection, "Delimiter", "", "\t"},
+        {kParametersSection, "Delimiter", ",", ","},
+        {kParametersSection, "Process Depth", -1, "1"},
+        {kParametersSection, "Process Depth", 0, "0"},
+        {kParametersSection, "Buffer", "4096", "8192"},
+        {kSettingsSection, "Conversion Log Directory", "", "/start/"},
+        {kViewSection, "Default Outfile", "", ""},
+        {kViewSection, "ConvertHeader", -1, "0"},
+        {kLogViewSection, "File Filter", "", "*.raw"},
+        {kLogViewSection, "Working Directory", "-1", "/start/"},
+        {kInstrumentViewSection, "File Filter", "-1", "*.cal"},
+        {kInstrumentViewSection, "Use Working Directory", 0, "0"},
+        {kInstrumentViewSection, "Instrument Package File", "/a/deploy.zpk", "/a/deploy.zpk"},
+        {kOutputViewSection, "File Filter", "", "*.dat"},
+        {kOutputViewSection, "Use Working Directory", 0, "-99"},  // the instrument list's key
+        {kInstrumentConversionSection, "File Increment", "", ""},
+        {kInstrumentConversionSection, "File Extension", "-1", "dat"},
+        {kInstrumentConversionSection, "File Base", "stn", "stn"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Loaded(c.section, c.key, c.stored), c.expected) << c.section << "/" << c.key;
+    }
 }
 
 TEST(Settings, CommandLineOverridesLiveForTheRunOnly) {
@@ -155,7 +157,7 @@ TEST(Settings, WindowRectanglesFormatAndParse) {
 TEST(Settings, StartUpAndProgramDirectoriesEndInASlash) {
     EXPECT_EQ(StartupWorkingDirectory(), std::filesystem::current_path().string() + "/");
     EXPECT_EQ(CAppSettings().conversion_log_directory, StartupWorkingDirectory());
-    EXPECT_TRUE(std::filesystem::exists(ProgramDirectory() + "dravik_app_tests"));
+    EXPECT_TRUE(std::filesystem::exists(ProgramDirectory() + "dravik_settings_tests"));
     EXPECT_EQ(WithTrailingSlash("/"), "/");
     EXPECT_EQ(WithTrailingSlash("/a"), "/a/");
 }
