@@ -30,12 +30,16 @@ fail() {
 # Runs a command on a fresh X server. Another run on the machine may take the
 # same server number at the same moment; a program that then finds no server
 # is run again on another one (a fault of the program itself is not retried).
+# The command's own status is kept in a file: xvfb-run answers 5 instead when
+# it cannot remove its temporary folder, which happens on a loaded machine.
 on_x() {
   local status
   for _ in 1 2 3; do
+    rm -f x-status.txt
     xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1280x1024x24" \
-      env QT_QPA_PLATFORM=xcb "$@" 2>x-errors.txt
+      env QT_QPA_PLATFORM=xcb bash -c '"$@"; echo $? >x-status.txt' _ "$@" 2>x-errors.txt
     status=$?
+    [ -s x-status.txt ] && status=$(cat x-status.txt)
     cat x-errors.txt >&2
     grep -q "could not connect to display" x-errors.txt || return $status
     echo "no X server reached: running again" >&2
