@@ -6,7 +6,8 @@ with what the case expects: whole files, byte for byte.
 
 A case folder (tests/data/NAME/) holds
   args       the arguments of dravik-convert, one a line
-  stdin      optional: text typed on a terminal; without it standard input is /dev/null
+  stdin      optional: text typed on a terminal, then the end of input;
+             without it standard input is /dev/null
   work/      optional: files copied into the working folder before the run
   exit       the exit status
   stdout     standard output (a missing file: nothing)
@@ -75,7 +76,7 @@ def run(program, case, work):
         stdin = subprocess.DEVNULL
     else:
         master, stdin = pty.openpty()
-        os.write(master, typed)
+        os.write(master, typed + b"\x04")  # then the end of input: a further question never waits
     with open(os.path.join(root, "stdout"), "wb") as out, \
             open(os.path.join(root, "stderr"), "wb") as err:
         status = subprocess.run([program] + args, cwd=work, env=env, stdin=stdin, stdout=out,

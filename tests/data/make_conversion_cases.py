@@ -81,6 +81,57 @@ FRAME       COUNTER 'DN'            1 BU 0 COUNT
 """
 
 
+# Line errors of a fixed frame, each corrected or ignored; the instrument is
+# used all the same (nobody can be asked), and the rows show where the fields
+# that are left lie: a corrected field length does not move the later fields.
+ERRORS_CAL = """INSTRUMENT ABC '' 3 AS 0 NONE
+PRES NONE 'dbar' 4 BD 0 COUNT
+T NONE C 2 BU 0 COUNT
+FRAME COUNTER 'DN' 1 BU 2 COUNT
+ES 412 'u' 2 BU 1 OPTIC2
+100 0.5 1.2 7
+LU 412 'u' 2 BU 1 OPTIC2
+100 0.5
+ED 412 'u' 2 AS 6 OPTIC1
+0 1 1
+1 1 1
+2 1 nan
+3 1 1
+Q NONE '' 4294967295 BU 0 COUNT
+Q NONE '' -1 BU 0 COUNT
+Q NONE '' 2147483647 BU 0 COUNT
+Q NONE '' 2 XX 0 COUNT
+Q NONE '' 2 BU 0 OPTIC9
+Q NONE '' V AF 0 COUNT
+OPT3 NONE '' 2 BU 1 OPTIC3
+CHECK SUM '' 1 BU 0 COUNT
+VOLT NONE 'V' 2 BU 3 OPTIC1
+0 1 1
+"""
+
+
+def errors_frame(tail):
+    body = b"ABC" + bytes.fromhex("40290000012C") + tail + b"-" * 10
+    return body + bytes([-sum(body) & 0xFF]) + b"zz"
+
+
+# Line errors of a variable frame: misplaced and malformed delimiter lines,
+# sensors after the TERMINATOR (whose gain range lines are passed over, not
+# read as sensor definitions), and gain range lines missing at the end.
+ERRORS_TDF = ("""VLF_INSTRUMENT NAV '' 3 AS 0 NONE
+LAT NONE '' 2 AF 0 COUNT
+FIELD NONE '\\x09' 1 AS 0 DELIMITER
+A NONE '' 4 AF 1 POLYU
+0 1
+A NONE '' V BU 0 OPTIC1
+0 1 1
+FIELD NONE 'ab' 2 AS 0 DELIMITER
+B NONE '' V AF 0 DELIMITER
+B NONE '' V AF 0 COUNT
+TERMINATOR NONE '\\x0D\\x0A' 3 AS 0 DELIMITER
+""" + "X NONE '' V AF 1 POLYU\n1 2\n" * 10 + "Y NONE '' V AF 1 POLYU\n")
+
+
 def frame(counter, es, bad_sum=0):
     body = ABCD + bytes([counter & 0xFF, (es >> 8) & 0xFF, es & 0xFF])
     check = (-sum(body) + bad_sum) & 0xFF
@@ -181,6 +232,14 @@ def main():
     # A run over two logs and two instruments.
     write("each_run", "abcd0042.tdf", ABCD_TDF)
     write("each_run", "data.raw", worked_log())
+
+    # Instrument files with line errors, used all the same.
+    write("instrument_line_errors", "errors.cal", ERRORS_CAL)
+    write("instrument_line_errors", "data.raw",
+          errors_frame(b"\x05\x01\x90") + errors_frame(b"\x06\x00\x64"))
+    write("instrument_variable_errors", "errors.tdf", ERRORS_TDF)
+    write("instrument_variable_errors", "data.raw",
+          b"NAV\t12,7.5\r\nNAV\t-3,\r\nNAV\t4\r\n")
 
 
 if __name__ == "__main__":
