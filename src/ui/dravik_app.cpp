@@ -81,7 +81,7 @@ int CDravikApp::RunBatch() {
         !UseInstrumentPackage(*m_doc, *m_front_end, std::string(), m_package_folder)) {
         return kExitFailed;
     }
-    m_frame->View().PostStartConversion(false);
+    m_frame->View().PostStartConversion();
     exec();
     return m_frame->View().Outcome() == EConversionOutcome::kComplete ? kExitComplete : kExitFailed;
 }
