@@ -173,7 +173,7 @@ void CFileListBox::DropFile(const std::string& path) {
 
     if (m_kind == FileListKind::kInstrument) {
         if (lower == "zpk") {
-            ExtractPackage(path);
+            StartExtraction(path);
             return;
         }
         if (lower != "cal" && lower != "tdf") {
@@ -195,7 +195,7 @@ void CFileListBox::DropFile(const std::string& path) {
     emit listChanged();
 }
 
-void CFileListBox::ExtractPackage(const std::string& path) {
+void CFileListBox::StartExtraction(const std::string& path) {
     setCursor(Qt::BusyCursor);
     m_extraction.Start(
         [extractor = m_extractor, path](std::stop_token stop) {

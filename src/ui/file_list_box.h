@@ -95,7 +95,7 @@ class CFileListBox : public QListWidget {
     void OnSelectionChanged();
     void SelectRow(int row);
     void Fill(CSortableStringList list);
-    void ExtractPackage(const std::string& path);
+    void StartExtraction(const std::string& path);
     void UsePackage(const std::string& path, const CExtracted& extracted);
 
     FileListKind m_kind = FileListKind::kLog;

@@ -276,13 +276,6 @@ TEST_F(PackageTest, AStoppedExtractionLeavesTheFolderEmpty) {
     EXPECT_EQ(r.FirstEntry(), "");
     EXPECT_EQ(stopper.messages, Messages{EntryMessage("..")});
     EXPECT_EQ(Extracted(), Files{});
-    // Stopped before it began: the folder is emptied all the same.
-    WriteAll(fs::path(session_->GetPath()) / "old.cal", "from the last package");
-    std::stop_source stopped;
-    stopped.request_stop();
-    EXPECT_TRUE(ExtractPackage(stopper, (dir_ / "p.zpk").string(), *session_, {},
-                               stopped.get_token()).stopped);
-    EXPECT_EQ(Extracted(), Files{});
 }
 
 TEST_F(PackageTest, LimitsOfTheWholePackage) {
