@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/disk_file.h"
+#include "telemetry/attach_info.h"
 #include "telemetry/oxa_telemetry_doc.h"
 
 namespace dravik {
@@ -101,8 +102,9 @@ TEST_F(ControlTest, ResourcesAndInstrumentsAreDefinedOnce) {
     EXPECT_TRUE(doc.WaitForMessage("Unable to add communications resource: " + path +
                                    ".\r\n\tThe communications resource has already been "
                                    "defined.\r\n"));
-    EXPECT_EQ(doc.GetCommResourceCount(), 1);
-    EXPECT_EQ(doc.FindCommResource(path), 0);
+    std::string name;
+    EXPECT_EQ(doc.GetCommResourceId(name, 0), 1);
+    EXPECT_EQ(name, path);
 
     // A resource that fails to initialize never enters the list; its message
     // still arrives, once.
@@ -117,10 +119,9 @@ TEST_F(ControlTest, ResourcesAndInstrumentsAreDefinedOnce) {
     EXPECT_TRUE(doc.WaitForMessage(
         "Unable to add instrument: ABC0001.\r\n\tThe instrument has already been defined.\r\n"));
     EXPECT_EQ(doc.AddInstrument("/nonexistent/x.cal"), 0x30000002);
-    EXPECT_EQ(doc.GetInstrumentCount(), 1);
-    EXPECT_EQ(doc.FindInstrument("ABC0001"), 0);
-    EXPECT_EQ(doc.FindInstrument("abc0001"), -1);  // headers are compared with case
-    EXPECT_EQ(doc.GetInstrumentFrameSize(0), 8);
+    CTelemControl& control = *doc.GetControl();
+    EXPECT_EQ(control.FindInstrument("ABC0001"), 0);
+    EXPECT_EQ(control.FindInstrument("abc0001"), -1);  // headers are compared with case
 
     // An instrument file with line errors: kept, usable, and flagged.
     const std::string faulty = WriteTemp(".cal",
@@ -128,7 +129,7 @@ TEST_F(ControlTest, ResourcesAndInstrumentsAreDefinedOnce) {
                                          "SN 0002 '' 4 AS 0 NONE\n"
                                          "BROKEN line\n");
     EXPECT_EQ(doc.AddInstrument(faulty), kControlInstrumentLineErrors);
-    EXPECT_EQ(doc.FindInstrument("XYZ0002"), 1);
+    EXPECT_EQ(control.FindInstrument("XYZ0002"), 1);
     EXPECT_EQ(doc.AttachInstrument("XYZ0002", path), 0);
     EXPECT_EQ(doc.StartAcquisition(1), 0);
     std::remove(faulty.c_str());
@@ -138,15 +139,15 @@ TEST_F(ControlTest, LookupsAnswerTheirCodes) {
     RecordingDoc doc;
     std::int64_t discarded = 7;
     std::string text = "unchanged";
-    int code = 0;
+    CTelemControl& control = *doc.GetControl();
     EXPECT_EQ(doc.GetBytesDiscarded(discarded, 0), kControlResourceInvalid);
     EXPECT_EQ(discarded, 0);
-    EXPECT_EQ(doc.GetAbortCode(-1, code), kControlResourceInvalid);
+    EXPECT_EQ(doc.GetBytesDiscarded(discarded, -1), kControlResourceInvalid);
     EXPECT_EQ(doc.GetInstrumentFileType(0, text), kControlInstrumentInvalid);
     EXPECT_EQ(doc.GetInstrumentHeader(text, 0), 0);
     EXPECT_EQ(doc.GetCommResourceId(text, 3), 0);
-    EXPECT_EQ(doc.GetInstrumentLinesRead(0), -1);
-    EXPECT_EQ(doc.FindInstrumentSensor(0, "FRAME", -1), -1);
+    EXPECT_EQ(doc.GetInstrumentSensorCount(0), -1);
+    EXPECT_EQ(control.FindInstrumentSensor(0, "FRAME", -1), -1);
     EXPECT_EQ(doc.GetInstrumentSensors(0, 0), nullptr);
     EXPECT_EQ(doc.StartAcquisition(0), kControlInstrumentInvalid);
     EXPECT_EQ(doc.RemoveCommResource("nothing"), kControlResourceNotFound);
@@ -158,11 +159,7 @@ TEST_F(ControlTest, LookupsAnswerTheirCodes) {
 
     ASSERT_EQ(doc.AddCommResource(&m_file, 4), 0);
     ASSERT_EQ(doc.AddInstrument(m_cal), 0);
-    CFileResourceSettings file_info;
     CSerialSettings serial_info;
-    EXPECT_EQ(doc.GetCommInfo(0, file_info), 0);
-    EXPECT_EQ(file_info.file, &m_file);
-    EXPECT_EQ(doc.GetCommInfo(0, serial_info), kControlNotASerialPort);
     // A port without a name answers with the resource's own code and
     // message, and the resource never enters the list.
     serial_info.port_name.clear();
@@ -173,20 +170,16 @@ TEST_F(ControlTest, LookupsAnswerTheirCodes) {
     EXPECT_EQ(doc.GetCommResourceCount(), 1);
     serial_info.port_name = m_file.GetFilePath();
     EXPECT_EQ(doc.AddCommResource(serial_info), kControlResourceDefined);
-    EXPECT_EQ(doc.ModifyCommResource(m_file.GetFilePath(), serial_info), kCommReinitialize);
     EXPECT_EQ(doc.GetInstrumentFileType(0, text), 0);
     EXPECT_EQ(text, "Calibration File");
     EXPECT_EQ(doc.GetInstrumentSerialNumber(0, text), 0);
     EXPECT_EQ(text, "0001");
-    EXPECT_EQ(doc.FindInstrumentSensor(0, "frame", -1), 0);
+    EXPECT_EQ(control.FindInstrumentSensor(0, "frame", -1), 0);
     EXPECT_NE(doc.GetInstrumentSensors(0, 0), nullptr);
     EXPECT_EQ(doc.GetInstrumentSensors(0, 5), nullptr);
-    // Not attached: no resource, and acquisition cannot start.
-    text = "unchanged";
-    EXPECT_EQ(doc.GetInstrumentCommResource(text, 0), 1);
-    EXPECT_EQ(text, "unchanged");
+    // Not attached: acquisition cannot start.
     EXPECT_EQ(doc.StartAcquisition(0), kControlResourceNotFound);
-    EXPECT_EQ(doc.DetachInstrument("ABC0001"), kControlResourceNotFound);
+    EXPECT_EQ(control.DetachInstrument("ABC0001"), kControlResourceNotFound);
     EXPECT_TRUE(doc.WaitForMessage(
         "Unable to start telemetry frame aquisition.\r\n\tThe communications resource could "
         "not be found.\r\n"));
@@ -196,8 +189,8 @@ TEST_F(ControlTest, AttachingMovesAnInstrument) {
     RecordingDoc doc;
     const std::string log = m_file.GetFilePath();
     const std::string other = m_other.GetFilePath();
-    ASSERT_EQ(doc.AddCommResource(&m_file, 4), 0);
     ASSERT_EQ(doc.AddCommResource(&m_other, 4), 0);
+    ASSERT_EQ(doc.AddCommResource(&m_file, 4), 0);
     ASSERT_EQ(doc.AddInstrument(m_cal), 0);
     EXPECT_EQ(doc.AttachInstrument("ABC0001", "/no/such/log"), kControlResourceNotFound);
     EXPECT_EQ(doc.AttachInstrument("NOPE", log), kControlInstrumentNotFound);
@@ -205,15 +198,15 @@ TEST_F(ControlTest, AttachingMovesAnInstrument) {
                                    ".\r\n\tThe instrument could not be found.\r\n"));
     EXPECT_EQ(doc.AttachInstrument("ABC0001", other), 0);
     EXPECT_EQ(doc.AttachInstrument("ABC0001", log), 0);
-    std::string name;
-    EXPECT_EQ(doc.GetInstrumentCommResource(name, 0), 1);
-    EXPECT_EQ(name, log);
     EXPECT_TRUE(doc.WaitForMessage("Detaching ABC0001 from " + other + ".\r\n"));
-    // Removing the first resource moves the attachment index down with the list.
+    // Removing the resource before it moves the attachment index down with
+    // the list: the instrument's frames still come from its log.
     EXPECT_EQ(doc.RemoveCommResource(other), 0);
-    EXPECT_EQ(doc.GetInstrumentCommResource(name, 0), 1);
-    EXPECT_EQ(name, log);
     EXPECT_TRUE(doc.WaitForMessage("Removing communications resource: " + other + ".\r\n"));
+    ASSERT_EQ(doc.StartAcquisition(0), 0);
+    doc.GetFileFrame(0);
+    ASSERT_TRUE(doc.WaitFor([&] { return !doc.frames.empty(); }));
+    EXPECT_EQ(doc.frames[0], "ABC00011");
 }
 
 TEST_F(ControlTest, FramesArriveOneRequestAtATime) {
@@ -274,9 +267,8 @@ TEST_F(ControlTest, RemovalPendingUntilTheBatchEnds) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     EXPECT_EQ(doc.GetCommResourceCount(), 0);
-    std::string name = "kept";
-    EXPECT_EQ(doc.GetInstrumentCommResource(name, 0), 1);
-    EXPECT_EQ(name, "kept");  // its resource is gone: no longer attached
+    // Its resource is gone: the instrument is no longer attached.
+    EXPECT_EQ(doc.StartAcquisition(0), kControlResourceNotFound);
 }
 
 TEST_F(ControlTest, ShutdownLeavesNothing) {
@@ -287,35 +279,31 @@ TEST_F(ControlTest, ShutdownLeavesNothing) {
     ASSERT_EQ(doc.AttachInstrument("ABC0001", m_file.GetFilePath()), 0);
     CTelemControl* control = doc.GetControl();
     control->Shutdown();
+    std::string text;
     EXPECT_EQ(control->GetCommResourceCount(), 0);
-    EXPECT_EQ(control->GetInstrumentCount(), 0);
-    EXPECT_FALSE(control->IsThreadRunning());
-    EXPECT_FALSE(control->IsActive());
+    EXPECT_EQ(control->GetInstrumentHeader(text, 0), 0);
     // Everything said before the thread ended was delivered.
     EXPECT_NE(doc.messages.find("Removing instrument: ABC0001.\r\n"), std::string::npos);
     doc.DeleteContents();
     EXPECT_FALSE(doc.HasControl());
     // Without a control the document answers for it.
     std::int64_t count = 0;
-    std::string text;
     EXPECT_EQ(doc.AddCommResource(&m_file, 4), kNoTelemetryControl);
     EXPECT_EQ(doc.GetBytesDiscarded(count, 0), kNoTelemetryControl);
     EXPECT_EQ(doc.GetInstrumentSerialNumber(0, text), kNoTelemetryControl);
     EXPECT_EQ(doc.CommResourceExists(0), 0);
     EXPECT_EQ(doc.GetInstrumentHeader(text, 0), 0);
     EXPECT_EQ(doc.GetInstrumentSensors(0, 0), nullptr);
-    EXPECT_EQ(doc.GetInstrumentCount(), -1);
-    EXPECT_EQ(doc.FindInstrumentSensor(0, "FRAME", -1), -1);
+    EXPECT_EQ(doc.GetCommResourceCount(), -1);
+    EXPECT_EQ(doc.GetInstrumentSensorCount(0), -1);
     EXPECT_EQ(doc.FindFrameCounterSensor(0), -1);
     doc.GetFileFrame(0);
     doc.ReportMessage("dropped\r\n");
     doc.NewControl();
     EXPECT_TRUE(doc.HasControl());
-    EXPECT_EQ(doc.GetInstrumentCount(), 0);
+    EXPECT_EQ(doc.GetCommResourceCount(), 0);
 }
 
-// Frames are requested and messages queued from the processing thread while the
-// calling thread adds and removes resources and instruments, then shuts down.
 TEST(SyncBytes, DecodedFromUnits) {
     const struct {
         std::string units;
@@ -354,6 +342,8 @@ TEST_F(ControlTest, SpecialKindsAreSearchedByHeaderOnFiles) {
 
 class ControlStressTest : public ControlTest {};
 
+// Frames are requested and messages queued from the processing thread while the
+// calling thread adds and removes resources and instruments, then shuts down.
 TEST_F(ControlStressTest, ResourcesChangeWhileFramesFlow) {
     std::string content;
     for (int i = 0; i < 300; ++i) content += (i % 7 == 0 ? "##" : "") + std::string("ABC0001x");
@@ -389,8 +379,9 @@ TEST_F(ControlStressTest, ResourcesChangeWhileFramesFlow) {
     ASSERT_EQ(doc.AddInstrument(m_cal), 0);
     doc.GetFileFrame(0);
     doc.GetControl()->Shutdown();
+    std::string header;
     EXPECT_EQ(doc.GetCommResourceCount(), 0);
-    EXPECT_EQ(doc.GetInstrumentCount(), 0);
+    EXPECT_EQ(doc.GetInstrumentHeader(header, 0), 0);
     EXPECT_FALSE(doc.frames.empty());
     std::remove(log.c_str());
 }
