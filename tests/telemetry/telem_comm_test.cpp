@@ -109,13 +109,6 @@ TEST(Resource, CodesAndMessages) {
     EXPECT_EQ(Drain(r.comm), expected);
     // A file resource tells its owner about messages and file status only.
     EXPECT_EQ(r.owner.Count(kCmdStatusChanged), 0);
-
-    CDiskFile closed;
-    CTelemComm comm;
-    EXPECT_EQ(comm.InitializeFileResource(&closed, 16), kCommInvalidFile);
-    EXPECT_EQ(comm.GetNextMessage(),
-              "Unable to initialize file resource.\r\n\tInvalid file resource.\r\n");
-    EXPECT_EQ(comm.GetState(), kStateUninitialized);
 }
 
 TEST(Resource, FileErrorTexts) {
@@ -277,9 +270,7 @@ TEST(FileResource, EveryByteIsAccountedFor) {
     } cases[] = {
         {random, Fixed("SPR", 40), 64},
         {planted, Fixed("SPR", 40), 50},
-        {std::string(5000, 'S'), Fixed("SPR", 40), 64},
         {std::string(3000, 'S') + "SP" + std::string(300, 'S'), Fixed("SPR", 40), 7},
-        {"xxHEADERLONGER!!yyHEADERLONGER", Fixed("HEADERLONGER", 14), 3},
         {"NAV1,2,3" + std::string(500, ','), Fixed("NAV", 0, "\r\n"), 16},
         {"SPR" + std::string(37, 'a') + "SPRshort", Fixed("SPR", 40), 16},
     };
@@ -333,6 +324,38 @@ TEST(SerialResource, FrameBufferDepthAndFoundMessage) {
     EXPECT_GE(owner.Count(kCmdFramesAvailable), 1);
     EXPECT_EQ(comm.GetInstrumentStatus("F"), 2);
     EXPECT_EQ(comm.RetrieveFrame()->GetFrameCounter(), 2);
+}
+
+TEST(SerialResource, OneInstrumentWithoutSynchronizationString) {
+    RecordingOwner owner;
+    CTelemComm comm{&owner};
+    CSerialSettings settings;
+    settings.port_name = "/dev/ttyTEST";
+    ASSERT_EQ(comm.InitializeSerialPort(settings), 0);
+    AttachInfo irc = Fixed("IRC0001", 7, "\r\n");
+    irc.no_sync = 1;
+    irc.special_kind = "HEITRONICS_IRC";
+    AttachInfo bsi = Fixed("BSI0001", 10);
+    bsi.no_sync = 1;
+    bsi.special_kind = "BSI";
+    bsi.sync_byte_count = 3;
+    const AttachInfo plain = Fixed("ABC", 4);
+    const std::pair<const AttachInfo*, int> attaches[] = {
+        {&bsi, kCommBsiSyncCount},  // pairs of synchronization bytes only
+        {&irc, 0},
+        {&plain, kCommNoSyncAttached},
+    };
+    for (const auto& [info, code] : attaches) EXPECT_EQ(comm.Attach(*info), code);
+    ASSERT_EQ(comm.EnableAcquisition("IRC0001"), 0);
+    comm.AppendBytes("25.1\r\n", 6);
+    EXPECT_EQ(comm.RetrieveFrame()->GetText(), "IRC000125.1\r\n");
+    EXPECT_EQ(comm.Detach("IRC0001"), 0);
+    EXPECT_EQ(comm.Attach(plain), 0);
+    EXPECT_EQ(comm.Attach(irc), kCommNoSyncAlone);
+    EXPECT_EQ(Drain(comm).back(),
+              "Unable to attach IRC0001 to /dev/ttyTEST.\r\n\tThe instrument specifies that no "
+              "frame synchronization\r\n\tstring will be found in the telemetry.\r\n\tOnly one "
+              "of these instruments can be attached to the resource.\r\n");
 }
 
 }  // namespace
