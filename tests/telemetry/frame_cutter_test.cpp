@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -56,7 +57,7 @@ bool Attach(CFrameCutter& cutter, const std::vector<Inst>& instruments) {
         info.terminator = inst.terminator;
         info.special_kind = inst.kind;
         info.sync_byte_count = static_cast<int>(inst.sync.size());
-        std::memcpy(info.sync_bytes, inst.sync.data(), inst.sync.size());
+        std::copy(inst.sync.begin(), inst.sync.end(), info.sync_bytes);
         if (!inst.kind.empty()) no_sync = cutter.PrepareNoSync(info);
         cutter.Add(info);
         cutter.SetEnabled(cutter.Count() - 1, inst.enabled);
