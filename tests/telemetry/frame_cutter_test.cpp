@@ -246,7 +246,7 @@ TEST(FrameCutter, PushedBytesWaitForTheNextFeed) {
         // A byte above 0x7F in a text line is dropped; the header is put in front.
         {"text lines",
          {irc},
-         {"1.5\xC3 3.1\r\n2.0\r", "\n3", ".0\r\n"},
+         {"1.5\x80 3.1\r\n2.0\r", "\n3", ".0\r\n"},
          {{"IRC1.5 3.1\r\n", "IRC2.0\r\n", "IRC3.0\r\n"}, 1, 0}},
         {"BSI by check sum", {bsi}, {bad + raw.substr(0, 21), raw.substr(21)}, {{bsi_frame}, 5, 0}},
         {"HOBILABS_HS2_D", {hobi}, {"x*", hex.substr(1, 60), hex.substr(61)}, {{hobi_frame}, 1, 0}},

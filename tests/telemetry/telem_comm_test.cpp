@@ -69,7 +69,8 @@ struct FileResource {
 };
 
 TEST(Resource, CodesAndMessages) {
-    CTelemComm idle;
+    RecordingOwner nobody;  // told nothing before the resource is set up
+    CTelemComm idle{&nobody};
     EXPECT_EQ(idle.Attach(Fixed("AB", 2)), kCommNotInitialized);
     EXPECT_FALSE(idle.RetrieveFrame());
     EXPECT_EQ(Drain(idle),
@@ -78,6 +79,7 @@ TEST(Resource, CodesAndMessages) {
                   "initialized.\r\n",
                   "Unable to retrieve frames.\r\n\tThe communications resource has not been "
                   "initialized.\r\n"}));
+    EXPECT_TRUE(nobody.codes.empty());
 
     FileResource r("", 8);
     const std::string n = r.Name();

@@ -184,6 +184,9 @@ TEST_F(ControlTest, AttachingMovesAnInstrument) {
     doc.GetFileFrame(0);
     ASSERT_TRUE(doc.WaitFor([&] { return !doc.frames.empty(); }));
     EXPECT_EQ(doc.frames[0], "ABC00011");
+    // An attached instrument is detached before it goes.
+    EXPECT_EQ(doc.RemoveInstrument("ABC0001"), 0);
+    EXPECT_TRUE(doc.WaitForMessage("Detaching ABC0001 from " + log + ".\r\n"));
 }
 
 TEST_F(ControlTest, RemovalPendingUntilTheBatchEnds) {
