@@ -258,6 +258,7 @@ TEST(SyncBytes, DecodedFromUnits) {
         // A bad escape is skipped and turns off every later escape, not plain bytes.
         {"a\\xG1b\\x05c", {'a', 'b', 'c'}},
         {"abcdefghijkl", {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j'}},
+        {"a\\x", {'a'}},  // an escape without digits is skipped
         {"", {}},
     };
     for (const auto& c : cases) {
