@@ -6,14 +6,15 @@
 //
 // Calling order, one conversion per output object:
 //   Open                  driving thread, after the overwrite question
-//   WriteHeadings         driving thread, once
+//   WriteHeadings         driving thread, once, when Open succeeded
 //   WriteFrame            processing thread, under the document lock, once
 //   or WriteHeaderRecord  per converted frame (a header conversion's records)
-//   Finish                driving thread, after the frame loop has stopped;
-//                         skipped when the conversion ends before its
-//                         headings were written
-// The calls never overlap. Destroying an output that was not finished
-// abandons it (a format that writes under a temporary name removes it).
+//   Finish                driving thread, at the end step, whenever Open was
+//                         called (also after a failure)
+// The calls never overlap, and nothing is called per value. Destroying an
+// output that was not finished abandons it: a format that writes under a
+// temporary name (OUT.part) removes that file, and one finished with
+// `complete` clear need not give the file its name either.
 #pragma once
 
 #include <cstdint>
@@ -94,7 +95,7 @@ class CConversionOutput {
     virtual std::string GetFailureText(int cause) const;
 };
 
-// The output the parameters ask for.
+// The output the parameters ask for (today always the text table).
 std::unique_ptr<CConversionOutput> MakeConversionOutput(const CDravikParameters& params);
 
 }  // namespace dravik

@@ -29,14 +29,18 @@ TEST(ConversionLogFile, AHeldLogMakesTheNextNumberAndIsLeftIntact) {
     EXPECT_EQ(ReadAll(dir / "Dravik.log"), "another run's log");
     EXPECT_EQ(ReadAll(dir / "Dravik2.log"), "text\r\n");
 
-    // With every name held, nothing is opened and the user is told why.
+    // Dravik9.log is the last name tried; with every name held, nothing is
+    // opened and the user is told why.
     std::vector<std::unique_ptr<CDiskFile>> holders;
-    for (int n = 3; n <= 9; ++n) {
+    for (int n = 3; n <= 8; ++n) {
         holders.push_back(std::make_unique<CDiskFile>());
         ASSERT_EQ(holders.back()->Open(CConversionLogFile::MakeName(dir_text, n),
                                        CDiskFile::Mode::kAppend, true),
                   0);
     }
+    CConversionLogFile ninth;
+    EXPECT_EQ(ninth.OpenInDirectory(dir_text), "");
+    EXPECT_EQ(ninth.GetPath(), dir_text + "Dravik9.log");
     CConversionLogFile third;
     EXPECT_EQ(third.OpenInDirectory(dir_text),
               "The maximum number of available conversion log files has been exceeded. No "

@@ -156,6 +156,10 @@ TEST(ConversionQuestions, AnExistingOutputFileIsOverwrittenOnlyWhenTheUserAgrees
     }
     EXPECT_EQ(run.front_end.overwrite_questions.size(), 1u);
     EXPECT_EQ(run.front_end.progress_closed, 1);
+    // The next run asks again.
+    run.front_end.overwrite_answers.push_back(EOverwriteAnswer::kYes);
+    EXPECT_EQ(run.doc->RunConversion(options), EConversionOutcome::kComplete);
+    EXPECT_EQ(run.front_end.overwrite_questions.size(), 2u);
 }
 
 TEST(ConversionQuestions, AnInstrumentFileWithErrorsAsksWhetherToGoOn) {

@@ -171,6 +171,21 @@ TEST(RunningConversion, TheBufferSizeChangesNeitherRowsNorCounts) {
     }
 }
 
+// Unmatched bytes after the last frame are a buffer overrun from a whole
+// buffer of them on.
+TEST(RunningConversion, ABufferOfJunkAtTheEndIsAnOverrun) {
+    const std::string frame = ReadAll(DataDir() / "worked_example" / "data.raw").substr(0, 12);
+    for (std::size_t junk : {1023u, 1024u}) {
+        Conversion run("overrun_" + std::to_string(junk));
+        WriteAll(run.dir / "log.raw", frame + std::string(junk, 'z'));
+        run.doc->GetParameters().buffer = 1024;
+        run.Files(run.dir / "log.raw", kTdf);
+        EXPECT_EQ(run.doc->RunConversion(), junk < 1024 ? EConversionOutcome::kComplete
+                                                         : EConversionOutcome::kFailed);
+        EXPECT_EQ(run.doc->GetConversionStatus().buffer_overrun, junk < 1024 ? 0 : 1);
+    }
+}
+
 // The log changed between the set-up and the first read. Cut short, what
 // was read before is converted, then the conversion fails and says that the
 // log became shorter. Grown, it converts as it was when the conversion began.

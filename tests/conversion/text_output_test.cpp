@@ -91,6 +91,22 @@ TEST(RowWriter, Cells) {
     p.show_extra = 0;
     writer.Configure(p, "", {w.Sensor(1), w.Sensor(0)}, -1);
     EXPECT_EQ(writer.Row(w.Frame(9), 0), ",     1\n");
+
+    // Positions and times are no numbers either, once fitted.
+    CInstrument nav;
+    ASSERT_EQ(nav.Load((ExamplesDir() / "nav0001.tdf").string()), 0);
+    CFrameInfo info;
+    info.header = "GPNAV0001";
+    info.terminator = "\r\n";
+    const CFrameData fix(
+        std::string_view("GPNAV0001,123456.78,4434.5000,N,06330.2500,W,12.5,271.3\r\n"), info);
+    p.format.width = 0;
+    p.format.apply_fit = 1;
+    writer.Configure(p, "", {nav.GetSensor(0), nav.GetSensor(1)}, -1);  // TIME, LAT
+    EXPECT_EQ(writer.Row(fix, 0), ",\n");
+    p.suppress_strings = 0;
+    writer.Configure(p, "", {nav.GetSensor(0)}, -1);
+    EXPECT_NE(writer.Row(fix, 0), "\n");
 }
 
 // A row without a single cell, the headings without columns: what the
