@@ -22,32 +22,13 @@ work=$(realpath "$work")
 cases=()   # "name|log|output|instrument-or-empty|options..."
 add() { cases+=("$*"); }
 
-# The golden cases: their parameters as options.
+# The golden cases, each with its arguments, and again with a small buffer.
 for dir in "$top"/tests/data/*/; do
     name=$(basename "$dir")
-    [ -f "$dir/case.txt" ] || continue
-    opts=""
-    instrument=""
-    limit="" depth=""
-    while IFS='=' read -r key value; do
-        case "$key" in
-            instrument) instrument="data/$name/$value" ;;
-            delimiter) opts+=" /d$value" ;;
-            show_extra) [ "$value" = 1 ] && opts+=" /x" ;;
-            time_tags) [ "$value" = 1 ] && opts+=" /t" ;;
-            time_tags_formatted) [ "$value" = 1 ] && opts+=" /tf" ;;
-            check_sum_checking) [ "$value" = 1 ] && opts+=" /ec" ;;
-            frame_counter_checking) [ "$value" = 1 ] && opts+=" /ef" ;;
-            suppress_strings) [ "$value" = 1 ] && opts+=" /s" ;;
-            width) opts+=" /w$value" ;;
-            buffer) opts+=" /b$value" ;;
-            process_limit) limit=$value ;;
-            process_depth) depth=$value ;;
-        esac
-    done < "$dir/case.txt"
-    [ -n "$limit" ] && opts+=" /l$limit${depth:+-$depth}"
-    add "data-$name|data/$name/data.raw|out.dat|$instrument|$opts"
-    add "data-$name-b1024|data/$name/data.raw|out.dat|$instrument|$opts /b1024"
+    [ -f "$dir/args" ] || continue
+    args=$(sed -e "s|@CASE@|data/$name|g" -e "s|@EXAMPLES@|examples|g" "$dir/args" | tr '\n' ' ')
+    add "data-$name|ARGS|||$args"
+    add "data-$name-b1024|ARGS|||$args /b1024"
 done
 
 # The examples.
@@ -143,8 +124,13 @@ run_all() {  # program, result folder
         IFS='|' read -r name log output instrument opts <<< "$entry"
         n=$((n + 1))
         prepare
+        case "$name" in data-*)  # a golden case's own files, such as a log in the working folder
+            local folder=${name#data-}
+            folder=${folder%-b1024}
+            [ -d "$top/tests/data/$folder/work" ] && cp -r "$top/tests/data/$folder/work/." "$work/run/" ;;
+        esac
         local args=()
-        if [ "$log" != EACH ]; then
+        if [ "$log" != EACH ] && [ "$log" != ARGS ]; then
             args=("$log" "$output")
             [ -n "$instrument" ] && args+=("$instrument")
         fi
@@ -152,8 +138,9 @@ run_all() {  # program, result folder
         args+=($opts)
         local limit=unlimited
         [ "$name" = "disk fills up" ] && limit=200  # KiB, well inside the output
-        (cd "$work/run" && ulimit -f $limit && XDG_CONFIG_HOME="$work/run/cfg" XDG_CACHE_HOME="$work/run/cache" "$program" "${args[@]}" \
-            </dev/null >stdout.txt 2>stderr.txt; echo $? > status.txt)
+        (cd "$work/run" && ulimit -f $limit &&
+            XDG_CONFIG_HOME="$work/run/cfg" XDG_CACHE_HOME="$work/run/cache" \
+            "$program" "${args[@]}" </dev/null >stdout.txt 2>stderr.txt; echo $? > status.txt)
         local out="$results/$n"
         mkdir -p "$out"
         echo "$name" > "$out/name"
@@ -167,7 +154,7 @@ run_all() {  # program, result folder
                 -e 's/run-[0-9]+-[0-9a-f]+/run-ID/g' \
                 "$logfile" > "$out/$(basename "$logfile").txt"
         done
-        (cd "$work/run" && md5sum examples/* *.dat 2>/dev/null) > "$out/files.md5"
+        (cd "$work/run" && md5sum examples/* ./*.dat ./*.raw 2>/dev/null) > "$out/files.md5"
     done
 }
 

@@ -24,7 +24,7 @@ bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-// (The command line's tests cover the other bad inputs, with their messages.)
+// (The golden cases and the command line's tests cover the other bad inputs.)
 TEST(ConversionFailures, BadInputsAreShownLoggedAndFail) {
     const fs::path scratch = ScratchDir("bad_inputs");
     auto quoted = [](const fs::path& path) { return "\"" + path.string() + "\""; };
@@ -34,10 +34,6 @@ TEST(ConversionFailures, BadInputsAreShownLoggedAndFail) {
         std::string message;
         std::string log_text;
     } cases[] = {
-        {scratch / "none.raw", scratch / "a.dat", kTdf, "",
-         "An error occured opening the log file\r\n" + quoted(scratch / "none.raw") +
-             ".\r\nConversion aborted.",
-         "An error occured opening the log file.\r\n\tThe file could not be found.\r\n"},
         {kWorked / "data.raw", scratch / "c.dat", "", scratch.string(),
          "An error occured reading the instrument file" + quoted(scratch / "oxahdr1.tdf") +
              ".\r\nConversion aborted.",
@@ -160,26 +156,6 @@ TEST(ConversionQuestions, AnExistingOutputFileIsOverwrittenOnlyWhenTheUserAgrees
     run.front_end.overwrite_answers.push_back(EOverwriteAnswer::kYes);
     EXPECT_EQ(run.doc->RunConversion(options), EConversionOutcome::kComplete);
     EXPECT_EQ(run.front_end.overwrite_questions.size(), 2u);
-}
-
-TEST(ConversionQuestions, AnInstrumentFileWithErrorsAsksWhetherToGoOn) {
-    const fs::path dir = ScratchDir("line_errors");
-    WriteAll(dir / "bad.tdf", ReadAll(kTdf) + "EXTRA NONE '' 1 BU\n");
-    for (bool go_on : {false, true}) {
-        Conversion run(go_on ? "line_errors_yes" : "line_errors_no");
-        run.front_end.yes_no_answers.push_back(go_on);
-        run.Files(kWorked / "data.raw", dir / "bad.tdf");
-        EXPECT_EQ(run.doc->RunConversion(),
-                  go_on ? EConversionOutcome::kComplete : EConversionOutcome::kFailed);
-        EXPECT_EQ(run.front_end.questions,
-                  std::vector<std::string>{
-                      "Errors found in the following Calibration\\Telemetry Definition File:\r\n\"" +
-                      (dir / "bad.tdf").string() +
-                      "\"\r\nSee the conversion log for details.\r\n\r\nDo you wish to continue "
-                      "the conversion?"});
-        EXPECT_EQ(fs::exists(run.dir / "out.dat"), go_on);
-        EXPECT_TRUE(Contains(run.Log(), "Removing instrument: ABCD0042.\r\n"));
-    }
 }
 
 TEST(ConversionOutcome, MissingCheckSensorsAreReported) {

@@ -109,7 +109,7 @@ TEST(RunningConversion, TheParametersAreThoseItBeganWith) {
         run.doc->RequestNextFrame();
         ASSERT_TRUE(run.Poll().done);
         EXPECT_TRUE(run.doc->EndConversion(false));
-        EXPECT_EQ(run.Output(), ReadAll(DataDir() / "worked_example_plain" / "expected.dat"));
+        EXPECT_EQ(run.Output(), ReadAll(DataDir() / "worked_example_plain" / "expected" / "out.dat"));
         run.doc->GetParameters().delimiter = ",";
     }
 }
