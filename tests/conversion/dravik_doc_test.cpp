@@ -158,27 +158,34 @@ TEST(ConversionQuestions, AnExistingOutputFileIsOverwrittenOnlyWhenTheUserAgrees
     EXPECT_EQ(run.front_end.overwrite_questions.size(), 2u);
 }
 
-TEST(ConversionOutcome, MissingCheckSensorsAreReported) {
+TEST(ConversionOutcome, CheckSensorsFoundOrMissingAreReported) {
     // Checking asked for, but the instrument has no such sensor: one warning
-    // each, and the summary leaves the counts out.
-    Conversion missing("missing_sensors");
-    const fs::path tdf = missing.dir / "plain.tdf";
-    WriteAll(tdf,
+    // each, no counts on the progress display, and none in the summary.
+    const fs::path plain = ScratchDir("plain_tdf") / "plain.tdf";
+    WriteAll(plain,
              "INSTRUMENT ABCD '' 4 AS 0 NONE\nSN 0042 '' 4 AS 0 NONE\n"
              "ES 412.5 'uW/cm^2/nm' 4 BU 0 COUNT\n");
-    missing.doc->GetParameters().check_sum_checking = 1;
-    missing.doc->GetParameters().frame_counter_checking = 1;
-    missing.Files(kWorked / "data.raw", tdf);
-    EXPECT_EQ(missing.doc->RunConversion(), EConversionOutcome::kComplete);
-    EXPECT_EQ(missing.front_end.messages,
-              (std::vector<std::string>{
-                  "No valid FRAME COUNTER sensor found in the Telemetry Definition File for "
-                  "ABCD0042. No frame counter error checking will occur for the instrument.",
-                  "No valid CHECK SUM sensor found in the Telemetry Definition File for ABCD0042. "
-                  "No check sum error checking will occur for the instrument."}));
-    EXPECT_TRUE(EndsWithSummary(missing.Log(),
-                                "Conversion complete.\r\n\tFrames processed: 3\r\n"
-                                "\tResynchronizations required: 2\r\n"));
+    for (const fs::path& tdf : {plain, kTdf}) {
+        const bool found = tdf == kTdf;
+        Conversion run(found ? "sensors_found" : "sensors_missing");
+        run.doc->GetParameters().check_sum_checking = 1;
+        run.doc->GetParameters().frame_counter_checking = 1;
+        run.Files(kWorked / "data.raw", tdf);
+        EXPECT_EQ(run.doc->RunConversion(), EConversionOutcome::kComplete);
+        ASSERT_EQ(run.front_end.setups.size(), 1u);
+        EXPECT_EQ(run.front_end.setups[0].frame_counter_sensor, found);
+        EXPECT_EQ(run.front_end.setups[0].check_sum_sensor, found);
+        EXPECT_EQ(EndsWithSummary(run.Log(), "Conversion complete.\r\n\tFrames processed: 3\r\n"
+                                             "\tResynchronizations required: 2\r\n"),
+                  !found);
+        if (found) continue;
+        EXPECT_EQ(run.front_end.messages,
+                  (std::vector<std::string>{
+                      "No valid FRAME COUNTER sensor found in the Telemetry Definition File for "
+                      "ABCD0042. No frame counter error checking will occur for the instrument.",
+                      "No valid CHECK SUM sensor found in the Telemetry Definition File for "
+                      "ABCD0042. No check sum error checking will occur for the instrument."}));
+    }
 }
 
 TEST(ConversionOutcome, NoProgressDisplayOrNoControlFailsCleanly) {
