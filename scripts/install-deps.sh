@@ -7,6 +7,10 @@ packages=(
   g++ cmake ninja-build pkg-config python3
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev libzip-dev zlib1g-dev
+  # NetCDF outputs, written with the netCDF library; ncdump reads them back in
+  # the tests, and the check that analysis tools load every output uses
+  # Python's xarray (with netCDF4) and pandas.
+  libnetcdf-dev netcdf-bin python3-xarray python3-netcdf4 python3-pandas
   # The program's icon is an SVG file: Qt draws it with its SVG image plugin.
   libqt6svg6
   xvfb xauth

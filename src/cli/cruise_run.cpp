@@ -17,6 +17,7 @@
 #include "conversion/conversion_log_file.h"
 #include "conversion/dravik_doc.h"
 #include "conversion/file_error_text.h"
+#include "frontend/batch_command_line.h"
 #include "frontend/conversion_log_blocks.h"
 #include "frontend/exit_status.h"
 #include "frontend/file_naming.h"
@@ -355,12 +356,17 @@ int CRun::Run() {
 
 }  // namespace
 
-int RunEach(const std::vector<std::string>& args, bool verbose, CSettingsStore& store) {
+int RunEach(const std::vector<std::string>& args, bool verbose, CSettingsStore& store,
+            const std::string& command_line) {
     CEachCommand command;
+    CTerminalFrontEnd console;
     if (auto error = ParseEachCommand(args, command)) {
-        CTerminalFrontEnd console;
         console.ShowMessage(*error);
         return kExitInvalidCommandLine;
+    }
+    command.params.command_line = command_line;
+    if (const std::string notice = TextOptionsNotice(args, command.params); !notice.empty()) {
+        console.ShowMessage(notice);
     }
     CRun run(command, store, verbose);
     return run.Run();

@@ -17,6 +17,8 @@ class CSettingsStore;
 // "Settings" section is read from `store` and written back at the end.
 // Returns the exit status: 0 when every conversion completed, 1 when any
 // failed, was skipped or was cancelled, 2 for an invalid command line.
-int RunEach(const std::vector<std::string>& args, bool verbose, CSettingsStore& store);
+// `command_line` is the whole command, for the outputs' history.
+int RunEach(const std::vector<std::string>& args, bool verbose, CSettingsStore& store,
+            const std::string& command_line);
 
 }  // namespace dravik

@@ -89,6 +89,9 @@ constexpr const char* kUsage =
     "  --version     the version of the program\n"
     "  --verbose     copy every conversion log message to standard error\n"
     "  --entry NAME  the entry of the instrument package to convert with\n"
+    "  --format FORMAT  text (the delimited table, the default), csv or netcdf;\n"
+    "                CSV and NetCDF carry every value in full precision, so the\n"
+    "                options /d /w /p /f /h /s /x do not apply to them\n"
     "  --list-entries PACKAGE.zpk  the instrument files of a package\n"
     "\n"
     "Questions (overwriting an existing output file, using an instrument file\n"
@@ -131,7 +134,8 @@ int ListEntries(const std::string& package_path) {
     return kExitComplete;
 }
 
-int Run(const std::vector<std::string>& args, const std::string& entry, bool verbose) {
+int Run(const std::vector<std::string>& args, const std::string& entry, bool verbose,
+        const std::string& command_line) {
     dravik::CTerminalFrontEnd front_end;
     // Declared before the document, so that the extracted files outlive it.
     std::unique_ptr<dravik::CPackageDirectory> package_folder;
@@ -146,6 +150,11 @@ int Run(const std::vector<std::string>& args, const std::string& entry, bool ver
     if (!refusal.empty()) {
         front_end.ShowMessage(refusal);
         return kExitInvalidCommandLine;
+    }
+    doc.GetParameters().command_line = command_line;
+    if (const std::string notice = dravik::TextOptionsNotice(args, doc.GetParameters());
+        !notice.empty()) {
+        front_end.ShowMessage(notice);
     }
 
     const bool package = files.count == 3 && dravik::IsPackagePath(doc.GetInstrumentFilePath());
@@ -178,14 +187,15 @@ int Run(const std::vector<std::string>& args, const std::string& entry, bool ver
     return dravik::ExitStatusOf(outcome == dravik::EConversionOutcome::kComplete);
 }
 
-int RunEachMode(const std::vector<std::string>& args, bool verbose) {
+int RunEachMode(const std::vector<std::string>& args, bool verbose,
+                const std::string& command_line) {
 #ifdef DRAVIK_HAVE_QTSETTINGS
     dravik::CQSettingsStore store;
 #else
     dravik::CMemorySettings store;
 #endif
     CatchInterrupts();
-    return dravik::RunEach(args, verbose, store);
+    return dravik::RunEach(args, verbose, store, command_line);
 }
 
 }  // namespace
@@ -247,10 +257,11 @@ int main(int argc, char** argv) {
             stderr);
         return kExitInvalidCommandLine;
     }
-    if (each) return RunEachMode(args, verbose);
+    const std::string command_line = dravik::CommandLineText(argc, argv);
+    if (each) return RunEachMode(args, verbose, command_line);
     if (args.empty()) {
         std::fputs(kUsage, stderr);
         return kExitInvalidCommandLine;
     }
-    return Run(args, entry, verbose);
+    return Run(args, entry, verbose, command_line);
 }

@@ -95,7 +95,15 @@ class CConversionOutput {
     virtual std::string GetFailureText(int cause) const;
 };
 
-// The output the parameters ask for (today always the text table).
+// The output the parameters ask for: the text table, a CSV table or a
+// NetCDF file ("Output Format"; a number it does not know is the text table).
 std::unique_ptr<CConversionOutput> MakeConversionOutput(const CDravikParameters& params);
+
+// Whether the parameters' format can hold a header conversion's records, and
+// the message that refuses one that cannot (NetCDF stores frames).
+bool CanConvertHeaders(const CDravikParameters& params);
+inline constexpr const char* kNetcdfHeaderRefusal =
+    "A header conversion cannot be written as NetCDF: header records are names and texts, "
+    "not frames of values. Choose the text or the CSV format for it.";
 
 }  // namespace dravik

@@ -57,6 +57,11 @@ void CDravikDoc::OutputFailure(const char* what, const std::string& why,
 CDravikDoc::EOutputStart CDravikDoc::OpenOutput(bool multiple) {
     m_overwrite.skip = false;
     const std::string& path = m_prepared.output_full;
+    if (m_prepared.header_conversion && !CanConvertHeaders(m_run)) {
+        m_front_end.ShowMessage(kNetcdfHeaderRefusal);
+        ReportMessage(std::string(kNetcdfHeaderRefusal) + "\r\n", 0);
+        return EOutputStart::kFailed;
+    }
     // Opening the output empties it. Reached through a link or another name,
     // it may be a file this conversion reads or records to: that is refused
     // before anyone is asked about overwriting it, and again on the opened

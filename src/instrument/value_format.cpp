@@ -1,5 +1,6 @@
 #include "instrument/value_format.h"
 
+#include "instrument/decimal_digits.h"
 #include "instrument/sensor.h"
 
 #include <algorithm>
@@ -13,6 +14,8 @@
 namespace dravik {
 
 namespace {
+
+using namespace digits;
 
 // Room for the text of any finite double in "e" or "g" form and in "f" form up to
 // about 1e300 at the default precision; longer texts take the slow path.
@@ -43,84 +46,6 @@ char* InsertPointAfterFirstDigit(char* digits, char* end, char* last) noexcept {
     std::memmove(digits + 2, digits + 1, static_cast<std::size_t>(end - digits - 1));
     digits[1] = '.';
     return end + 1;
-}
-
-__extension__ typedef unsigned __int128 Unsigned128;
-
-constexpr std::uint64_t kPow10[20] = {1ull,
-                                      10ull,
-                                      100ull,
-                                      1000ull,
-                                      10000ull,
-                                      100000ull,
-                                      1000000ull,
-                                      10000000ull,
-                                      100000000ull,
-                                      1000000000ull,
-                                      10000000000ull,
-                                      100000000000ull,
-                                      1000000000000ull,
-                                      10000000000000ull,
-                                      100000000000000ull,
-                                      1000000000000000ull,
-                                      10000000000000000ull,
-                                      100000000000000000ull,
-                                      1000000000000000000ull,
-                                      10000000000000000000ull};
-
-constexpr char kDigitPairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
-
-int DigitCount(std::uint64_t v) noexcept {
-    int count = 1;
-    while (count < 20 && v >= kPow10[count]) ++count;
-    return count;
-}
-
-// The eight decimal digits of v < 10^8, zero-filled, as the bytes of their
-// text in memory order on a little-endian machine. The digits are worked out
-// side by side in the lanes of one 64-bit word (two lanes of four digits, four
-// of two, eight of one), so there is no chain of divisions one after another.
-// 10486 / 2^20 and 103 / 2^10 divide by 100 and by 10 exactly in the ranges used.
-std::uint64_t EightDigits(std::uint32_t v) noexcept {
-    std::uint64_t x = (v / 10000) | (static_cast<std::uint64_t>(v % 10000) << 32);
-    const std::uint64_t hundreds = ((x * 10486) >> 20) & 0x0000007F0000007Full;
-    x = hundreds | ((x - hundreds * 100) << 16);
-    const std::uint64_t tens = ((x * 103) >> 10) & 0x000F000F000F000Full;
-    x = tens | ((x - tens * 10) << 8);
-    return x + 0x3030303030303030ull;
-}
-
-// Writes the `count` lowest decimal digits of v, zero-filled on the left, so
-// that they end just before `end`: eight at a time, then two at a time.
-void WriteDigitsBefore(char* end, std::uint64_t v, int count) noexcept {
-    if constexpr (std::endian::native == std::endian::little) {
-        while (count >= 8) {
-            const std::uint64_t text = EightDigits(static_cast<std::uint32_t>(v % 100000000));
-            v /= 100000000;
-            end -= 8;
-            std::memcpy(end, &text, 8);
-            count -= 8;
-        }
-    }
-    while (count >= 2 && v > 0xFFFFFFFFu) {
-        const auto pair = static_cast<std::size_t>(v % 100) * 2;
-        v /= 100;
-        end -= 2;
-        std::memcpy(end, kDigitPairs + pair, 2);
-        count -= 2;
-    }
-    auto w = static_cast<std::uint32_t>(v);
-    while (count >= 2) {
-        const auto pair = static_cast<std::size_t>(w % 100) * 2;
-        w /= 100;
-        end -= 2;
-        std::memcpy(end, kDigitPairs + pair, 2);
-        count -= 2;
-    }
-    if (count == 1) end[-1] = static_cast<char>('0' + w % 10);
 }
 
 // "f" for the everyday case, a value below 2^63 at a precision of at most 17.
@@ -553,8 +478,7 @@ void GetValueErrorText(std::string& out, int code) {
     AppendValueErrorText(out, code);
 }
 
-void AppendSignedRaw(std::string& out, const CSensor& sensor, const CSensorFormat& fmt,
-                     std::int32_t value) {
+std::int32_t SignedRawNumber(const CSensor& sensor, std::int32_t value) noexcept {
     if (sensor.GetDataType() == kDataBS) {
         // The decoding of a short BS field does not sign-extend; its text does.
         if (sensor.GetFieldLength() == 1) {
@@ -563,7 +487,12 @@ void AppendSignedRaw(std::string& out, const CSensor& sensor, const CSensorForma
             value = static_cast<std::int16_t>(static_cast<std::uint16_t>(value));
         }
     }
-    AppendDecimal(out, value, fmt);
+    return value;
+}
+
+void AppendSignedRaw(std::string& out, const CSensor& sensor, const CSensorFormat& fmt,
+                     std::int32_t value) {
+    AppendDecimal(out, SignedRawNumber(sensor, value), fmt);
 }
 
 void FormatSignedRaw(std::string& out, const CSensor& sensor, const CSensorFormat& fmt,
@@ -605,26 +534,11 @@ int ConvertSensorValue(double& out, CSensor& sensor, const CFrameData* frame) {
 
 void CRowValues::Prepare(std::vector<CSensor*> sensors) {
     m_sensors = std::move(sensors);
-    m_time_of.assign(m_sensors.size(), -1);
-    m_times.clear();
-    for (std::size_t k = 0; k < m_sensors.size(); ++k) {
-        const CSensor* sensor = m_sensors[k];
-        if (sensor == nullptr || sensor->GetFitType() != kFitOptic3) continue;
-        // OPTIC3 sensors that share an integration time sensor share its evaluation.
-        const CSensor* source = sensor->GetIntegrationTimeSensor();
-        if (source == sensor) source = nullptr;
-        auto same = std::find_if(m_times.begin(), m_times.end(),
-                                 [&](const FrameTime& t) { return t.source == source; });
-        if (same == m_times.end()) {
-            m_times.push_back(FrameTime{source, sensor, {}, false});
-            same = m_times.end() - 1;
-        }
-        m_time_of[k] = static_cast<int>(same - m_times.begin());
-    }
+    m_times.Prepare(m_sensors);
 }
 
 void CRowValues::BeginFrame() noexcept {
-    for (FrameTime& t : m_times) t.evaluated = false;
+    m_times.BeginFrame();
 }
 
 void CRowValues::AppendValue(std::string& out, std::size_t column, const CFrameData& frame,
@@ -635,17 +549,9 @@ void CRowValues::AppendValue(std::string& out, std::size_t column, const CFrameD
         return;
     }
     static const CIntegrationTime kNone;
-    const CIntegrationTime* time = &kNone;
-    if (const int slot = m_time_of[column]; slot >= 0 && fmt.apply_fit) {
-        // Evaluated at the frame's first calibrated OPTIC3 value that needs it.
-        FrameTime& t = m_times[static_cast<std::size_t>(slot)];
-        if (!t.evaluated) {
-            t.time = t.user->EvaluateIntegrationTime(&frame, m_scratch);
-            t.evaluated = true;
-        }
-        time = &t.time;
-    }
-    FrameValues values{*sensor, *time, m_scratch};
+    // Only a calibrated OPTIC3 value needs its integration time.
+    const CIntegrationTime& time = fmt.apply_fit ? m_times.For(column, frame, m_scratch) : kNone;
+    FrameValues values{*sensor, time, m_scratch};
     dravik::AppendValue(out, values, &frame, fmt);
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "instrument/frame_integration_times.h"
 #include "instrument/sensor.h"
 #include "instrument/sensor_format.h"
 
@@ -58,6 +59,9 @@ void AppendValueErrorText(std::string& out, int code);
 // so the byte 0xFF is written -1. Decimal, right-aligned to the format's width.
 void FormatSignedRaw(std::string& out, const CSensor& sensor, const CSensorFormat& fmt,
                      std::int32_t value);
+// The number a signed raw value stands for when no fit applies: a short BS
+// field sign-extended, any other value as it is.
+std::int32_t SignedRawNumber(const CSensor& sensor, std::int32_t value) noexcept;
 void AppendSignedRaw(std::string& out, const CSensor& sensor, const CSensorFormat& fmt,
                      std::int32_t value);
 
@@ -89,15 +93,8 @@ class CRowValues {
                      const CSensorFormat& fmt);
 
   private:
-    struct FrameTime {
-        const CSensor* source;  // the integration time sensor (null: none)
-        const CSensor* user;    // an OPTIC3 sensor that uses it
-        CIntegrationTime time;
-        bool evaluated;
-    };
     std::vector<CSensor*> m_sensors;
-    std::vector<int> m_time_of;  // per column: its entry in m_times, or -1
-    std::vector<FrameTime> m_times;
+    CFrameIntegrationTimes m_times;
     std::string m_scratch;
 };
 
