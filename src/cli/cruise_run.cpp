@@ -233,7 +233,8 @@ void CRun::OpenConversionLog() {
     for (const std::string& path : m_command.logs) in_use.push_back(full(path));
     for (const std::string& path : m_command.instruments) in_use.push_back(full(path));
     if (m_command.instruments.empty()) {
-        in_use.push_back(ProgramDirectory() + CDravikDoc::kHeaderDefinitionName);
+        in_use.push_back(DataFileDirectory(CDravikDoc::kHeaderDefinitionName) +
+                         CDravikDoc::kHeaderDefinitionName);
     }
     std::string warning;
     if (m_command.params.has_conversion_log_option) {

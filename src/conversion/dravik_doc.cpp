@@ -74,7 +74,7 @@ CDravikDoc::CDravikDoc(CFrontEnd& front_end, CSettingsStore* settings)
       m_store(settings),
       m_settings(StartupWorkingDirectory()),
       m_startup_directory(StartupWorkingDirectory()),
-      m_program_directory(ProgramDirectory()) {
+      m_program_directory(DataFileDirectory(kHeaderDefinitionName)) {
     if (m_store != nullptr) m_settings.Read(*m_store);
     ResetConversionState();
 }
