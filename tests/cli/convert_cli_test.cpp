@@ -197,6 +197,25 @@ TEST_F(CliTest, InstrumentPackagesConvertLikeTheirFiles) {
     WriteFile(Path("Properties.txt"), "deployment 7");
     EXPECT_EQ(Run(DRAVIK_PACKAGE, {"--properties", "Properties.txt", "p.zpk", tdf, cal}).status, 0);
     EXPECT_EQ(Run(DRAVIK_PACKAGE, {"p.zpk", cal}).status, 1);  // exists
+    // A file that cannot be packed is named, with the cause, and no package is written.
+    struct PackageCase {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const PackageCase refusals[] = {
+        {{"q.zpk", cal, "missing.cal"}, "missing.cal: No such file or directory\n"},
+        {{"q.zpk", "spr.raw"},
+         "spr.raw: not an instrument file (it has no INSTRUMENT line); give calibration files "
+         "(.cal) or telemetry definition files (.tdf)\n"},
+        {{"--properties", "none.txt", "q.zpk", cal}, "none.txt: No such file or directory\n"},
+    };
+    for (const PackageCase& c : refusals) {
+        const Result r = Run(DRAVIK_PACKAGE, c.args);
+        EXPECT_EQ(r.status, 1) << c.message;
+        EXPECT_EQ(r.err, c.message);
+    }
+    EXPECT_FALSE(fs::exists(Path("q.zpk")));
+    EXPECT_EQ(Run(DRAVIK_PACKAGE, {"--version"}).out.rfind("dravik-package ", 0), 0u);
     const Result listed = Convert({"--list-entries", "p.zpk"});
     EXPECT_EQ(listed.status, 0);
     EXPECT_EQ(listed.out, "nav0001.tdf\nspr0117.cal\n");
