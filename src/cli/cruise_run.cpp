@@ -14,6 +14,7 @@
 #include "cli/each_console.h"
 #include "cli/each_progress.h"
 #include "cli/each_table.h"
+#include "cli/run_report.h"
 #include "conversion/conversion_log_file.h"
 #include "conversion/dravik_doc.h"
 #include "conversion/file_error_text.h"
@@ -60,8 +61,8 @@ class CJobFrontEnd : public CFrontEnd {
 
 class CRun {
   public:
-    CRun(CEachCommand& command, CSettingsStore& store, bool verbose)
-        : m_command(command), m_store(store), m_verbose(verbose) {
+    CRun(CEachCommand& command, CSettingsStore& store, const CEachOptions& options)
+        : m_command(command), m_store(store), m_verbose(options.verbose), m_report(options.report) {
         m_settings = CAppSettings(StartupWorkingDirectory());
         m_settings.Read(m_store);
     }
@@ -80,6 +81,11 @@ class CRun {
     // Replaces every instrument package by the instrument files extracted
     // from it; false after a message when a package gives none.
     bool ExpandPackages();
+    // The message that refuses a report file that is one of the files of
+    // the run, or nothing.
+    std::optional<std::string> ReportClash(bool with_outputs) const;
+    // Writes the report, when one was asked for; the exit status.
+    int Finish(int status);
     // Plans the pairs and names their outputs; the invalid command line
     // message, or nothing.
     std::optional<std::string> Plan();
@@ -95,7 +101,10 @@ class CRun {
     CSettingsStore& m_store;
     // Private folders of the extracted packages, removed at the end.
     std::vector<std::unique_ptr<CPackageDirectory>> m_package_folders;
+    // Per instrument file: the package it came from, or empty.
+    std::vector<std::string> m_packages;
     bool m_verbose;
+    std::string m_report;
     CAppSettings m_settings;
     CEachConsole m_console;
 
@@ -133,6 +142,7 @@ bool CRun::ExpandPackages() {
     for (const std::string& path : m_command.instruments) {
         if (!IsPackagePath(path)) {
             instruments.push_back(path);
+            m_packages.emplace_back();
             continue;
         }
         // Each package has a folder of its own: two packages may hold files
@@ -155,6 +165,7 @@ bool CRun::ExpandPackages() {
         }
         for (const CPackageEntry& entry : extraction.files) {
             instruments.push_back(folder->GetPath() + entry.file_name);
+            m_packages.push_back(path);
         }
         m_package_folders.push_back(std::move(folder));
     }
@@ -280,7 +291,10 @@ void CRun::Convert(std::size_t index, unsigned worker) {
         options.multiple = true;  // No skips this output, Yes to All exists
         options.run_total = static_cast<int>(m_plan->Size());
         options.run_current = static_cast<int>(index) + 1;
+        const auto start = std::chrono::steady_clock::now();
         result.outcome = doc.RunConversion(options);
+        result.seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         result.status = doc.GetConversionStatus();
         result.counter_sensor = doc.GetFrameCounterSensorIndex() >= 0;
         result.check_sum_sensor = doc.GetCheckSumSensorIndex() >= 0;
@@ -301,24 +315,62 @@ std::vector<std::uint64_t> CRun::LogSizes() const {
     return sizes;
 }
 
+std::optional<std::string> CRun::ReportClash(bool with_outputs) const {
+    if (m_report.empty()) return std::nullopt;
+    std::vector<std::string> files = m_command.logs;
+    files.insert(files.end(), m_command.instruments.begin(), m_command.instruments.end());
+    if (m_command.params.has_conversion_log_option) {
+        files.push_back(m_command.params.conversion_log_option_file);
+    }
+    if (with_outputs) {
+        for (std::size_t i = 0; i < m_plan->Size(); ++i) files.push_back(m_plan->OutputPath(i));
+    }
+    std::string clash = ReportFileClash(m_report, files);
+    if (clash.empty()) return std::nullopt;
+    return clash;
+}
+
+int CRun::Finish(int status) {
+    if (m_report.empty()) return status;
+    std::vector<CReportRecord> records;
+    for (std::size_t i = 0; m_plan && i < m_plan->Size(); ++i) {
+        CReportRecord record{m_plan->LogPath(i), {}, {}, m_plan->OutputPath(i), m_results[i]};
+        if (const auto instrument = m_plan->At(i).instrument) {
+            record.instrument = m_command.instruments[*instrument];
+            record.package = m_packages[*instrument];
+            // An extracted file is gone after the run: it is named by its entry.
+            if (!record.package.empty()) record.instrument = NamePart(record.instrument);
+        }
+        records.push_back(std::move(record));
+    }
+    const std::string error = WriteRunReport(m_report, records);
+    if (error.empty()) return status;
+    m_console.Say(error);
+    return kExitFailed;
+}
+
 int CRun::Run() {
+    if (auto clash = ReportClash(false)) {
+        m_console.Say(*clash);
+        return kExitInvalidCommandLine;
+    }
     if (!ExpandPackages()) {
         m_console.Say("No conversion was started.");
-        return kExitFailed;
+        return Finish(kExitFailed);
     }
-    if (auto error = Plan()) {
+    if (auto error = Plan(); error || (error = ReportClash(true))) {
         m_console.Say(*error);
         return kExitInvalidCommandLine;
     }
+    const std::size_t count = m_plan->Size();
+    m_results.assign(count, CEachResult{});
     if (!DecideOverwrites()) {
         m_console.Say("No conversion was started.");
-        return kExitFailed;
+        return Finish(kExitFailed);
     }
     OpenConversionLog();
-    const std::size_t count = m_plan->Size();
     m_log = std::make_unique<CConversionLogBlocks>(
         count, [this](std::string_view text) { WriteLog(text); });
-    m_results.assign(count, CEachResult{});
     m_log_sizes = LogSizes();
     std::uint64_t total = 0;
     for (std::uint64_t size : m_log_sizes) total += size;
@@ -351,19 +403,20 @@ int CRun::Run() {
                       " outputs are complete (marked \"complete\"); the others are incomplete or "
                       "were not written.");
     }
-    return ExitStatusOf(complete == count);
+    return Finish(ExitStatusOf(complete == count));
 }
 
 }  // namespace
 
-int RunEach(const std::vector<std::string>& args, bool verbose, CSettingsStore& store) {
+int RunEach(const std::vector<std::string>& args, const CEachOptions& options,
+            CSettingsStore& store) {
     CEachCommand command;
     if (auto error = ParseEachCommand(args, command)) {
         CTerminalFrontEnd console;
         console.ShowMessage(*error);
         return kExitInvalidCommandLine;
     }
-    CRun run(command, store, verbose);
+    CRun run(command, store, options);
     return run.Run();
 }
 
