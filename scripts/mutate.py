@@ -119,6 +119,13 @@ def main():
     tree, build = os.path.join(work, "src"), os.path.join(work, "build")
     os.makedirs(work, exist_ok=True)
 
+    # What is measured: the commit and whether the tree had changes, read now,
+    # before the copy (the run takes long; the checkout may move meanwhile).
+    commit = subprocess.run(["git", "rev-parse", "--short", "HEAD"], cwd=top,
+                            capture_output=True, text=True).stdout.strip()
+    dirty = bool(subprocess.run(["git", "status", "--porcelain"], cwd=top, capture_output=True,
+                                text=True).stdout.strip())
+
     # A fresh copy of the tree; the build folder is kept between runs.
     if os.path.isdir(tree):
         shutil.rmtree(tree)
@@ -179,14 +186,9 @@ def main():
     run(build_cmd, tree, None, log)
 
     killed = sum(1 for v, _ in results if v == "killed")
-    commit = subprocess.run(["git", "rev-parse", "--short", "HEAD"], cwd=top,
-                            capture_output=True, text=True).stdout.strip()
     summary = ("seed %d, commit %s%s: %d of %d mutants killed (%.1f%%); %d sites did not build; "
                "%d candidate sites in %d files"
-               % (args.seed, commit,
-                  " + uncommitted changes" if subprocess.run(
-                      ["git", "status", "--porcelain"], cwd=top, capture_output=True,
-                      text=True).stdout.strip() else "",
+               % (args.seed, commit, " + uncommitted changes" if dirty else "",
                   killed, len(results), 100.0 * killed / max(1, len(results)), stillborn,
                   len(all_sites), len(engine_sources(tree))))
     with open(os.path.join(work, "report-%d.txt" % args.seed), "w") as f:

@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
             }
         });
         clock.start();
-        view.PostStartConversion(false);
+        view.PostStartConversion();
         app.exec();
         if (view.Outcome() != EConversionOutcome::kComplete) {
             std::fprintf(stderr, "the window's conversion did not complete\n");

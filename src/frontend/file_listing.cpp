@@ -37,8 +37,9 @@ using DirId = std::pair<dev_t, ino_t>;
 
 class CLister {
   public:
-    CLister(std::string_view filter, bool recursive, std::vector<CListedFile>& out)
-        : m_filter(filter), m_recursive(recursive), m_out(out) {}
+    CLister(std::string_view filter, bool recursive, std::stop_token stop,
+            std::vector<CListedFile>& out)
+        : m_filter(filter), m_recursive(recursive), m_stop(std::move(stop)), m_out(out) {}
 
     // Lists the directory open as `fd` (taking it over), whose names carry
     // `prefix` ("" for the working directory, "sub/" below it).
@@ -54,6 +55,7 @@ class CLister {
         const int dfd = ::dirfd(dir.get());
         std::vector<std::string> subfolders;
         while (const dirent* entry = ::readdir(dir.get())) {
+            if (m_stop.stop_requested()) return;
             const char* name = entry->d_name;
             if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
             bool real_dir = entry->d_type == DT_DIR;
@@ -82,6 +84,7 @@ class CLister {
   private:
     std::string m_filter;
     bool m_recursive;
+    std::stop_token m_stop;
     std::vector<CListedFile>& m_out;
     std::set<DirId> m_seen;
 };
@@ -102,10 +105,10 @@ bool MatchesFileFilter(std::string_view name, std::string_view filter) {
 }
 
 std::vector<CListedFile> ListFiles(const std::string& directory, std::string_view filter,
-                                   bool recursive) {
+                                   bool recursive, std::stop_token stop) {
     std::vector<CListedFile> files;
     if (directory.empty()) return files;
-    CLister lister(filter, recursive, files);
+    CLister lister(filter, recursive, std::move(stop), files);
     lister.List(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), "");
     return files;
 }

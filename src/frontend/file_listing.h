@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,8 +35,9 @@ bool MatchesFileFilter(std::string_view name, std::string_view filter);
 // directories never seen before in this listing, so a link or a mount that
 // points back up the tree cannot make the listing endless. A directory that
 // cannot be read contributes nothing: the list shows what can be seen.
+// A listing asked to stop ends at the next name with what it has found so far.
 std::vector<CListedFile> ListFiles(const std::string& directory, std::string_view filter,
-                                   bool recursive);
+                                   bool recursive, std::stop_token stop = {});
 
 // A directory typed into a dialog, checked and made ready for the lists: the
 // text must name an existing directory that can be listed. Returns the text

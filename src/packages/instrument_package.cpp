@@ -226,12 +226,17 @@ bool RenameNoReplace(int dir_fd, const std::string& from, const std::string& to)
     return true;
 }
 
-enum class EExtracted { kDone, kFailed, kPackageTooLarge };
+enum class EExtracted { kDone, kFailed, kPackageTooLarge, kStopped };
 
 class CExtractor {
   public:
-    CExtractor(const COpenPackage& package, int dir_fd, const CPackageLimits& limits)
-        : m_package(package), m_dir_fd(dir_fd), m_limits(limits), m_buffer(kBufferSize) {}
+    CExtractor(const COpenPackage& package, int dir_fd, const CPackageLimits& limits,
+               std::stop_token stop)
+        : m_package(package),
+          m_dir_fd(dir_fd),
+          m_limits(limits),
+          m_stop(std::move(stop)),
+          m_buffer(kBufferSize) {}
 
     EExtracted Extract(std::uint64_t index, const std::string& file_name) {
         Entry entry(zip_fopen_index(m_package.archive.get(), index, 0));
@@ -265,6 +270,7 @@ class CExtractor {
     EExtracted Copy(zip_file_t* entry, int out) {
         std::uint64_t entry_bytes = 0;
         for (;;) {
+            if (m_stop.stop_requested()) return EExtracted::kStopped;
             const zip_int64_t got = zip_fread(entry, m_buffer.data(), m_buffer.size());
             if (got < 0) return EExtracted::kFailed;
             if (got == 0) return EExtracted::kDone;
@@ -281,6 +287,7 @@ class CExtractor {
     const COpenPackage& m_package;
     int m_dir_fd;
     const CPackageLimits& m_limits;
+    std::stop_token m_stop;
     std::vector<char> m_buffer;
     std::uint64_t m_package_bytes = 0;
 };
@@ -298,7 +305,8 @@ std::string PackageEntryFileName(const std::string& stored_name) {
 }
 
 CPackageExtraction ExtractPackage(CFrontEnd& front_end, const std::string& package_path,
-                                  CPackageDirectory& directory, const CPackageLimits& limits) {
+                                  CPackageDirectory& directory, const CPackageLimits& limits,
+                                  std::stop_token stop) {
     CPackageExtraction result;
     // The package is opened before the folder is emptied, so that a package
     // that lies in the folder itself is read, not deleted first.
@@ -309,14 +317,22 @@ CPackageExtraction ExtractPackage(CFrontEnd& front_end, const std::string& packa
         front_end.ShowMessage(FillMessage(kOpenMessage, {package_path}));
         return result;
     }
-    CExtractor extractor(package, directory.GetDescriptor(), limits);
+    CExtractor extractor(package, directory.GetDescriptor(), limits, stop);
     std::set<std::string> names;
     for (std::uint64_t i = 0; i < package.count; ++i) {
         if (static_cast<std::int64_t>(i) == package.properties) continue;
         CPackageEntry entry = Examine(package, i);
-        EExtracted done = EExtracted::kFailed;
-        if (!entry.file_name.empty() && names.count(entry.file_name) == 0) {
+        EExtracted done = stop.stop_requested() ? EExtracted::kStopped : EExtracted::kFailed;
+        if (done != EExtracted::kStopped && !entry.file_name.empty() &&
+            names.count(entry.file_name) == 0) {
             done = extractor.Extract(i, entry.file_name);
+        }
+        if (done == EExtracted::kStopped) {
+            // Whoever stopped it wants none of this package: no half of it stays.
+            directory.RemoveFiles();
+            result.files.clear();
+            result.stopped = true;
+            return result;
         }
         if (done == EExtracted::kDone) {
             names.insert(entry.file_name);
@@ -357,7 +373,7 @@ std::string InstrumentPackageDirectory() {
 }
 
 std::string ExtractInstrumentPackage(CFrontEnd& front_end, const std::string& package_path,
-                                     const std::string& directory) {
+                                     const std::string& directory, std::stop_token stop) {
     std::string error;
     CPackageDirectory* own = ProcessPackageDirectory(&error);
     if (own == nullptr) {
@@ -370,7 +386,7 @@ std::string ExtractInstrumentPackage(CFrontEnd& front_end, const std::string& pa
         front_end.ShowMessage(FillMessage(kNoDirectoryMessage, {directory}));
         return {};
     }
-    return ExtractPackage(front_end, package_path, *own).FirstEntry();
+    return ExtractPackage(front_end, package_path, *own, {}, std::move(stop)).FirstEntry();
 }
 
 }  // namespace dravik

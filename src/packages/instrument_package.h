@@ -3,16 +3,19 @@
 // folder and letter case) that is never extracted.
 //
 // How the desktop program uses it. When a file with the extension "zpk" is
-// dropped on the Instrument list, the list calls
+// dropped on the Instrument list, the list runs, on a thread of its own so
+// that the window goes on answering,
 //
 //     const std::string dir = InstrumentPackageDirectory();
-//     const std::string first = ExtractInstrumentPackage(front_end, dropped_path, dir);
+//     const std::string first = ExtractInstrumentPackage(messages, dropped_path, dir, stop);
 //
-// and then sets Use Working Directory := 0, Instrument Package File :=
-// dropped_path and File Selected := PackageEntryFileName(first) (empty when
-// nothing was extracted), lists every file of `dir` and notifies the view,
-// which takes `dir` + File Selected as the instrument file. Messages go
-// through the front end; the call returns when the extraction is over.
+// with a front end that keeps the messages, shows them once the call has
+// returned, and then sets Use Working Directory := 0, Instrument Package
+// File := dropped_path and File Selected := PackageEntryFileName(first)
+// (empty when nothing was extracted), lists every file of `dir` and notifies
+// the view, which takes `dir` + File Selected as the instrument file. A
+// second package dropped meanwhile, or the window closing, stops the
+// extraction under way (`stop`); a stopped extraction leaves the folder empty.
 //
 // A package comes from anywhere, so its entries are extracted flat under
 // their file names into the program's own session folder (see
@@ -34,6 +37,7 @@
 #pragma once
 
 #include <cstdint>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -55,7 +59,8 @@ struct CPackageEntry {
 };
 
 struct CPackageExtraction {
-    bool opened = false;               // false: the package message was shown
+    bool opened = false;               // false: the package message was shown, or stopped
+    bool stopped = false;              // stopped on request: nothing kept, no message
     std::vector<CPackageEntry> files;  // extracted, in entry order
     // Stored name of the first entry extracted; empty when none was.
     const std::string& FirstEntry() const;
@@ -71,13 +76,16 @@ std::string InstrumentPackageDirectory();
 
 // Empties `directory`, which must be InstrumentPackageDirectory(), extracts
 // the package into it and returns the stored name of the first entry
-// extracted (empty when none was).
+// extracted (empty when none was, or when stopped).
 std::string ExtractInstrumentPackage(CFrontEnd& front_end, const std::string& package_path,
-                                     const std::string& directory);
+                                     const std::string& directory, std::stop_token stop = {});
 
-// Empties the session folder and extracts the package into it.
+// Empties the session folder and extracts the package into it. Asked to stop
+// (checked before each entry and each 64 KiB inflated), it empties the
+// folder again and returns with nothing extracted and no message.
 CPackageExtraction ExtractPackage(CFrontEnd& front_end, const std::string& package_path,
-                                  CPackageDirectory& directory, const CPackageLimits& limits = {});
+                                  CPackageDirectory& directory, const CPackageLimits& limits = {},
+                                  std::stop_token stop = {});
 
 // The entries an extraction would give, in entry order, without inflating
 // anything (so a damaged entry is still listed). False when the package

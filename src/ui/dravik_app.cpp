@@ -83,7 +83,7 @@ int CDravikApp::RunBatch() {
         !UseInstrumentPackage(*m_doc, *m_front_end, std::string(), m_package_folder)) {
         return kExitFailed;
     }
-    m_frame->View().PostStartConversion(false);
+    m_frame->View().PostStartConversion();
     exec();
     // The exit status tells scripts how the conversion ended.
     return ExitStatusOf(m_frame->View().Outcome() == EConversionOutcome::kComplete);

@@ -1,6 +1,5 @@
 #include "dravik_view.h"
 
-#include <QApplication>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -9,7 +8,6 @@
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QVBoxLayout>
-#include <cstdio>
 
 #include "packages/instrument_package.h"
 #include "conversion_dlg.h"
@@ -24,19 +22,22 @@ namespace dravik {
 
 namespace {
 
-// How long ending a conversion the user dismissed early may wait for the
-// processing thread to finish its current frame.
-constexpr int kAbortWaitMs = 5000;
-
-QGroupBox* ListGroup(const QString& caption, const char* name, const QString& help,
-                     QWidget* parent) {
-    auto* box = new QGroupBox(caption, parent);
-    box->setObjectName(QString::fromLatin1(name));
-    box->setWhatsThis(help);
-    box->setMinimumSize(200, 240);
-    new QVBoxLayout(box);
-    return box;
-}
+// The caption, object name and What's This text of each list's box, and
+// the list's own object name, by kind.
+struct CListLook {
+    const char* caption;
+    const char* box_name;
+    const char* list_name;
+    const char* help;
+};
+constexpr CListLook kListLooks[3] = {
+    {"&Log Files", "logFiles", "logList", "The raw telemetry log files to convert."},
+    {"&Instrument Files", "instrumentFiles", "instrumentList",
+     "The calibration or telemetry definition files describing the instrument whose frames are "
+     "converted. Not used in header conversion."},
+    {"&Output Files", "outputFiles", "outputList",
+     "The output files already in the output folder."},
+};
 
 // The files a list's selection names: every selected file while several may
 // be selected, else the one selected file (none for an empty list).
@@ -59,6 +60,7 @@ CDravikView::CDravikView(CDravikDoc& doc, CWindowFrontEnd& front_end, CSettingsS
       m_doc(doc),
       m_front_end(front_end),
       m_store(store),
+      m_driver(doc, front_end),
       m_properties{CListProperties(FileListKind::kLog, doc.GetStartupDirectory()),
                    CListProperties(FileListKind::kInstrument, doc.GetStartupDirectory()),
                    CListProperties(FileListKind::kOutput, doc.GetStartupDirectory())},
@@ -66,42 +68,17 @@ CDravikView::CDravikView(CDravikDoc& doc, CWindowFrontEnd& front_end, CSettingsS
     setObjectName(QStringLiteral("DravikView"));
     m_view_settings.Read(store);
 
-    m_log_box = ListGroup(QStringLiteral("&Log Files"), "logFiles",
-                          QStringLiteral("The raw telemetry log files to convert."), this);
-    m_instrument_box = ListGroup(
-        QStringLiteral("&Instrument Files"), "instrumentFiles",
-        QStringLiteral("The calibration or telemetry definition files describing the instrument "
-                       "whose frames are converted. Not used in header conversion."),
-        this);
-    m_output_box =
-        ListGroup(QStringLiteral("&Output Files"), "outputFiles",
-                  QStringLiteral("The output files already in the output folder."), this);
     auto* lists = new QHBoxLayout;
-    lists->addWidget(m_log_box);
-    lists->addWidget(m_instrument_box);
-    lists->addWidget(m_output_box);
-    const char* list_names[3] = {"logList", "instrumentList", "outputList"};
-    for (int i = 0; i < 3; ++i) {
-        const auto kind = static_cast<FileListKind>(i);
-        auto* list = new CFileListBox(ListBox(kind));
-        list->setObjectName(QString::fromLatin1(list_names[i]));
-        list->SetKind(kind);
-        list->SetTemporaryDirectory(m_temporary_directory);
-        list->SetProperties(&m_properties[static_cast<std::size_t>(i)]);
-        // The list itself answers What's This: the box is only its frame.
-        list->setWhatsThis(ListBox(kind)->whatsThis());
-        list->installEventFilter(this);
-        ListBox(kind)->layout()->addWidget(list);
-        m_lists[static_cast<std::size_t>(i)] = list;
-        connect(list, &CFileListBox::selectionSynchronized, this,
-                [this, kind] { OnListSelection(kind); });
-        connect(list, &CFileListBox::listChanged, this, [this, kind] { OnListSelection(kind); });
-    }
+    for (int i = 0; i < 3; ++i) lists->addWidget(ListGroup(static_cast<FileListKind>(i)));
     // A dropped package is unpacked into the program's temporary directory,
     // from which the Instrument list then shows the files.
-    List(FileListKind::kInstrument)->SetPackageExtractor([this](const std::string& package) {
-        return ExtractInstrumentPackage(m_front_end, package, m_temporary_directory);
-    });
+    List(FileListKind::kInstrument)
+        ->SetPackageExtractor([directory = m_temporary_directory](
+                                  const std::string& package, CFrontEnd& messages,
+                                  std::stop_token stop) {
+            return PackageEntryFileName(
+                ExtractInstrumentPackage(messages, package, directory, std::move(stop)));
+        });
 
     m_next = new QLineEdit(QString::fromLocal8Bit(m_view_settings.default_outfile), this);
     m_next->setObjectName(QStringLiteral("next"));
@@ -124,24 +101,50 @@ CDravikView::CDravikView(CDravikDoc& doc, CWindowFrontEnd& front_end, CSettingsS
     m_log_window = new CConversionLogDlg(store, this);
     connect(m_log_window, &CConversionLogDlg::Closed, this, &CDravikView::OnLogWindowClosed,
             Qt::QueuedConnection);
-    m_progress_timer.setInterval(kProgressInterval);
     m_log_timer.setInterval(kLogInterval);
-    connect(&m_progress_timer, &QTimer::timeout, this, &CDravikView::OnProgressTimer);
     connect(&m_log_timer, &QTimer::timeout, this, &CDravikView::OnLogTimer);
-    m_instrument_box->setEnabled(!IsHeaderMode());
+    connect(&m_driver, &CConversionDriver::BusyChanged, this, &CDravikView::ApplyBusy);
+    connect(&m_driver, &CConversionDriver::ConversionEnded, this,
+            &CDravikView::OnConversionEnded);
+    connect(&m_driver, &CConversionDriver::RunEnded, this, &CDravikView::OnRunEnded);
+    connect(&m_driver, &CConversionDriver::ProgressRefreshed, this,
+            &CDravikView::ProgressRefreshed);
+    connect(&m_driver, &CConversionDriver::TitleChanged, this, [this](const QString& title) {
+        if (m_initialised) emit TitleChanged(title);
+    });
+    ListBox(FileListKind::kInstrument)->setEnabled(!IsHeaderMode());
+}
+
+QGroupBox* CDravikView::ListGroup(FileListKind kind) {
+    const auto index = static_cast<std::size_t>(kind);
+    const CListLook& look = kListLooks[index];
+    auto* box = new QGroupBox(QString::fromLatin1(look.caption), this);
+    box->setObjectName(QString::fromLatin1(look.box_name));
+    box->setWhatsThis(QString::fromLatin1(look.help));
+    box->setMinimumSize(200, 240);
+    auto* list = new CFileListBox(box);
+    list->setObjectName(QString::fromLatin1(look.list_name));
+    list->SetKind(kind);
+    list->SetTemporaryDirectory(m_temporary_directory);
+    list->SetProperties(&m_properties[index]);
+    // The list itself answers What's This: the box is only its frame.
+    list->setWhatsThis(box->whatsThis());
+    list->installEventFilter(this);
+    (new QVBoxLayout(box))->addWidget(list);
+    connect(list, &CFileListBox::selectionSynchronized, this,
+            [this, kind] { OnListSelection(kind); });
+    connect(list, &CFileListBox::listChanged, this, [this, kind] { OnListSelection(kind); });
+    connect(list, &CFileListBox::listed, this, [this, kind] { OnListed(kind); });
+    m_boxes[index] = box;
+    m_lists[index] = list;
+    return box;
 }
 
 CDravikView::~CDravikView() {
-    m_progress_timer.stop();
     m_log_timer.stop();
-    if (m_state == EState::kConverting) {
-        // The program is closing during a conversion: it ends as cancelled,
-        // with its summary in the conversion log.
-        m_doc.AbortConversion();
-        m_doc.WaitForDone(kAbortWaitMs);
-        m_doc.EndConversion(true);
-    }
-    m_doc.DestroyProgressDialog();
+    // The program is closing during a conversion: it ends as cancelled, with
+    // its summary in the conversion log.
+    m_driver.Shutdown();
     if (m_initialised && m_doc.GetSaveSettings() == 1) {
         m_doc.GetParameters().WriteParameters(m_store);
         for (const CListProperties& p : m_properties) p.Write(m_store);
@@ -169,15 +172,7 @@ bool CDravikView::IsLogWindowShown() const noexcept {
 }
 
 QGroupBox* CDravikView::ListBox(FileListKind kind) const noexcept {
-    switch (kind) {
-        case FileListKind::kLog:
-            return m_log_box;
-        case FileListKind::kInstrument:
-            return m_instrument_box;
-        case FileListKind::kOutput:
-            break;
-    }
-    return m_output_box;
+    return m_boxes[static_cast<std::size_t>(kind)];
 }
 
 CFileListBox* CDravikView::List(FileListKind kind) const noexcept {
@@ -220,7 +215,7 @@ void CDravikView::ApplyHeaderDisplay() {
     } else {
         instruments->SynchronizeSelection();
     }
-    m_instrument_box->setEnabled(!IsConverting() && !IsHeaderMode());
+    ListBox(FileListKind::kInstrument)->setEnabled(!IsConverting() && !IsHeaderMode());
     emit HeaderModeChanged(IsHeaderMode());
 }
 
@@ -240,7 +235,9 @@ void CDravikView::UpdateFileNames() {
     if (CurrentNaming().Settings().file_mode == kNamingUserDefined) {
         // The name is taken from the box when the conversion begins.
         m_next->setReadOnly(IsConverting());
-        m_next->setText(QString::fromLocal8Bit(m_view_settings.default_outfile));
+        // A list that comes in while the user types must not move the caret.
+        const QString typed = QString::fromLocal8Bit(m_view_settings.default_outfile);
+        if (m_next->text() != typed) m_next->setText(typed);
         m_doc.SetOutputFilePath(std::string());
     } else {
         m_next->setReadOnly(true);
@@ -292,15 +289,18 @@ void CDravikView::SelectCommandLineLog(const std::string& path) {
     UpdateFileNames();
 }
 
-void CDravikView::SetState(EState state) {
-    const bool was_converting = IsConverting();
-    m_state = state;
-    const bool converting = IsConverting();
-    m_log_box->setEnabled(!converting);
-    m_output_box->setEnabled(!converting);
-    m_instrument_box->setEnabled(!converting && !IsHeaderMode());
-    m_next->setReadOnly(converting);
-    if (converting != was_converting) emit ConvertingChanged(converting);
+void CDravikView::OnListed(FileListKind kind) {
+    if (kind == FileListKind::kInstrument && IsHeaderMode()) ApplyHeaderDisplay();
+    if (kind != FileListKind::kOutput) UpdateFileNames();
+    if (m_begin_when_listed) BeginConversion();
+}
+
+void CDravikView::ApplyBusy(bool busy) {
+    ListBox(FileListKind::kLog)->setEnabled(!busy);
+    ListBox(FileListKind::kOutput)->setEnabled(!busy);
+    ListBox(FileListKind::kInstrument)->setEnabled(!busy && !IsHeaderMode());
+    m_next->setReadOnly(busy);
+    emit ConvertingChanged(busy);
 }
 
 // ---------------------------------------------------------------------------
@@ -308,43 +308,51 @@ void CDravikView::SetState(EState state) {
 
 void CDravikView::BeginConversion() {
     // Enter reaches here too; a second conversion never starts over a running one.
+    m_begin_when_listed = false;
     if (IsConverting()) return;
-    if (m_initialised) {
-        m_run_logs = SelectedNames(Properties(FileListKind::kLog));
-        m_run_instruments = IsHeaderMode()
-                                ? std::vector<std::string>()
-                                : SelectedNames(Properties(FileListKind::kInstrument));
-        m_run_total = static_cast<int>(m_run_logs.size()) *
-                      (IsHeaderMode() ? 1 : static_cast<int>(m_run_instruments.size()));
-        if (m_run_total >= 2 && CurrentNaming().IsAutomatic()) {
-            m_multi_run = true;
-            m_run_index = 0;
-            if (PrepareRunPair()) {
-                PostStartConversion(true);
-            } else {
-                EndRun();
-                UpdateFileNames();
-            }
-            return;
-        }
-        m_run_total = 0;
-    }
+    // The selection is the one shown once every list is in.
+    for (const CFileListBox* list : m_lists) m_begin_when_listed |= list->IsBusy();
+    if (m_begin_when_listed) return;
+    if (m_initialised && BeginRun()) return;
     if (m_doc.GetLogFilePath().empty()) {
         m_front_end.ShowMessage(
             "Please select a Log file from the list provided.\r\n\r\nIf the \"Log Files\" list is "
             "empty, adjust the File List Properties from the View menu.");
-        m_log_box->setFocus();
+        ListBox(FileListKind::kLog)->setFocus();
         return;
     }
     if (!IsHeaderMode() && m_doc.GetInstrumentFilePath().empty()) {
         m_front_end.ShowMessage(
             "Please select an Instrument file from the list provided.\r\n\r\nIf the \"Instrument "
             "Files\" list is empty, adjust the File List Properties from the View menu.");
-        m_instrument_box->setFocus();
+        ListBox(FileListKind::kInstrument)->setFocus();
         return;
     }
     if (!TakeOutputName()) return;
-    PostStartConversion(false);
+    PostStartConversion();
+}
+
+bool CDravikView::BeginRun() {
+    std::vector<std::string> logs = SelectedNames(Properties(FileListKind::kLog));
+    std::vector<std::string> instruments =
+        IsHeaderMode() ? std::vector<std::string>{""}
+                       : SelectedNames(Properties(FileListKind::kInstrument));
+    const int total = static_cast<int>(logs.size() * instruments.size());
+    if (total < 2 || !CurrentNaming().IsAutomatic()) return false;
+    // Every log with every instrument file, the instrument fastest; a pair
+    // whose output cannot be named is passed over.
+    auto set_pair = [this, logs = std::move(logs),
+                     instruments = std::move(instruments)](int index) {
+        const auto per_log = instruments.size();
+        const auto at = static_cast<std::size_t>(index);
+        m_doc.SetLogFilePath(Properties(FileListKind::kLog).working_directory +
+                             logs[at / per_log]);
+        const std::string& instrument = instruments[at % per_log];
+        m_doc.SetInstrumentFilePath(instrument.empty() ? instrument : InstrumentPath(instrument));
+        return GenerateOutputName();
+    };
+    if (!m_driver.StartRun(total, std::move(set_pair))) UpdateFileNames();
+    return true;
 }
 
 bool CDravikView::TakeOutputName() {
@@ -413,9 +421,8 @@ void CDravikView::ShowFileNaming() {
 
 void CDravikView::RefreshFileLists() {
     if (IsConverting()) return;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // Each list shows a busy cursor until its listing is in.
     for (CFileListBox* list : m_lists) list->Refresh();
-    QApplication::restoreOverrideCursor();
     ApplySelectionMode();
     if (IsHeaderMode()) ApplyHeaderDisplay();
     UpdateFileNames();
@@ -438,138 +445,30 @@ void CDravikView::OnLogWindowClosed() {
 }
 
 // ---------------------------------------------------------------------------
-// One conversion, step by step from the event loop
+// Conversions
 
-void CDravikView::PostStartConversion(bool first_of_run) {
-    QMetaObject::invokeMethod(
-        this, [this, first_of_run] { OnStartConversion(first_of_run); }, Qt::QueuedConnection);
+void CDravikView::PostStartConversion() {
+    m_driver.StartOne();
 }
 
-void CDravikView::OnStartConversion(bool first_of_run) {
-    if (m_state == EState::kConverting) return;
-    const bool first = first_of_run || !m_multi_run;
-    if (first) m_cancel_requested = false;
-    m_outcome = EConversionOutcome::kFailed;
-    SetState(EState::kConverting);
-    if (!m_doc.CreateProgressDialog()) {
-        PostEndOfConversion();
-        return;
-    }
-    if (!m_doc.PrepareConversion()) {
-        PostEndOfConversion();
-        return;
-    }
-    CConversionDlg* progress = m_front_end.Progress();
-    connect(progress, &CConversionDlg::CancelRequested, this, &CDravikView::OnCancel,
-            static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::UniqueConnection));
-    connect(progress, &CConversionDlg::EndRequested, this, &CDravikView::PostEndOfConversion,
-            Qt::UniqueConnection);
-    const CProgressSetup setup = m_multi_run
-                                     ? m_doc.MakeProgressSetup(m_run_total, m_run_index + 1)
-                                     : m_doc.MakeProgressSetup();
-    m_front_end.InitProgress(setup);
-    if (!progress->isVisible()) progress->show();
-    UpdateTitle(0);
-    if (!m_doc.StartConversion(m_multi_run)) {
-        // Refused or failed before the first frame; the end step has run.
-        m_outcome = m_doc.GetOutcome();
-        PostEndOfConversion();
-        return;
-    }
-    if (m_multi_run && m_doc.IsSkipped()) {
-        // The user kept this output file: the run goes on with the next pair.
-        SetState(EState::kDone);
-        ++m_run_index;
-        if (PrepareRunPair()) {
-            PostStartConversion(false);
-            return;
-        }
-        if (first || m_doc.GetDismissProgress() == 1) {
-            PostEndOfConversion();
-            return;
-        }
-        // Nothing is left to convert: the progress window waits for its OK.
-        if ((progress = m_front_end.Progress()) != nullptr) progress->InitDisplay(setup, true);
-        return;
-    }
-    m_progress_timer.start();
-    m_doc.RequestNextFrame();
+void CDravikView::OnConversionEnded() {
+    if (!m_initialised) return;
+    // The new output is listed and selected; an increment moves on.
+    CListProperties& output = Properties(FileListKind::kOutput);
+    output.file_selected = m_next->text().toLocal8Bit().toStdString();
+    List(FileListKind::kOutput)->Refresh();
+    CFileNaming& naming = CurrentNaming();
+    if (naming.Settings().file_mode == kNamingAutoIncrement) naming.AdvanceIncrement();
+    if (!m_driver.IsRun()) UpdateFileNames();
 }
 
-void CDravikView::OnProgressTimer() {
-    CConversionDlg* progress = m_front_end.Progress();
-    // A message box shown from here runs its own event loop, in which this
-    // timer fires again.
-    if (progress == nullptr || m_in_progress_tick) return;
-    m_in_progress_tick = true;
-    m_doc.ShowPendingMessages();
-    const CProgressReport report = m_doc.MakeProgressReport();
-    progress->Refresh(report);
-    int percent = report.percent;
-    if (m_state == EState::kConverting && report.status.done) {
-        m_progress_timer.stop();
-        SetState(EState::kDone);
-        const bool ended_well = m_doc.EndConversion(m_cancel_requested);
-        m_outcome = m_doc.GetOutcome();
-        if ((progress = m_front_end.Progress()) != nullptr) {
-            const CProgressReport last = m_doc.MakeProgressReport();
-            progress->Refresh(last);
-            percent = last.percent;
-        }
-        // One failed file of a run does not end it; a cancel does.
-        const bool stop = m_multi_run ? m_cancel_requested : ended_well || m_cancel_requested;
-        UpdateTitle(percent);
-        if (m_initialised) AfterConversionUpdate();
-        if (stop || !m_multi_run) {
-            if (stop && m_doc.GetDismissProgress() == 1) PostEndOfConversion();
-        } else {
-            ++m_run_index;
-            if (PrepareRunPair()) {
-                PostStartConversion(false);
-            } else if (m_doc.GetDismissProgress() == 1) {
-                PostEndOfConversion();
-            }
-        }
-    } else {
-        UpdateTitle(percent);
-    }
-    m_in_progress_tick = false;
-    emit ProgressRefreshed();
-}
-
-void CDravikView::OnCancel() {
-    if (m_state != EState::kConverting) return;
-    m_cancel_requested = true;
-    m_doc.AbortConversion();
-}
-
-void CDravikView::PostEndOfConversion() {
-    QMetaObject::invokeMethod(this, &CDravikView::OnEndOfConversion, Qt::QueuedConnection);
-}
-
-void CDravikView::OnEndOfConversion() {
-    if (m_state == EState::kIdle) return;  // already ended (dismissed twice)
-    m_progress_timer.stop();
-    if (m_state == EState::kConverting && m_front_end.Progress() != nullptr &&
-        m_front_end.Progress()->IsDone()) {
-        // Dismissed right after a cancel, before the processing thread had
-        // stopped: the end step still runs, so that the files are closed and
-        // the summary is written.
-        m_cancel_requested = true;
-        m_doc.AbortConversion();
-        m_doc.WaitForDone(kAbortWaitMs);
-        m_doc.EndConversion(true);
-        m_outcome = m_doc.GetOutcome();
-    }
-    m_cancel_requested = false;
-    EndRun();
-    SetState(EState::kIdle);
-    m_doc.DestroyProgressDialog();
+void CDravikView::OnRunEnded() {
     if (m_initialised) {
         UpdateFileNames();
         emit TitleChanged(QStringLiteral("Dravik"));
         setFocus();
     } else {
+        // A batch run: the program ends with its conversion.
         emit CloseRequested();
     }
 }
@@ -577,55 +476,6 @@ void CDravikView::OnEndOfConversion() {
 void CDravikView::OnLogTimer() {
     const std::string text = m_doc.TakeLogText();
     if (!text.empty()) m_log_window->AppendText(text);
-}
-
-void CDravikView::UpdateTitle(int percent) {
-    if (!m_initialised || m_state == EState::kIdle) return;
-    char title[160];
-    if (m_multi_run) {
-        std::snprintf(title, sizeof title, "%s - Conversion in Progress - %d/%d ", "Dravik",
-                      m_run_index + 1, m_run_total);
-    } else {
-        std::snprintf(title, sizeof title, "%s - Conversion in Progress - ", "Dravik");
-    }
-    QString text = QString::fromLatin1(title);
-    if (percent > 0) text += QStringLiteral("(%1%)").arg(percent);
-    emit TitleChanged(text);
-}
-
-// ---------------------------------------------------------------------------
-// Runs over several files
-
-bool CDravikView::PrepareRunPair() {
-    const int per_log = IsHeaderMode() ? 1 : static_cast<int>(m_run_instruments.size());
-    const CListProperties& log = Properties(FileListKind::kLog);
-    for (; m_run_index < m_run_total; ++m_run_index) {
-        // The instrument index runs fastest, the log index outer.
-        const auto log_index = static_cast<std::size_t>(m_run_index / per_log);
-        const auto instrument_index = static_cast<std::size_t>(m_run_index % per_log);
-        m_doc.SetLogFilePath(log.working_directory + m_run_logs[log_index]);
-        m_doc.SetInstrumentFilePath(IsHeaderMode() ? std::string()
-                                                   : InstrumentPath(m_run_instruments[instrument_index]));
-        if (GenerateOutputName()) return true;
-    }
-    return false;
-}
-
-void CDravikView::AfterConversionUpdate() {
-    CListProperties& output = Properties(FileListKind::kOutput);
-    output.file_selected = m_next->text().toLocal8Bit().toStdString();
-    List(FileListKind::kOutput)->Refresh();
-    CFileNaming& naming = CurrentNaming();
-    if (naming.Settings().file_mode == kNamingAutoIncrement) naming.AdvanceIncrement();
-    if (!m_multi_run) UpdateFileNames();
-}
-
-void CDravikView::EndRun() {
-    m_multi_run = false;
-    m_run_logs.clear();
-    m_run_instruments.clear();
-    m_run_index = 0;
-    m_run_total = 0;
 }
 
 }  // namespace dravik

@@ -1,9 +1,9 @@
-// The main window's form: the three file lists (log, instrument, output), the
-// "Next" output name, and the driver of conversions. Every step of a
-// conversion runs on the GUI thread from the event loop: starting and ending
-// are queued calls, a 100 ms timer polls the document's progress snapshot and
-// a 500 ms timer moves the document's log text into the log window, so the
-// window stays responsive while the processing thread converts.
+// The main window's form: the three file lists (log, instrument, output) and
+// the "Next" output name. It turns the selections into the document's files
+// and the pairs of a run over several files, which CConversionDriver converts
+// from the event loop; a 500 ms timer moves the document's log text into the
+// log window. The window stays responsive while the processing thread
+// converts and while the lists are listed or a package is extracted.
 #pragma once
 
 #include <QTimer>
@@ -12,10 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "frontend/file_naming.h"
-#include "settings/settings.h"
 #include "conversion/dravik_doc.h"
+#include "conversion_driver.h"
+#include "frontend/file_naming.h"
 #include "list_properties.h"
+#include "settings/settings.h"
 
 class QGroupBox;
 class QLineEdit;
@@ -31,8 +32,7 @@ class CDravikView : public QWidget {
     Q_OBJECT
 
   public:
-    static constexpr int kProgressInterval = 100;  // ms
-    static constexpr int kLogInterval = 500;       // ms
+    static constexpr int kLogInterval = 500;  // ms
 
     // Reads the "View" section. The document, front end and store must
     // outlive the view.
@@ -47,7 +47,7 @@ class CDravikView : public QWidget {
     // calls it, so it neither reads nor writes those sections.
     void InitialUpdate();
     bool IsInitialised() const noexcept { return m_initialised; }
-    bool IsConverting() const noexcept { return m_state != EState::kIdle; }
+    bool IsConverting() const noexcept { return m_driver.IsBusy(); }
     bool IsHeaderMode() const noexcept { return m_view_settings.convert_header != 0; }
     bool IsLogWindowShown() const noexcept;
     CConversionLogDlg& LogWindow() noexcept { return *m_log_window; }
@@ -62,10 +62,11 @@ class CDravikView : public QWidget {
         return m_namings[kind == NamingKind::kHeader ? 1 : 0];
     }
     // How the last conversion ended (the batch run's exit status).
-    EConversionOutcome Outcome() const noexcept { return m_outcome; }
+    EConversionOutcome Outcome() const noexcept { return m_driver.Outcome(); }
 
     // --- Commands ------------------------------------------------------------
-    // Begin Conversion (Ctrl+C, Enter): checks the selection and starts.
+    // Begin Conversion (Ctrl+C, Enter): checks the selection and starts; while
+    // a list is still being listed, once it is in.
     void BeginConversion();
     void ToggleHeaderConversion();
     void ToggleConversionLog();
@@ -82,7 +83,7 @@ class CDravikView : public QWidget {
     // The document's log, instrument and output file from the selections.
     void UpdateFileNames();
     // Queues the start of the conversion the document's file names describe.
-    void PostStartConversion(bool first_of_run);
+    void PostStartConversion();
 
   signals:
     void HeaderModeChanged(bool header_mode);
@@ -98,59 +99,40 @@ class CDravikView : public QWidget {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    // Idle, converting (the progress timer polls), done (the progress window
-    // shows the result until it is dismissed or the run goes on).
-    enum class EState { kIdle, kConverting, kDone };
-    void SetState(EState state);
-
-    void OnStartConversion(bool first_of_run);
-    void PostEndOfConversion();
-    void OnEndOfConversion();
-    void OnCancel();
-    void OnProgressTimer();
+    QGroupBox* ListGroup(FileListKind kind);
+    void ApplyBusy(bool busy);
+    void OnConversionEnded();
+    void OnRunEnded();
     void OnLogTimer();
     void OnLogWindowClosed();
-    void UpdateTitle(int percent);
     // The output file of a user-defined name: the "Next" text, with the
     // extension appended when it has none.
     bool TakeOutputName();
     void OnListSelection(FileListKind kind);
+    void OnListed(FileListKind kind);
     void ApplyHeaderDisplay();
     std::string InstrumentPath(const std::string& name) const;
     // Sets the output name of an automatic mode; false (name cleared) when
     // none can be made.
     bool GenerateOutputName();
-    // Sets the document's files for run pair m_run_index or the next one
-    // whose name can be made; false when none is left.
-    bool PrepareRunPair();
-    void AfterConversionUpdate();
-    void EndRun();
+    // Starts a run over every selected pair; false when the selection makes
+    // a single conversion.
+    bool BeginRun();
 
     CDravikDoc& m_doc;
     CWindowFrontEnd& m_front_end;
     CSettingsStore& m_store;
     CViewSettings m_view_settings;
     bool m_initialised = false;
-    EState m_state = EState::kIdle;
-    bool m_cancel_requested = false;
-    // A run over several files: the selected names, the pair being
-    // converted (instrument index fastest) and how many pairs there are.
-    bool m_multi_run = false;
-    std::vector<std::string> m_run_logs;
-    std::vector<std::string> m_run_instruments;
-    int m_run_index = 0;
-    int m_run_total = 0;
-    bool m_in_progress_tick = false;
-    EConversionOutcome m_outcome = EConversionOutcome::kFailed;
-    QTimer m_progress_timer;
+    // Begin Conversion was asked for while a list was being listed.
+    bool m_begin_when_listed = false;
+    CConversionDriver m_driver;
     QTimer m_log_timer;
     CConversionLogDlg* m_log_window = nullptr;
 
-    QGroupBox* m_log_box = nullptr;
-    QGroupBox* m_instrument_box = nullptr;
-    QGroupBox* m_output_box = nullptr;
-    QLineEdit* m_next = nullptr;
+    std::array<QGroupBox*, 3> m_boxes{};
     std::array<CFileListBox*, 3> m_lists{};
+    QLineEdit* m_next = nullptr;
     std::array<CListProperties, 3> m_properties;
     std::array<CFileNaming, 2> m_namings{CFileNaming(NamingKind::kInstrument),
                                          CFileNaming(NamingKind::kHeader)};

@@ -7,6 +7,7 @@
 #include <QUrl>
 #include <algorithm>
 
+#include "conversion/recording_front_end.h"
 #include "exclamation_box.h"
 #include "platform/text.h"
 
@@ -57,11 +58,21 @@ void CFileListBox::Refresh() {
     const CListProperties& p = *m_properties;
     // Instrument files taken from a package are whatever it held.
     const bool package = m_kind == FileListKind::kInstrument && p.use_working_directory == 0;
-    m_list = CSortableStringList(
-        package ? ListFiles(m_temporary_directory, "*.*", false)
-                : ListFiles(p.working_directory, p.file_filter, p.recursive != 0));
-    m_list.Sort(CSortProperties(p));
+    setCursor(Qt::BusyCursor);
+    m_listing.Start(
+        [directory = package ? m_temporary_directory : p.working_directory,
+         filter = package ? std::string("*.*") : p.file_filter,
+         recursive = !package && p.recursive != 0, sort_type = p.sort_type,
+         sort_direction = p.sort_direction](std::stop_token stop) {
+            CSortableStringList list(ListFiles(directory, filter, recursive, stop));
+            if (!stop.stop_requested()) list.Sort(CSortProperties(sort_type, sort_direction));
+            return list;
+        },
+        [this](CSortableStringList list) { Fill(std::move(list)); });
+}
 
+void CFileListBox::Fill(CSortableStringList list) {
+    m_list = std::move(list);
     QStringList names;
     names.reserve(static_cast<qsizetype>(m_list.Files().size()));
     for (const CListedFile& f : m_list.Files()) names.append(QString::fromStdString(f.name));
@@ -70,6 +81,8 @@ void CFileListBox::Refresh() {
     addItems(names);
     m_synchronizing = false;
     SynchronizeSelection();
+    if (!IsBusy()) unsetCursor();
+    emit listed();
 }
 
 void CFileListBox::SelectRow(int row) {
@@ -78,7 +91,9 @@ void CFileListBox::SelectRow(int row) {
 }
 
 void CFileListBox::SynchronizeSelection() {
-    if (!m_properties || m_synchronizing) return;
+    // What the list shows while a listing is under way is about to go: the
+    // remembered file waits for the new listing, which synchronizes then.
+    if (!m_properties || m_synchronizing || m_listing.IsRunning()) return;
     CListProperties& p = *m_properties;
     m_synchronizing = true;
     std::vector<int> rows;
@@ -156,29 +171,54 @@ void CFileListBox::DropFile(const std::string& path) {
     const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot + 1);
     const std::string lower = LowerAscii(extension);
 
-    auto show_directory = [&] {
-        p.working_directory = directory;
-        p.file_selected = name;
-        p.file_filter = extension.empty() ? "*.*" : "*." + extension;
-    };
-    if (m_kind != FileListKind::kInstrument) {
-        show_directory();
-    } else if (lower == "cal" || lower == "tdf") {
+    if (m_kind == FileListKind::kInstrument) {
+        if (lower == "zpk") {
+            StartExtraction(path);
+            return;
+        }
+        if (lower != "cal" && lower != "tdf") {
+            ShowMessage(QString::fromStdString(FillMessage(
+                "The file extension for %s \r\nis not an Instrument Package/Calibration/TDF file.",
+                {path})));
+            return;
+        }
+        // The file dropped last wins over a package still being extracted.
+        m_extraction.Stop();
         p.use_working_directory = 1;
-        show_directory();
-    } else if (lower == "zpk") {
-        const std::string first = m_extractor ? m_extractor(path) : std::string();
-        p.use_working_directory = 0;
-        p.instrument_package_file = path;
-        p.file_selected = first.substr(first.find_last_of('/') + 1);
-    } else {
-        ShowMessage(QString::fromStdString(FillMessage(
-            "The file extension for %s \r\nis not an Instrument Package/Calibration/TDF file.",
-            {path})));
-        return;
     }
+    p.working_directory = directory;
+    p.file_selected = name;
+    p.file_filter = extension.empty() ? "*.*" : "*." + extension;
     // The refreshed list has no selection of its own, so the dropped file
     // (now the remembered one) is selected.
+    Refresh();
+    emit listChanged();
+}
+
+void CFileListBox::StartExtraction(const std::string& path) {
+    setCursor(Qt::BusyCursor);
+    m_extraction.Start(
+        [extractor = m_extractor, path](std::stop_token stop) {
+            CRecordingFrontEnd messages;
+            CExtracted extracted;
+            if (extractor) extracted.first = extractor(path, messages, std::move(stop));
+            extracted.messages = std::move(messages.messages);
+            return extracted;
+        },
+        [this, path](const CExtracted& extracted) { UsePackage(path, extracted); });
+}
+
+void CFileListBox::UsePackage(const std::string& path, const CExtracted& extracted) {
+    const unsigned generation = m_extraction.Generation();
+    for (const std::string& message : extracted.messages) {
+        ShowMessage(QString::fromStdString(message));
+        // A file dropped while the message was shown replaces this package.
+        if (m_extraction.Generation() != generation) return;
+    }
+    CListProperties& p = *m_properties;
+    p.use_working_directory = 0;
+    p.instrument_package_file = path;
+    p.file_selected = extracted.first;
     Refresh();
     emit listChanged();
 }

@@ -313,7 +313,7 @@ TEST(ConversionOutcome, EveryFrameIsWrittenWithoutSubsampling) {
         p.check_sum_checking = 1;
         run.Files(kWorked / "data.raw", run.dir / "out.dat", kWorked / "abcd0042.tdf");
         EXPECT_EQ(run.doc->RunConversion(), EConversionOutcome::kComplete);
-        EXPECT_EQ(ReadAll(run.dir / "out.dat"), ReadAll(kWorked / "expected.dat"));
+        EXPECT_EQ(ReadAll(run.dir / "out.dat"), ReadAll(kWorked / "expected" / "out.dat"));
     }
 }
 

@@ -64,6 +64,10 @@ TEST(FileListingTest, UnreadableOrMissingDirectoriesListNothing) {
     EXPECT_TRUE(ListFiles(dir.string() + "/nowhere/", "*.*", true).empty());
     EXPECT_TRUE(ListFiles((dir / "plain.raw").string() + "/", "*.*", false).empty());
     EXPECT_TRUE(ListFiles("", "*.*", false).empty());
+    // A listing asked to stop lists no further.
+    std::stop_source stop;
+    stop.request_stop();
+    EXPECT_TRUE(ListFiles(dir.string() + "/", "*.*", true, stop.get_token()).empty());
 }
 
 TEST(FileListingTest, ValidDirectoriesGetATrailingSlash) {

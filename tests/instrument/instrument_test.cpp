@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <fstream>
 #include <random>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "platform/disk_file.h"
 
@@ -51,8 +53,6 @@ std::string Tail(const CInstrument& inst) {
 const char* kIgnored = "Sensor ignored.";
 const char* kBadLength = "The field length parameter is invalid.";
 const char* kBadType = "The data type parameter is invalid.";
-const char* kBadGains = "The gain range parameter is invalid.";
-const char* kCoefficientCount = "Unexpected number of gain coefficients found in gain range line.";
 const std::string kAborted = "\tInstrument processing aborted.\r\n";
 
 const char* kFixedExample =
@@ -81,28 +81,6 @@ TEST(InstrumentLoad, FixedFrameExampleWithEitherLineEnd) {
                       "\"\r\n\tLines read: 5\r\n\tNumber of sensors: 2\r\n\tFrame type: Fixed\r\n"
                       "\tFrame size: 13 bytes\r\n\r\n\tABCDEF0042 - 0 error(s)\r\n");
     }
-}
-
-TEST(InstrumentLoad, VariableFrameExample) {
-    CInstrument inst;
-    ASSERT_EQ(LoadText(inst,
-                       "VLF_INSTRUMENT ABCNAV '' 6 AS 0 NONE\nVLF_SN 0001 '' 4 AS 0 NONE\n"
-                       "FIELD NONE ',' 1 AS 0 DELIMITER\nLAT NONE 'deg' V AF 0 COUNT\n"
-                       "FIELD NONE ',' 1 AS 0 DELIMITER\nLON NONE 'deg' V AF 0 COUNT\n"
-                       "TERMINATOR NONE '\\x0D\\x0A' 2 AS 0 DELIMITER\n",
-                       "nav.tdf"),
-              0);
-    EXPECT_EQ(inst.GetFieldDelimiters(), ",,");
-    EXPECT_EQ(inst.GetTerminator(), "\r\n");
-    ASSERT_EQ(inst.GetSensorCount(), 2);
-    EXPECT_EQ(inst.GetSensor(0)->GetVariableFieldIndex(), 0);
-    EXPECT_EQ(inst.GetSensor(1)->GetVariableFieldIndex(), 1);
-    EXPECT_EQ(inst.GetSensor(1)->GetFieldDelimiters(), ",,");
-    EXPECT_EQ(inst.GetMessage(),
-              "Telemetry Definition File read successfully.\r\n\tFile name: \"" +
-                  inst.GetFileName() +
-                  "\"\r\n\tLines read: 7\r\n\tNumber of sensors: 2\r\n\tFrame type: Variable\r\n"
-                  "\r\n\tABCNAV0001 - 0 error(s)\r\n");
 }
 
 TEST(InstrumentLoad, EmptyFilesCommentsAndSensorLookup) {
@@ -171,13 +149,6 @@ TEST(InstrumentLoad, FatalResultsReplaceTheMessageAndKeepNothing) {
               "Unable to load instrument.\r\n\tThe Calibration or Telemetry "
               "Definition File was not specified.\r\n" +
                   kAborted);
-    const std::string missing = testing::TempDir() + "dravik_no_such_file.tdf";
-    EXPECT_EQ(inst.Load(missing), kInstrumentOpenFailed);
-    EXPECT_EQ(inst.GetFileError(), kFileNotFound);
-    EXPECT_EQ(inst.GetMessage(),
-              "An error occured opening the Telemetry Definition File.\r\n"
-              "\tTelemetry Definition File Name: \"" +
-                  missing + "\".\r\n\tThe file could not be found.\r\n" + kAborted);
     // A failed open leaves the instrument free for another try; a load that opened a file does not,
     // and the refusal keeps what was loaded.
     ASSERT_EQ(LoadText(inst, kFixedExample), 0);
@@ -210,214 +181,17 @@ TEST(InstrumentLoad, MalformedLinesAreCountedAndTheTenthIsFatal) {
                   kAborted);
 }
 
-TEST(InstrumentLoad, LineDiagnosticsAndCorrectionsOfAFixedFrame) {
-    CInstrument inst;
-    ASSERT_EQ(LoadText(inst,
-                       "INSTRUMENT ABC '' 3 AS 0 NONE\n"
-                       "PRES NONE 'dbar' 4 BD 0 COUNT\n"    // 2: BD corrected to 8 bytes
-                       "T NONE C 2 BU 0 COUNT\n"            // 3: units without quotes
-                       "FRAME COUNTER 'DN' 1 BU 2 COUNT\n"  // 4: gain ranges set to 0
-                       "ES 412 'u' 2 BU 1 OPTIC2\n"         // 5, 6: extra coefficient
-                       "100 0.5 1.2 7\n"
-                       "LU 412 'u' 2 BU 1 OPTIC2\n100 0.5\n"  // 7, 8: too few: dropped
-                       "ED 412 'u' 2 AS 6 OPTIC1\n"           // 9: BU, 4 gain ranges
-                       "0 1 1\n1 1 1\n2 1 nan\n3 1 1\n"       // 10-13
-                       "Q NONE '' 4294967295 BU 0 COUNT\n"    // 14
-                       "Q NONE '' -1 BU 0 COUNT\n"            // 15
-                       "Q NONE '' 2147483647 BU 0 COUNT\n"    // 16: frame size past INT_MAX
-                       "Q NONE '' 2 XX 0 COUNT\n"             // 17
-                       "Q NONE '' 2 BU 0 OPTIC9\n"            // 18
-                       "Q NONE '' V AF 0 COUNT\n"             // 19
-                       "OPT3 NONE '' 2 BU 1 OPTIC3\n"         // 20
-                       "CHECK SUM '' 1 BU 0 COUNT\n"),
-              0);
-    EXPECT_EQ(
-        Tail(inst),
-        "\tABC - 16 error(s)\r\n\r\n" +
-            Diags({{2, kBadLength, "Field length set to 8."},
-                   {3, "The units parameter format is invalid.", "Sensor units ignored."},
-                   {4, kBadGains, "Gain ranges set to 0."},
-                   {6, kCoefficientCount, "Extra gain coefficients ignored."},
-                   {8, kCoefficientCount, kIgnored},
-                   {9, kBadType, "Data type set to BU."},
-                   {9, kBadGains, "Gain ranges set to 4."},
-                   {12, "Invalid gain coefficient found in gain range line.",
-                    "Gain coefficient ignored."},
-                   {12, kCoefficientCount, kIgnored},
-                   {14, kBadLength, kIgnored},
-                   {15, kBadLength, kIgnored},
-                   {16, kBadLength, kIgnored},
-                   {17, kBadType, kIgnored},
-                   {18, "The fit type parameter is invalid.", kIgnored},
-                   {19, "Variable field length parameter found in a fixed frame length format.",
-                    kIgnored},
-                   {20, "No valid integration time sensor was found.", kIgnored}}));
-    ASSERT_EQ(inst.GetSensorCount(), 5);  // PRES, T, FRAME, ES, CHECK
-    EXPECT_EQ(inst.GetSensor(0)->GetFieldLength(), 8u);
-    EXPECT_EQ(inst.GetSensor(1)->GetOffset(), 7u);  // 3 + 4 declared, not 3 + 8
-    EXPECT_EQ(inst.GetSensor(3)->GetCoefficientCount(), 4);
-    // Lines dropped after their field length was read still count it; invalid lengths do not.
-    EXPECT_EQ(inst.GetSensor(4)->GetOffset(), 22u);
-}
-
-TEST(InstrumentLoad, Optic1GainRangesAndTheEndOfFile) {
-    CInstrument inst;
-    ASSERT_EQ(LoadText(inst,
-                       "INSTRUMENT ABC '' 3 AS 0 NONE\nED 412 'u' 2 BU 6 OPTIC1\n"
-                       "0 1 1\n1 1 1\n2 1 1\n3 1 1\n"
-                       "T NONE '' 2 BU 1 POLYU\n1 2 3\n"  // a definition: only four lines
-                       "ES 412 'u' 2 BU 3 OPTIC1\n0 1 1\n"),
-              0);
-    ASSERT_EQ(inst.GetSensorCount(), 2);
-    EXPECT_EQ(inst.GetSensor(0)->GetGainRangeIndex(), 3);
-    EXPECT_EQ(inst.GetSensor(1)->GetType(), "T");
-    EXPECT_EQ(Tail(inst),
-              "\tABC - 2 error(s)\r\n\r\n" +
-                  Diags({{2, kBadGains, "Gain ranges set to 4."},
-                         {10, "More gain ranges expected before the end of file.", kIgnored}}));
-}
-
-TEST(InstrumentLoad, VariableFrameDelimitersAndFrameKindRules) {
-    CInstrument inst;
-    ASSERT_EQ(LoadText(inst,
-                       "VLF_INSTRUMENT NAV '' 3 AS 0 NONE\n"
-                       "LAT NONE '' 2 AF 0 COUNT\n"  // 2: not a delimiter line
-                       "FIELD NONE '\\x09' 1 AS 0 DELIMITER\n"
-                       "A NONE '' 4 AF 0 COUNT\n"   // 4: not variable
-                       "A NONE '' V BU 0 OPTIC1\n"  // 5: AI with 1 gain range
-                       "0 1 1\n"
-                       "FIELD NONE 'ab' 2 AS 0 DELIMITER\n"  // 7: length 1, comma
-                       "B NONE '' V AF 0 DELIMITER\n"        // 8
-                       "B NONE '' V AF 0 COUNT\n"
-                       "TERMINATOR NONE '\\x0D\\x0A' 3 AS 0 DELIMITER\n"  // 10: CR LF
-                       "C NONE '' V AF 0 COUNT\n",                        // 11
-                       "v.tdf"),
-              0);
-    EXPECT_EQ(inst.GetFieldDelimiters(), "\t,");
-    EXPECT_EQ(inst.GetTerminator(), "\r\n");
-    ASSERT_EQ(inst.GetSensorCount(), 2);
-    EXPECT_EQ(inst.GetSensor(0)->GetDataType(), kDataAI);
-    EXPECT_EQ(inst.GetSensor(1)->GetVariableFieldIndex(), 1);
-    const char* misuse = "Invalid use of the DELIMITER fit type.";
-    EXPECT_EQ(
-        Tail(inst),
-        "\tNAV - 10 error(s)\r\n\r\n" +
-            Diags({{2, "Invalid DELIMITER definition line.", kIgnored},
-                   {4, "The field length parameter does not specify a variable length field.",
-                    kIgnored},
-                   {5, kBadType, "Data type set to AI."},
-                   {5, kBadGains, "Gain ranges set to 1."},
-                   {7, kBadLength, "Field length set to 1."},
-                   {7, "The FIELD delimiter field length is invalid.",
-                    "FIELD delimiter set to \",\"."},
-                   {8, kBadType, "Data type set to AS."},
-                   {8, misuse, kIgnored},
-                   {10, "The TERMINATOR delimiter field length is invalid.",
-                    "TERMINATOR delimiter set to \"\\x0D\\x0A\"."},
-                   {11, "Cannot have sensors defined after the TERMINATOR delimiter.", kIgnored}}));
-}
-
-// A sensor line that was taken and then refused by the frame kind still
-// announced its gain range lines: they are passed over, not read as sensor
-// lines (which would add a malformed line each and, ten times over, abort).
-TEST(InstrumentLoad, GainRangeLinesOfARefusedSensorArePassedOver) {
-    std::string text =
-        "VLF_INSTRUMENT NAV '' 3 AS 0 NONE\n"
-        "FIELD NONE ',' 1 AS 0 DELIMITER\n"
-        "D NONE '' 2 AF 1 POLYU\n"  // 3: not a variable field
-        "0.0 1.0\n"
-        "T NONE '' V AF 1 POLYU\n"  // 5: kept
-        "0.5 2.0\n"
-        "TERMINATOR NONE '\\x0D\\x0A' 2 AS 0 DELIMITER\n";
-    for (int k = 0; k < 10; ++k) text += "X NONE '' V AF 1 POLYU\n1 2\n";  // 8, 10, ... 26
-    text += "Y NONE '' V AF 1 POLYU\n";                                    // 28
-    CInstrument inst;
-    ASSERT_EQ(LoadText(inst, text, "g.tdf"), 0) << inst.GetMessage();
-    ASSERT_EQ(inst.GetSensorCount(), 1);
-    EXPECT_EQ(inst.GetSensor(0)->GetCoefficients(), (std::vector<double>{0.5, 2.0}));
-    EXPECT_EQ(inst.GetLinesRead(), 28);
-    std::string expected = Diags(
-        {{3, "The field length parameter does not specify a variable length field.", kIgnored}});
-    for (int line = 8; line <= 28; line += 2)
-        expected += Diags(
-            {{line, "Cannot have sensors defined after the TERMINATOR delimiter.", kIgnored}});
-    expected += Diags({{28, "More gain ranges expected before the end of file.", kIgnored}});
-    EXPECT_EQ(Tail(inst), "\tNAV - 13 error(s)\r\n\r\n" + expected);
-}
-
-TEST(InstrumentLoad, ExampleFilesLoadWithoutErrors) {
-    CInstrument spr;
-    ASSERT_EQ(spr.Load(DRAVIK_EXAMPLES_DIR "/spr0117.cal"), 0) << spr.GetMessage();
-    EXPECT_EQ(spr.GetErrorCount(), 0);
-    EXPECT_EQ(spr.GetFrameSize(), 283);
-    int channels = 0;
-    for (int i = spr.FindSensor("ES", -1); i >= 0; i = spr.FindSensor("ES", i), ++channels)
-        ASSERT_NE(spr.GetSensor(i)->GetIntegrationTimeSensor(), nullptr);
-    EXPECT_EQ(channels, 128);
-    EXPECT_EQ(spr.GetSensor(spr.FindSensor("CHECK", -1))->GetOffset(), 282u);
-
-    CInstrument nav;
-    ASSERT_EQ(nav.Load(DRAVIK_EXAMPLES_DIR "/nav0001.tdf"), 0) << nav.GetMessage();
-    EXPECT_EQ(nav.GetErrorCount(), 0);
-    EXPECT_EQ(nav.GetHeader(), "GPNAV0001");
-    ASSERT_EQ(nav.GetSensorCount(), 7);
-    EXPECT_EQ(nav.GetSensor(6)->GetVariableFieldIndex(), 6);
-}
-
 // Random bytes and random token lines: every file loads or fails with a code
 // and never crashes (the sanitizer build runs this).
 TEST(InstrumentRobustness, RandomFilesNeverCrashTheLoader) {
-    const std::string tokens[] = {"INSTRUMENT",
-                                  "VLF_INSTRUMENT",
-                                  "SN",
-                                  "VLF_SN",
-                                  "FIELD",
-                                  "TERMINATOR",
-                                  "INTTIME",
-                                  "ES",
-                                  "NONE",
-                                  "V",
-                                  "0",
-                                  "1",
-                                  "2",
-                                  "4",
-                                  "8",
-                                  "4294967295",
-                                  "99999999999999999999",
-                                  "-3",
-                                  "''",
-                                  "'sec'",
-                                  "'\\x0D\\x0A'",
-                                  "'\\x'",
-                                  "','",
-                                  "BU",
-                                  "BS",
-                                  "BF",
-                                  "BD",
-                                  "HU",
-                                  "HS",
-                                  "AI",
-                                  "AF",
-                                  "AS",
-                                  "COUNT",
-                                  "DELIMITER",
-                                  "OPTIC1",
-                                  "OPTIC2",
-                                  "OPTIC3",
-                                  "POLYF",
-                                  "POLYU",
-                                  "DDMM",
-                                  "HHMMSS",
-                                  "DDMMYY",
-                                  "TIME2",
-                                  "1e308",
-                                  "nan",
-                                  "-inf",
-                                  "#",
-                                  "\t",
-                                  std::string(1, '\0'),
-                                  "'a",
-                                  "\r"};
+    std::vector<std::string> tokens;
+    std::istringstream words(
+        "INSTRUMENT VLF_INSTRUMENT SN VLF_SN FIELD TERMINATOR INTTIME ES NONE V 0 1 2 4 8 "
+        "4294967295 99999999999999999999 -3 '' 'sec' '\\x0D\\x0A' '\\x' ',' BU BS BF BD HU HS AI "
+        "AF AS COUNT DELIMITER OPTIC1 OPTIC2 OPTIC3 POLYF POLYU DDMM HHMMSS DDMMYY TIME2 1e308 "
+        "nan -inf # 'a");
+    for (std::string w; words >> w;) tokens.push_back(w);
+    tokens.insert(tokens.end(), {"\t", "\r", std::string(1, '\0')});
     std::mt19937 rng(4242);
     for (int round = 0; round < 300; ++round) {
         std::string text;
@@ -427,7 +201,7 @@ TEST(InstrumentRobustness, RandomFilesNeverCrashTheLoader) {
         }
         for (int l = rng() % 40; round % 3 != 0 && l > 0; --l) {
             for (int w = rng() % 10; w > 0; --w)
-                text += tokens[rng() % std::size(tokens)] + (rng() % 5 ? " " : "\t");
+                text += tokens[rng() % tokens.size()] + (rng() % 5 ? " " : "\t");
             text += rng() % 4 ? "\n" : "\r\n";
         }
         CInstrument inst;

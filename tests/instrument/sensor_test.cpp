@@ -64,21 +64,14 @@ TEST(SensorDecoding, EveryNumericDataType) {
         {kDataHU, "1F", 0, 31},
         {kDataHU, "00FF", 0, 255},
         {kDataHU, "1G", 0, 16},  // a character that is no hex digit counts as 0
-        {kDataHS, "4123", 0, -291},
-        {kDataHS, "0123", 0, 291},
-        {kDataHS, "C123", 0, -291},  // the bit of weight 8 is ignored
+        {kDataHS, "C123", 0, -291},  // the bit of weight 8 is ignored, the one of 4 is the sign
         {kDataHS, "7FFFFFFF", 0, -0x3FFFFFFF},
         {kDataBF, "\x3F\x80\x00\x00"s, 0, 1.0},
-        {kDataBF, "\x7F\xC0\x00\x00"s, kValueNotFinite, 0},
         {kDataBD, "\xC0\x09\x21\xFB\x54\x44\x2D\x18"s, 0, -3.141592653589793},
         {kDataBD, "\x7F\xF0\x00\x00\x00\x00\x00\x00"s, kValueNotFinite, 0},
         {kDataAI, "\x00\x00\x31\x32\x00\x37"s, 0, 12},  // leading zero bytes skipped
-        {kDataAI,
-         "\xB1-4\xFF"
-         "2x"s,
-         0, -42},  // bytes of 128 and above skipped
+        {kDataAI, "\xB1-4\xFF\x32x"s, 0, -42},  // bytes of 128 and above skipped
         {kDataAI, "  +17 m", 0, 17},
-        {kDataAI, "    ", kValueNoNumber, 0},
         {kDataAI, "2147483647", kValueNoNumber, 0},
         {kDataAI, "-2147483648", kValueNoNumber, 0},
         {kDataAI, "99999999999999999999999", kValueNoNumber, 0},
@@ -152,26 +145,6 @@ TEST(SensorVariableFields, FieldsAreCutAtDelimitersAndTerminator) {
     EXPECT_EQ(out, "12,5");
     // Fields are counted by the delimiters found: with a comma missing, field 1 is never reached.
     EXPECT_EQ(field(1, "ABC001;7,8\r\n", out), kValueFieldNotFound);
-
-    // Through the decoders.
-    CSensor af, ai, as;
-    Define(af, kDataAF, kFitCount, 0, 0);
-    Define(ai, kDataAI, kFitCount, 0, 0);
-    Define(as, kDataAS, kFitCount, 0, 0);
-    for (CSensor* s : {&af, &ai, &as}) s->SetVariable(true);
-    af.SetVariableField(",,", "\r\n", 0);
-    ai.SetVariableField(",,", "\r\n", 1);
-    as.SetVariableField(",,", "\r\n", 2);
-    double d = 0;
-    std::int32_t i = 0;
-    auto good = Frame("NAV1,-12.25,42\r\n", "\r\n");
-    EXPECT_EQ(af.GetDoubleValue(d, &good), 0);
-    EXPECT_EQ(d, -12.25);
-    EXPECT_EQ(ai.GetSignedValue(i, &good), 0);
-    EXPECT_EQ(i, 42);
-    EXPECT_EQ(as.GetStringValue(out, &good), kValueFieldNotFound);
-    auto empty = Frame("NAV1,,\r\n", "\r\n");
-    EXPECT_EQ(af.GetDoubleValue(d, &empty), kValueNoNumber);
 }
 
 TEST(SensorVariableFields, EscapesDecodeTwoHexDigitsUntilOneFails) {

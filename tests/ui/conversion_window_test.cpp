@@ -1,15 +1,17 @@
 // The progress window driven by the view through real conversions of the
-// example logs: what it shows for each way a conversion ends, and the cancel
-// path a person takes.
+// example logs (what it shows while and after converting, and the cancel path
+// a person takes), and the conversion log window's text and placement.
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QtTest>
 
-#include "settings/memory_settings.h"
 #include "conversion_dlg.h"
+#include "conversion_log_dlg.h"
 #include "dravik_view.h"
-#include "modal_test_support.h"
+#include "ui_test_support.h"
+#include "settings/memory_settings.h"
 #include "window_front_end.h"
 
 using namespace dravik;
@@ -19,6 +21,17 @@ namespace {
 
 QString Text(QWidget* window, const char* name) {
     return window->findChild<QLabel*>(QString::fromLatin1(name))->text();
+}
+
+// `count` numbered lines of 99 characters plus "\r\n".
+std::string Lines(int first, int count) {
+    std::string text;
+    for (int i = first; i < first + count; ++i) {
+        char head[16];
+        std::snprintf(head, sizeof head, "%06d", i);
+        text += head + std::string(93, '.') + "\r\n";
+    }
+    return text;
 }
 
 }  // namespace
@@ -35,107 +48,81 @@ class ConversionWindowTest : public QObject {
             front_end.SetOwner(&view);
             doc.SetProgramDirectory(ExamplesDir().string());
         }
-        // Starts a conversion and waits until its progress window shows the
-        // end (the view has then run the end step).
-        CConversionDlg* Convert(const fs::path& log, const fs::path& out, const std::string& inst) {
+        void Start(const fs::path& log, const fs::path& out, const std::string& inst) {
             doc.SetLogFilePath(log.string());
             doc.SetOutputFilePath(out.string());
             doc.SetInstrumentFilePath(inst);
-            view.PostStartConversion(false);
-            if (!QTest::qWaitFor(
-                    [&] {
-                        return front_end.Progress() != nullptr && front_end.Progress()->IsDone() &&
-                               front_end.Progress()->findChild<QPushButton*>("button")->text() ==
-                                   "OK";
-                    },
-                    60000)) {
-                return nullptr;
-            }
-            return front_end.Progress();
+            view.PostStartConversion();
+        }
+        // Waits until the progress window shows the end (the view has then
+        // run the end step).
+        CConversionDlg* Ended() {
+            const bool ended = QTest::qWaitFor(
+                [&] {
+                    CConversionDlg* p = front_end.Progress();
+                    return p != nullptr && p->IsDone() &&
+                           p->findChild<QPushButton*>("button")->text() == "OK";
+                },
+                60000);
+            return ended ? front_end.Progress() : nullptr;
         }
     };
 
   private slots:
-    void completeConversionShowsFilesCountersAndFullBar() {
+    void eachConversionShowsItsFilesLimitsAndEnd() {
+        const std::string spr = (ExamplesDir() / "spr0117.cal").string();
+        const std::string nav = (ExamplesDir() / "nav0001.tdf").string();
+        const struct {
+            const char* log;
+            const char* kb;
+            std::string instrument;
+            int limit, depth;
+            const char *status, *instrument_text, *limits;
+            int bar;        // range, and position at the end
+            bool checks;    // the error counters' captions are enabled
+        } cases[] = {
+            {"spr0117.raw", "85.72", spr, 100, 5, "Conversion complete.", "Instrument File: spr0117.cal",
+             "Conversion Limit: 100 frames (maximum)\nConversion Depth: 5 frames", 100, true},
+            // A header conversion counts bytes, whatever the limit says.
+            {"cast0117.raw", "5.91", "", 100, 1, "Conversion complete.", "Header Conversion", "", 6056,
+             false},
+            {"nav0001.raw", "13.31", nav, 0, 1, "Conversion complete.",
+             "Instrument File: nav0001.tdf", "", 13632, false},
+            {"nav0001.raw", "13.31", spr, 0, 1, "Conversion aborted.\nSPR0117 not found.",
+             "Instrument File: spr0117.cal", "", 13632, true},
+        };
+        const fs::path dir = ScratchDir("ends");
         Fixture f;
-        const fs::path dir = ScratchDir("complete");
-        f.doc.GetParameters().process_limit = 100;
-        f.doc.GetParameters().process_depth = 5;
-        f.doc.GetParameters().frame_counter_checking = 1;
-        f.doc.GetParameters().check_sum_checking = 1;
-        CConversionDlg* dlg = f.Convert(ExamplesDir() / "spr0117.raw", dir / "out.dat",
-                                        (ExamplesDir() / "spr0117.cal").string());
-        QVERIFY(dlg != nullptr);
-        QCOMPARE(dlg->windowTitle(), QString("Dravik Conversion"));
-        QCOMPARE(Text(dlg, "status"), QString("Conversion complete."));
-        QCOMPARE(Text(dlg, "logFile"), QString("Log File: spr0117.raw (85.72 KB)"));
-        QCOMPARE(Text(dlg, "instrumentFile"), QString("Instrument File: spr0117.cal"));
-        QCOMPARE(Text(dlg, "limits"),
-                 QString("Conversion Limit: 100 frames (maximum)\nConversion Depth: 5 frames"));
-        auto* bar = dlg->findChild<QProgressBar*>("progress");
-        QCOMPARE(bar->maximum(), 100);
-        QCOMPARE(bar->value(), 100);
-        const CConversionStatus s = f.doc.GetConversionStatus();
-        QCOMPARE(Text(dlg, "framesProcessed"), QString::number(s.frames_processed) + " ");
-        QCOMPARE(Text(dlg, "resynchronizations"), QString::number(s.resynchronizations) + " ");
-        QCOMPARE(Text(dlg, "frameCounterErrors"), QString("0 "));
-        QCOMPARE(Text(dlg, "checkSumErrors"), QString("0 "));
-        QVERIFY(dlg->findChild<QLabel*>("checkSumErrorsCaption")->isEnabled());
-        QCOMPARE(dlg->Percent(), 100);
-        QCOMPARE(f.view.Outcome(), EConversionOutcome::kComplete);
-
-        // OK ends the conversion: the window goes, the view is idle again.
-        dlg->findChild<QPushButton*>("button")->click();
-        QTRY_VERIFY(f.front_end.Progress() == nullptr && !f.view.IsConverting());
-    }
-
-    void headerConversionWithoutLimitCountsBytes() {
-        Fixture f;
-        const fs::path dir = ScratchDir("header");
-        f.doc.GetParameters().process_limit = 100;  // frames mean nothing here
-        CConversionDlg* dlg = f.Convert(ExamplesDir() / "cast0117.raw", dir / "h.dat", "");
-        QVERIFY(dlg != nullptr);
-        QCOMPARE(Text(dlg, "status"), QString("Conversion complete."));
-        QCOMPARE(Text(dlg, "instrumentFile"), QString("Header Conversion"));
-        QCOMPARE(Text(dlg, "limits"), QString());
-        auto* bar = dlg->findChild<QProgressBar*>("progress");
-        QCOMPARE(bar->maximum(), 6056);
-        QCOMPARE(bar->value(), 6056);
-    }
-
-    void failedConversionsSayWhy() {
-        Fixture f;
-        const fs::path dir = ScratchDir("failed");
-        const std::string cal = (ExamplesDir() / "spr0117.cal").string();
-
-        // A log without a single frame of the instrument.
-        CConversionDlg* dlg = f.Convert(ExamplesDir() / "nav0001.raw", dir / "a.dat", cal);
-        QVERIFY(dlg != nullptr);
-        QCOMPARE(Text(dlg, "status"), QString("Conversion aborted.\nSPR0117 not found."));
+        int n = 0;
+        for (const auto& c : cases) {
+            f.doc.GetParameters().process_limit = c.limit;
+            f.doc.GetParameters().process_depth = c.depth;
+            f.doc.GetParameters().frame_counter_checking = c.checks;
+            f.doc.GetParameters().check_sum_checking = c.checks;
+            f.Start(ExamplesDir() / c.log, dir / (std::to_string(++n) + ".dat"), c.instrument);
+            CConversionDlg* dlg = f.Ended();
+            QVERIFY(dlg != nullptr);
+            QCOMPARE(dlg->windowTitle(), QString("Dravik Conversion"));
+            QCOMPARE(Text(dlg, "status"), QString(c.status));
+            QCOMPARE(Text(dlg, "logFile"), QString("Log File: %1 (%2 KB)").arg(c.log, c.kb));
+            QCOMPARE(Text(dlg, "instrumentFile"), QString(c.instrument_text));
+            QCOMPARE(Text(dlg, "limits"), QString(c.limits));
+            auto* bar = dlg->findChild<QProgressBar*>("progress");
+            QCOMPARE(bar->maximum(), c.bar);
+            if (Text(dlg, "status") == "Conversion complete.") QCOMPARE(bar->value(), c.bar);
+            for (const char* counter : {"checkSumErrors", "frameCounterErrors"}) {
+                QCOMPARE(dlg->findChild<QLabel*>(QString(counter) + "Caption")->isEnabled(),
+                         c.checks);
+                // Blank without its sensor.
+                QCOMPARE(Text(dlg, counter).isEmpty(), !c.checks);
+            }
+            QCOMPARE(Text(dlg, "framesProcessed"),
+                     QString::number(f.doc.GetConversionStatus().frames_processed) + " ");
+            // OK ends the conversion: the window goes, the view is idle again.
+            dlg->findChild<QPushButton*>("button")->click();
+            QTRY_VERIFY(f.front_end.Progress() == nullptr && !f.view.IsConverting());
+        }
         QCOMPARE(f.view.Outcome(), EConversionOutcome::kFailed);
-        dlg->findChild<QPushButton*>("button")->click();
-        QTRY_VERIFY(!f.view.IsConverting());
-
-        // Frames, then more junk than the file buffer holds.
-        const fs::path junk = dir / "junk.raw";
-        WriteAll(junk, ReadAll(ExamplesDir() / "spr0117.raw") + std::string(20000, '\0'));
-        dlg = f.Convert(junk, dir / "b.dat", cal);
-        QVERIFY(dlg != nullptr);
-        QCOMPARE(Text(dlg, "status"), QString("Conversion aborted.\nFile buffer overrun."));
-        QVERIFY(Text(dlg, "framesProcessed") != "0 ");
-        QCOMPARE(f.view.Outcome(), EConversionOutcome::kFailed);
-        dlg->findChild<QPushButton*>("button")->click();
-        QTRY_VERIFY(!f.view.IsConverting());
-
-        // An instrument without frame counter or check sum: both greyed, blank.
-        dlg = f.Convert(ExamplesDir() / "nav0001.raw", dir / "c.dat",
-                        (ExamplesDir() / "nav0001.tdf").string());
-        QVERIFY(dlg != nullptr);
-        QCOMPARE(Text(dlg, "status"), QString("Conversion complete."));
-        QVERIFY(!dlg->findChild<QLabel*>("checkSumErrorsCaption")->isEnabled());
-        QVERIFY(!dlg->findChild<QLabel*>("frameCounterErrorsCaption")->isEnabled());
-        QCOMPARE(Text(dlg, "checkSumErrors"), QString());
-        QCOMPARE(Text(dlg, "frameCounterErrors"), QString());
     }
 
     void cancelAsksFirstThenAborts() {
@@ -146,22 +133,17 @@ class ConversionWindowTest : public QObject {
         std::string big;
         for (int i = 0; i < 600; ++i) big += frames;
         WriteAll(dir / "big.raw", big);
-        f.doc.SetLogFilePath((dir / "big.raw").string());
-        f.doc.SetOutputFilePath((dir / "out.dat").string());
-        f.doc.SetInstrumentFilePath((ExamplesDir() / "spr0117.cal").string());
-        f.view.PostStartConversion(false);
+        f.Start(dir / "big.raw", dir / "out.dat", (ExamplesDir() / "spr0117.cal").string());
         QTRY_VERIFY(f.front_end.Progress() != nullptr &&
                     Text(f.front_end.Progress(), "status") == "SPR0117 conversion in progress...");
         CConversionDlg* dlg = f.front_end.Progress();
 
-        // Escape asks; "No" lets the conversion go on.
+        // Escape asks; "No" lets the conversion go on, "Yes" aborts.
         QString question;
         AnswerMessageBox(QMessageBox::No, &question);
         QTest::keyClick(dlg, Qt::Key_Escape);
         QCOMPARE(question, QString("Abort conversion?"));
         QVERIFY(!dlg->IsDone());
-
-        // "Yes" aborts.
         AnswerMessageBox(QMessageBox::Yes, &question);
         dlg->close();
         QCOMPARE(Text(dlg, "status"), QString("Conversion aborted."));
@@ -175,22 +157,65 @@ class ConversionWindowTest : public QObject {
         QTRY_VERIFY(f.front_end.Progress() == nullptr && !f.view.IsConverting());
     }
 
-    void refusedOverwriteEndsWithoutTouchingTheFile() {
-        Fixture f;
-        const fs::path dir = ScratchDir("refused");
-        WriteAll(dir / "out.dat", "keep me");
-        f.doc.SetLogFilePath((ExamplesDir() / "spr0117.raw").string());
-        f.doc.SetOutputFilePath((dir / "out.dat").string());
-        f.doc.SetInstrumentFilePath((ExamplesDir() / "spr0117.cal").string());
-        bool asked = false;
-        WhenModal([&asked](QWidget* modal) {
-            asked = true;
-            modal->findChild<QPushButton*>("no")->click();
-        });
-        f.view.PostStartConversion(false);
-        QTRY_VERIFY(asked && f.front_end.Progress() == nullptr && !f.view.IsConverting());
-        QCOMPARE(f.view.Outcome(), EConversionOutcome::kAborted);
-        QCOMPARE(ReadAll(dir / "out.dat"), std::string("keep me"));
+    void logTextStaysUnderItsLimitByWholeLines() {
+        for (bool open : {true, false}) {
+            CMemorySettings store;
+            CConversionLogDlg dlg(store);
+            if (open) dlg.CreateLogWindow();
+            for (int i = 0; i < 100; ++i) dlg.AppendText(Lines(i * 7, 7));  // 70000 characters
+            const QString& text = dlg.Text();
+            QVERIFY(text.size() < CConversionLogDlg::kTextLimit);
+            QVERIFY(text.size() > CConversionLogDlg::kTextLimit - 2 * 101 - 200);
+            QVERIFY(text.startsWith(QString::fromStdString(Lines(700 - text.size() / 101, 1))));
+            QVERIFY(text.endsWith(QString::fromStdString(Lines(699, 1))));
+            if (open) {
+                QCOMPARE(dlg.findChild<QPlainTextEdit*>()->toPlainText(),
+                         QString(text).replace("\r\n", "\n"));
+            }
+        }
+        // Text that came while the window was closed shows when it opens.
+        CMemorySettings store;
+        CConversionLogDlg dlg(store);
+        dlg.AppendText("Begin header conversion.\r\n");
+        dlg.CreateLogWindow();
+        dlg.AppendText(Lines(0, 1000));  // larger than the whole limit: the newest lines stay
+        QVERIFY(dlg.Text().size() < CConversionLogDlg::kTextLimit);
+        QVERIFY(dlg.Text().endsWith(QString::fromStdString(Lines(999, 1))));
+        dlg.Clear();
+        QCOMPARE(dlg.findChild<QPlainTextEdit*>()->toPlainText(), QString());
+        dlg.AppendText("Begin header conversion.\r\n");
+        QCOMPARE(dlg.findChild<QPlainTextEdit*>()->toPlainText(),
+                 QString("Begin header conversion.\n"));
+    }
+
+    void logWindowPlacementAndShowWindowPersist() {
+        CMemorySettings store;
+        QRect stored_frame;
+        {
+            CConversionLogDlg dlg(store);
+            QVERIFY(!dlg.GetShowWindow());
+            dlg.CreateLogWindow();
+            QCOMPARE(store.GetInt("Conversion Log Window", "Show Window", -5), 1);
+            dlg.move(40, 50);
+            dlg.resize(300, 200);
+            stored_frame = dlg.frameGeometry();
+            QTRY_COMPARE(
+                QString::fromStdString(store.GetString("Conversion Log Window", "Rect", "")),
+                QString::asprintf("0040 0050 %04d %04d", 40 + stored_frame.width(),
+                                  50 + stored_frame.height()));
+            // Closed with its close box: Show Window goes back to 0.
+            QSignalSpy closed(&dlg, &CConversionLogDlg::Closed);
+            dlg.close();
+            QCOMPARE(closed.count(), 1);
+            dlg.DestroyLogWindow();
+            QCOMPARE(store.GetInt("Conversion Log Window", "Show Window", -5), 0);
+            dlg.CreateLogWindow();
+        }
+        // Open when the program ended: open again, where it was.
+        CConversionLogDlg dlg(store);
+        QVERIFY(dlg.GetShowWindow());
+        dlg.CreateLogWindow();
+        QCOMPARE(dlg.frameGeometry(), stored_frame);
     }
 };
 
