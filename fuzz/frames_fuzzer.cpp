@@ -2,6 +2,9 @@
 // instruments, one of fixed frames and one of variable frames, read through a
 // file resource the way a conversion reads a log: every frame found is turned
 // into a row. The log must be consumed in bounded work, without crash or leak.
+// With the top bit of the first byte the log arrives instead in chunks on a
+// serial port, for those instruments or for one of another maker's kinds.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -32,6 +35,51 @@ struct Example {
     }
 };
 
+struct NullOwner : CTelemCommOwner {
+    void QueueCommand(const std::string&, int) override {}
+};
+
+// The serial port's processing rounds, as its reader runs them: a small
+// frame buffer, an optional global synchronization string, and instruments
+// of the chosen kind (bits 4-5 of `how`).
+void FeedSerialPort(std::uint8_t how, std::size_t chunk, const std::uint8_t* log,
+                    std::size_t size, const std::vector<Example*>& examples) {
+    NullOwner owner;
+    CTelemComm comm(&owner);
+    CSerialSettings settings;
+    settings.port_name = "/dev/fuzz";
+    settings.read_size = static_cast<int>(chunk);
+    settings.global_sync = (how & 64) ? "SPR" : "";
+    settings.max_frame_depth = 4;
+    if (comm.InitializeSerialPort(settings) != 0) __builtin_trap();
+    const int kind = (how >> 4) & 3;
+    if (kind == 0) {
+        for (const Example* example : examples) {
+            if (comm.Attach(example->attach) != 0) __builtin_trap();
+            comm.EnableAcquisition(example->attach.header);
+        }
+    } else {
+        static const char* const kKinds[] = {"", "BSI", "HOBILABS_HS2_D", "HEITRONICS_IRC"};
+        AttachInfo info;
+        info.header = "SPECIAL1";
+        info.frame_size = 24;
+        info.no_sync = 1;
+        info.special_kind = kKinds[kind];
+        if (kind == 3) info.terminator = "\r\n";
+        // BSI: the first two log bytes are one synchronization pair.
+        info.sync_byte_count = size >= 2 ? 2 : 0;
+        for (int i = 0; i < info.sync_byte_count; ++i) info.sync_bytes[i] = log[i];
+        if (comm.Attach(info) == 0) comm.EnableAcquisition(info.header);
+    }
+    for (std::size_t at = 0; at < size; at += chunk) {
+        comm.AppendBytes(log + at, std::min(chunk, size - at));
+        while (comm.RetrieveFrame()) {
+        }
+        while (comm.HasMessages()) comm.GetNextMessage();
+    }
+    if (comm.GetQueuedByteCount() > size + settings.global_sync.size() + 64) __builtin_trap();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -53,6 +101,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<Example*> examples;
     if ((how & 3) != 2) examples.push_back(&fixed);
     if ((how & 3) != 1) examples.push_back(&variable);
+    if (how & 128) {
+        FeedSerialPort(how, static_cast<std::size_t>(chunk), data + 2, size - 2, examples);
+        return 0;
+    }
 
     CDiskFile file;
     if (file.Open(log, CDiskFile::Mode::kRead, false) != 0) return 0;

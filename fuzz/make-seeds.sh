@@ -9,7 +9,9 @@ ex=$src/examples
 mkdir -p "$out"/frames "$out"/options "$out"/package "$out"/conversion
 
 # frames: a byte choosing instruments and formats, a chunk size byte, the log.
-for how in 00 05 0a 1c 2e; do
+# 80 and above: the log arrives on a serial port (c0: after a global string;
+# 90, a0, b0: for an instrument of another maker's kind).
+for how in 00 05 0a 1c 2e 80 c0 90 a0 b0; do
   for raw in spr0117 nav0001 cast0117; do
     { printf "\\x$how\\x10"; head -c 6000 "$ex/$raw.raw"; } > "$out/frames/$raw-$how"
   done

@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "conversion/file_error_text.h"
+#include "settings/parameters.h"
+#include "settings/settings.h"
 
 namespace dravik {
 
@@ -73,6 +75,31 @@ std::string CConversionLogFile::OpenNamed(const std::string& path,
                                           const std::vector<std::string>& in_use) {
     int cause = OpenPath(path, in_use);
     return cause == 0 ? std::string() : OpenFailureText(path, cause);
+}
+
+std::string CConversionLogFile::Open(const CAppSettings& settings, const CDravikParameters& params,
+                                     const std::vector<std::string>& in_use) {
+    if (params.has_conversion_log_option) {
+        if (IsOpen()) return {};
+        return OpenNamed(params.conversion_log_option_file, in_use);
+    }
+    const std::string directory = NormalizeDirectory(settings.conversion_log_directory);
+    if (IsOpen()) {
+        if (GetDirectory() == directory) return {};
+        Close();
+    }
+    if (!settings.conversion_log) return {};
+    return OpenInDirectory(directory, in_use);
+}
+
+std::string CConversionLogFile::Append(std::string_view text) {
+    if (!IsOpen()) return {};
+    const int cause = Write(text);
+    if (cause == 0) return {};
+    const std::string path = m_path;
+    Close();
+    return "An error occured writing to the conversion log file:\r\n\"" + path + "\".\r\n" +
+           GetFileErrorText(cause) + "\r\nConversion log aborted.";
 }
 
 int CConversionLogFile::Write(std::string_view text) {

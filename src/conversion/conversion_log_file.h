@@ -12,11 +12,32 @@
 
 namespace dravik {
 
+struct CAppSettings;
+class CDravikParameters;
+
 class CConversionLogFile {
   public:
     static constexpr const char* kBaseName = "Dravik";
     static constexpr const char* kExtension = "log";
     static constexpr int kMaxNumber = 9;
+
+    // Opens the conversion log that the settings or the command line choose,
+    // or keeps the one already open while it still is that one:
+    //  - with the conversion log option (/cl=FILE) the named file; a file
+    //    already open is kept;
+    //  - otherwise, with Conversion Log on, Dravik.log (or Dravik2.log ...)
+    //    in the Conversion Log Directory. A file already open in that
+    //    directory is kept, whatever Conversion Log says; one open elsewhere
+    //    is closed first.
+    // `in_use` holds the full paths of the files the conversion reads, which
+    // the conversion log must never be (see OpenInDirectory). Returns the
+    // warning to show when no file could be opened, or an empty text.
+    std::string Open(const CAppSettings& settings, const CDravikParameters& params,
+                     const std::vector<std::string>& in_use);
+    // Appends a text. When the write fails the file is closed (nothing more
+    // is written until the next Open) and the warning to show is returned;
+    // otherwise, and when no file is open, an empty text.
+    std::string Append(std::string_view text);
 
     // Opens Dravik.log in `directory`; when another open holds that file (or
     // it cannot be accessed), Dravik2.log ... Dravik9.log in turn. Returns

@@ -1,11 +1,16 @@
 // The conversion document: drives one conversion at a time from a log file to
 // an output file, through the telemetry control it inherits. The driving
-// thread sets a conversion up (PrepareConversion), opens the output file and
+// thread sets a conversion up (PrepareConversion), opens the output and
 // writes its headings (StartConversion), asks for the first frame
 // (RequestNextFrame) and then only watches the status snapshot until the
-// frame callback, on the control's processing thread, marks the conversion
-// done; EndConversion then writes the summary and closes the files.
+// frame loop, on the control's processing thread, marks the conversion done;
+// EndConversion then writes the summary and closes the files.
 // RunConversion does all of that for front ends that simply wait.
+//
+// Its collaborators: the set-up names (conversion_setup.h), the output
+// (conversion_output.h; the text table is one kind), the frame loop
+// (frame_loop.h), the report of how it ended (conversion_report.h) and the
+// conversion log file (conversion_log_file.h).
 //
 // Every step returns promptly on the driving thread: a frame request does a
 // bounded amount of work, so a wait behind the processing thread (for the
@@ -15,9 +20,9 @@
 // Locks, in the order they are taken: the control's resource list lock (held
 // by the processing thread around its callbacks), the document lock (m_lock),
 // then the control's instrument, access and queue locks, which the frame
-// callback takes through the sensor, byte count, request and message calls.
-// The driving thread therefore never adds or removes a resource (the only
-// calls that take the resource list lock) while it holds the document lock.
+// callback takes through the byte count, request and message calls. The
+// driving thread therefore never adds or removes a resource (the only calls
+// that take the resource list lock) while it holds the document lock.
 #pragma once
 
 #include <condition_variable>
@@ -29,14 +34,15 @@
 #include <string_view>
 #include <vector>
 
+#include "conversion/conversion_log_file.h"
+#include "conversion/conversion_output.h"
+#include "conversion/conversion_report.h"
+#include "conversion/conversion_setup.h"
+#include "conversion/frame_loop.h"
+#include "conversion/front_end.h"
+#include "platform/disk_file.h"
 #include "settings/parameters.h"
 #include "settings/settings.h"
-#include "conversion/conversion_log_file.h"
-#include "conversion/front_end.h"
-#include "conversion/output_layout.h"
-#include "conversion/output_text_file.h"
-#include "conversion/row_writer.h"
-#include "platform/disk_file.h"
 #include "telemetry/oxa_telemetry_doc.h"
 
 namespace dravik {
@@ -44,18 +50,20 @@ namespace dravik {
 class CSettingsStore;
 class CSensor;
 
-// How a conversion ended. Scripts see it as the exit status: complete is
-// success, every other outcome is not.
-enum class EConversionOutcome {
-    kComplete,  // every frame up to the end of the data (or the limit) converted
-    kSkipped,   // the user chose not to overwrite this output file in a run of several
-    kAborted,   // cancelled by the user, or the overwrite question refused
-    kFailed,    // setup failure, instrument not found, buffer overrun, read or write error
+// Where a conversion is. Changed under the document lock; only the frame
+// loop's answer moves a running conversion on to done.
+enum class EConversionPhase {
+    kIdle,      // none set up (or its set-up failed)
+    kPrepared,  // set up: the log file and the instrument are in the control
+    kStarted,   // the output is open with its headings; no frame asked for yet
+    kRunning,   // one frame request is outstanding
+    kDone,      // the frame loop asks for nothing more: the end step may run
+    kEnded,     // the end step has run; the status snapshot is the final one
 };
 
 class CDravikDoc : public COxaTelemetryDoc {
   public:
-    static constexpr const char* kHeaderDefinitionName = "oxahdr1.tdf";
+    static constexpr const char* kHeaderDefinitionName = kHeaderDefinitionFile;
     static constexpr int kHeaderBufferSize = 256;
 
     // Reads the "Settings" section from `settings` (none: the defaults); the
@@ -70,13 +78,13 @@ class CDravikDoc : public COxaTelemetryDoc {
     // the next one.
     CDravikParameters& GetParameters() noexcept { return m_params; }
     const CDravikParameters& GetParameters() const noexcept { return m_params; }
-    void SetLogFilePath(std::string path) { m_log_path = std::move(path); }
-    void SetOutputFilePath(std::string path) { m_output_path = std::move(path); }
+    void SetLogFilePath(std::string path) { m_paths.log = std::move(path); }
+    void SetOutputFilePath(std::string path) { m_paths.output = std::move(path); }
     // Empty selects a header conversion.
-    void SetInstrumentFilePath(std::string path) { m_instrument_path = std::move(path); }
-    const std::string& GetLogFilePath() const noexcept { return m_log_path; }
-    const std::string& GetOutputFilePath() const noexcept { return m_output_path; }
-    const std::string& GetInstrumentFilePath() const noexcept { return m_instrument_path; }
+    void SetInstrumentFilePath(std::string path) { m_paths.instrument = std::move(path); }
+    const std::string& GetLogFilePath() const noexcept { return m_paths.log; }
+    const std::string& GetOutputFilePath() const noexcept { return m_paths.output; }
+    const std::string& GetInstrumentFilePath() const noexcept { return m_paths.instrument; }
 
     // --- Settings ------------------------------------------------------------
     const CAppSettings& GetAppSettings() const noexcept { return m_settings; }
@@ -84,8 +92,7 @@ class CDravikDoc : public COxaTelemetryDoc {
     void SetAppSettings(const CAppSettings& settings);
     const std::string& GetStartupDirectory() const noexcept { return m_startup_directory; }
     // The directory holding the header definition; by default the directory
-    // of the running program (with a trailing "/").
-    const std::string& GetProgramDirectory() const noexcept { return m_program_directory; }
+    // of the running program.
     void SetProgramDirectory(std::string directory);
     int GetSaveSettings() const noexcept { return m_settings.save_settings; }
     int GetDismissProgress() const noexcept { return m_settings.dismiss_progress; }
@@ -115,23 +122,23 @@ class CDravikDoc : public COxaTelemetryDoc {
     // refused (the end step has then run); true when it succeeded or the file
     // is skipped (IsSkipped, the end step has run too).
     bool StartConversion(bool multiple);
-    bool IsSkipped() const noexcept { return m_skip; }
-    // Asks the control for the next frame; the answer is OnTelemetryFrame.
-    // Nothing is asked while an answer is still awaited or after the end.
+    bool IsSkipped() const noexcept { return m_overwrite.skip; }
+    // Asks the control for the first frame; the answer is OnTelemetryFrame,
+    // which asks for the next one. Only a started conversion asks.
     void RequestNextFrame();
     CConversionStatus GetConversionStatus();
     // The status with its percentage and status text, as a progress display shows it.
-    CProgressReport MakeProgressReport();
+    CProgressReport MakeProgressReport() { return MakeReport(false); }
     // Cancels at the next frame.
     void AbortConversion();
-    // Waits until the frame callback has marked the conversion done, or the
+    // Waits until the frame loop has marked the conversion done, or the
     // time-out passes; true when done.
     bool WaitForDone(int timeout_ms);
     // The end step: summary, files closed. `cancelled` when the user
     // cancelled or the conversion never started. A conversion that is not
     // done yet is aborted first, and the answer being worked on is awaited.
     // True when not failed.
-    bool EndConversion(bool cancelled);
+    bool EndConversion(bool cancelled) { return End(cancelled, false); }
     // Destroys the progress display; true if there was one.
     bool DestroyProgressDialog();
     // Shows the messages that arose on the processing thread.
@@ -169,11 +176,11 @@ class CDravikDoc : public COxaTelemetryDoc {
 
     // --- Accessors for the progress display and tests -----------------------------
     using COxaTelemetryDoc::GetInstrumentHeader;
-    const std::string& GetInstrumentHeader() const noexcept { return m_instrument_header; }
-    int GetFrameCounterSensorIndex() const noexcept { return m_frame_counter_sensor; }
-    int GetCheckSumSensorIndex() const noexcept { return m_check_sum_sensor; }
-    std::uint64_t GetLogFileLength() const noexcept { return m_log_file_length; }
-    bool IsHeaderConversion() const noexcept { return m_header_conversion; }
+    const std::string& GetInstrumentHeader() const noexcept { return m_prepared.instrument_header; }
+    int GetFrameCounterSensorIndex() const noexcept { return m_prepared.frame_counter_sensor; }
+    int GetCheckSumSensorIndex() const noexcept { return m_prepared.check_sum_sensor; }
+    std::uint64_t GetLogFileLength() const noexcept { return m_prepared.log_file_length; }
+    bool IsHeaderConversion() const noexcept { return m_prepared.header_conversion; }
 
     // --- Callbacks of the control (processing thread) -----------------------------
     void OnTelemetryMessage(std::string& text) override;
@@ -183,24 +190,22 @@ class CDravikDoc : public COxaTelemetryDoc {
                               int end_of_file, int file_open) override;
 
   private:
-    // All of these run with the document lock held (m_lock).
-    void HandleFrame(std::unique_ptr<CFrameData> frame);
-    void HandleNoFrame();
-    bool CheckFrame(const CFrameData& frame);  // false: a check sensor could not be read
-    bool WriteRow(const CFrameData& frame);
-    void WriteTimeTags(const CFrameData& frame);
-    void WriteHeaderLine(std::unique_ptr<CFrameData> frame);
-    // Counts what the resource discarded since the last accounting, and the
-    // frame just handled (`with_frame`); returns the discarded count.
-    std::uint64_t AccountBytes(bool with_frame);
-    void SetDone();
-    void RequestFrame();  // document lock held
-    // A write to the output file (or a read of a time tag) failed while
-    // frames flow: the user is told, the log gets the cause, the loop stops.
-    void FailWhileConverting(int cause, bool writing);
-    void Notice(std::string text);  // a message to show from the driving thread
+    // Driving thread, in conversion_setup.cpp: the steps of PrepareConversion.
+    bool SetUp();
+    // Takes the resource (and the instrument) out of the control again and
+    // logs the abort; false, for the caller to return.
+    bool AbortSetUp(bool instrument);
+    void FindCheckSensors();
+    void RemoveResourceAndInstrument(bool at_end, bool instrument, bool& failed);
+    int EffectiveBuffer() const;
 
-    // Driving thread.
+    // Driving thread, in output_start.cpp: the output and its headings, and
+    // the frame loop made ready.
+    enum class EOutputStart { kOpened, kSkipped, kRefused, kFailed };
+    EOutputStart OpenOutput(bool multiple);
+    // The conversion's columns: the sensors with a fit, or the header
+    // definition's one sensor (false when the definition is not usable).
+    bool MakeColumns(COutputColumns& columns);
     // The files the conversion reads or records to, which its output must
     // never be, each with the name the user knows it by.
     struct CFileInUse {
@@ -208,81 +213,62 @@ class CDravikDoc : public COxaTelemetryDoc {
         const char* what;
     };
     std::vector<CFileInUse> FilesInUse();
-    void FindCheckSensors();
-    bool OpenOutputFile(bool multiple);
-    bool CheckHeaderDefinition();
-    void RemoveResourceAndInstrument(bool at_end, bool instrument, bool& failed);
-    int EffectiveBuffer() const;
+    // The output failed before the first frame (`what`: "opening the output
+    // file", ...): the user is told, with `why` after the path, and the log
+    // gets `log_text`.
+    void OutputFailure(const char* what, const std::string& why, const std::string& log_text);
+
+    // The end step; `output_failed` when the output could not be opened.
+    bool End(bool cancelled, bool output_failed);
+    CProgressReport MakeReport(bool user_cancelled);
+    bool InProgress();
+    bool InProgressLocked() const noexcept;
+    CConversionStatus StatusLocked() const;
     // Sends a text to the conversion log and waits until the processing
     // thread has delivered it; then shows what the processing thread had to
     // report meanwhile.
     void SendAndWait(const std::string& text);
     // Waits until every text sent so far has been delivered.
     void FlushMessages();
-    // Aborts a conversion that is not done and waits for the answer that the
-    // processing thread is working on.
-    void StopFrameLoop();
-    void ReadSettings();
-    void WriteSettings();
-    std::string FullPath(const std::string& path, const std::string& directory) const;
 
     CFrontEnd& m_front_end;
     CSettingsStore* m_store;
     CDravikParameters m_params;
     // The parameters of the conversion in progress, copied by
-    // PrepareConversion; the only ones the processing thread reads.
+    // PrepareConversion; the only ones the conversion reads.
     CDravikParameters m_run;
     CAppSettings m_settings;
     std::string m_startup_directory;
     std::string m_program_directory;
+    CConversionPaths m_paths;
+    CPreparedConversion m_prepared;
     bool m_progress_created = false;
+    // The overwrite question's answers that outlive one conversion: skip this
+    // output (No in a run of several), and Yes to All for the rest of the run.
+    struct {
+        bool skip = false;
+        bool yes_to_all = false;
+    } m_overwrite;
 
-    // Inputs and their derived names.
-    std::string m_log_path, m_output_path, m_instrument_path;
-    std::string m_log_name, m_output_name, m_instrument_name;
-    std::string m_log_full, m_output_full, m_instrument_full;
-    std::string m_instrument_header, m_resource_name, m_serial_number;
-
-    // Conversion state (document lock).
-    std::mutex m_lock;
-    std::condition_variable m_done_cv;
-    int m_not_found = 1;
-    int m_abort = 0;
-    int m_done = 0;
-    int m_end_of_data = 0;
-    int m_header_conversion = 0;
-    int m_buffer_overrun = 0;
-    int m_frame_selected = 1;
-    int m_check_sum_sensor = -1;
-    int m_frame_counter_sensor = -1;
-    int m_depth_counter = 0;
-    std::uint64_t m_log_file_length = 0;
-    CFrameCounterCheck m_counter_check;  // expected counter and resync flag
-    unsigned m_check_sum_residual = 0;
-    int m_last_frame_length = 0;
-    unsigned m_frame_counter_errors = 0;
-    unsigned m_check_sum_errors = 0;
-    unsigned m_frames_processed = 0;
-    std::uint64_t m_bytes_consumed = 0;
-    std::uint64_t m_discarded_since_frame = 0;  // resynchronizations, buffer overrun
-    bool m_request_outstanding = false;  // a frame request awaits its answer
-    bool m_in_progress = false;          // prepared and not yet ended
-    unsigned m_resynchronizations = 0;
-    bool m_skip = false;
-    bool m_yes_to_all = false;
-    bool m_output_failed = false;  // the output could not be opened or written
-    bool m_user_cancelled = false;
-    EConversionOutcome m_outcome = EConversionOutcome::kFailed;
-    std::vector<int> m_selected_sensors;  // sensor indexes in column order
-    CRowWriter m_row_writer;
-
-    // Files.
-    CDiskFile m_log_file;
-    COutputTextFile m_output;
+    std::mutex m_lock;  // the document lock: everything below
+    // Messages: the conversion log and what the log window has not shown
+    // yet, and messages for the user, shown from the driving thread.
     CConversionLogFile m_conversion_log;
     std::string m_pending_log_text;
     LogSink m_log_sink;
     std::vector<std::string> m_notices;
+
+    // Conversion state.
+    std::condition_variable m_phase_changed;
+    EConversionPhase m_phase = EConversionPhase::kIdle;
+    CFrameLoop m_loop;
+    std::unique_ptr<CConversionOutput> m_output;
+    CDiskFile m_log_file;
+    struct {
+        CConversionEnd end;
+        CConversionStatus status;  // the snapshot at the end
+    } m_last;  // how the last conversion ended
+    EConversionOutcome m_outcome = EConversionOutcome::kFailed;
 };
 
 }  // namespace dravik

@@ -125,28 +125,6 @@ void AppendMissingTimeTagCells(std::string& line, bool suppress_strings, int wid
     line.push_back('\n');
 }
 
-bool CFrameCounterCheck::Check(std::uint32_t value) {
-    bool error = false;
-    if (resync) {
-        expected = value;
-        resync = false;
-    } else if (value != expected) {
-        resync = true;
-        error = true;
-    }
-    // The expectation runs on from itself, not from the value read; after an
-    // error the resync makes the next frame the reference anyway.
-    expected = expected == 255 ? 0 : expected + 1;
-    return error;
-}
-
-unsigned CheckSumResidual(std::span<const std::uint8_t> bytes, std::size_t offset) {
-    unsigned sum = 0;
-    std::size_t end = std::min(bytes.size(), offset + 1);
-    for (std::size_t i = 0; i < end; ++i) sum += bytes[i];
-    return sum & 0xFFu;
-}
-
 CHeaderRecord SplitHeaderRecord(std::string_view text) {
     while (!text.empty() && IsTrimmed(text.front())) text.remove_prefix(1);
     while (!text.empty() && IsTrimmed(text.back())) text.remove_suffix(1);

@@ -1,7 +1,7 @@
 // The text layout of output files: padded cells, the time tag cells that
-// close a row, the frame checks' arithmetic and the lines of a header
-// conversion. Pure functions over strings, so that every byte of the layout
-// can be checked without files or threads.
+// close a row and the lines of a header conversion. Pure functions over
+// strings, so that every byte of the layout can be checked without files or
+// threads.
 #pragma once
 
 #include <cstddef>
@@ -54,21 +54,6 @@ void AppendTimeTagCells(std::string& line, const CTimeTag& tag, bool formatted, 
 // `error_text`) in both, or blanks under Suppress Strings.
 void AppendMissingTimeTagCells(std::string& line, bool suppress_strings, int width,
                                std::string_view delimiter, std::string_view error_text);
-
-// Frame counter checking: the counter must rise by one from frame to frame,
-// wrapping from 255 to 0.
-struct CFrameCounterCheck {
-    std::uint32_t expected = 0;
-    bool resync = true;  // the next value read becomes the reference
-    // Checks one counter value; true when it is out of sequence (which makes
-    // the next value the new reference).
-    bool Check(std::uint32_t value);
-};
-
-// The low 8 bits of the sum of the frame's bytes from the first up to and
-// including the byte at `offset` (the check sum byte); 0 for a valid frame.
-// Bytes beyond the frame are never read.
-unsigned CheckSumResidual(std::span<const std::uint8_t> bytes, std::size_t offset);
 
 // One header record's value text, such as "12.5 (Battery)", split into the
 // name (after the last "(" up to the next ")"; empty without "(") and the

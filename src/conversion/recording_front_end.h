@@ -17,7 +17,7 @@ class CRecordingFrontEnd : public CFrontEnd {
 
     bool AskYesNo(const std::string& text) override {
         questions.push_back(text);
-        if (yes_no_answers.empty()) return default_yes;
+        if (yes_no_answers.empty()) return true;
         bool answer = yes_no_answers.front();
         yes_no_answers.pop_front();
         return answer;
@@ -32,25 +32,20 @@ class CRecordingFrontEnd : public CFrontEnd {
         return answer;
     }
 
-    bool CreateProgress() override {
-        ++progress_created;
-        return can_create_progress;
-    }
+    bool CreateProgress() override { return can_create_progress; }
     void InitProgress(const CProgressSetup& setup) override { setups.push_back(setup); }
     bool RefreshProgress(const CProgressReport& report) override {
         last_report = report;
         ++refreshes;
-        return !cancel_on_refresh;
+        return true;
     }
     void CloseProgress() override { ++progress_closed; }
 
-    // Script.
-    bool default_yes = true;
+    // Script (questions not scripted are answered Yes).
     std::deque<bool> yes_no_answers;
     EOverwriteAnswer default_overwrite = EOverwriteAnswer::kYes;
     std::deque<EOverwriteAnswer> overwrite_answers;
     bool can_create_progress = true;
-    bool cancel_on_refresh = false;
 
     // Record.
     std::vector<std::string> messages;
@@ -60,7 +55,6 @@ class CRecordingFrontEnd : public CFrontEnd {
     std::vector<CProgressSetup> setups;
     CProgressReport last_report;
     int refreshes = 0;
-    int progress_created = 0;
     int progress_closed = 0;
 };
 

@@ -63,10 +63,7 @@ void CRowWriter::AppendRow(std::string& out, const CFrameData& frame, unsigned c
     }
     for (std::size_t k = 0; k < m_sensors.size(); ++k) {
         CSensor* sensor = m_sensors[k];
-        if (sensor == nullptr) {
-            GetValueErrorText(m_cell, 0);
-            AppendCell(out, m_cell, width);
-        } else if (static_cast<int>(k) == m_check_sum_column) {
+        if (static_cast<int>(k) == m_check_sum_column) {
             AppendUnsignedCell(out, check_sum_residual, width);
         } else if (suppress && (sensor->GetDataType() == kDataAS ||
                                 (m_format.apply_fit && IsTimeFit(*sensor)))) {
@@ -85,12 +82,6 @@ void CRowWriter::AppendRow(std::string& out, const CFrameData& frame, unsigned c
         if (out.size() - row_start >= d.size()) RemoveTrailingDelimiter(out, d);
         out += "\n";
     }
-}
-
-const std::string& CRowWriter::TimeTagCells(std::span<const std::uint8_t> record) {
-    m_text.clear();
-    AppendTimeTags(m_text, record);
-    return m_text;
 }
 
 void CRowWriter::AppendTimeTags(std::string& out, std::span<const std::uint8_t> record) {
@@ -113,7 +104,7 @@ void CRowWriter::AppendTimeTags(std::string& out, std::span<const std::uint8_t> 
 
 const std::string& CRowWriter::HeaderLine(const CFrameData& frame) {
     m_text.clear();
-    if (m_sensors.size() != 1 || m_sensors[0] == nullptr) return m_text;
+    if (m_sensors.size() != 1) return m_text;
     FormatSensorValue(m_cell, *m_sensors[0], &frame, m_params.format);
     m_text = FormatHeaderLine(SplitHeaderRecord(m_cell), m_params.format.width, m_params.delimiter);
     return m_text;

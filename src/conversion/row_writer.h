@@ -18,10 +18,9 @@ class CRowWriter {
     CRowWriter();
 
     // The columns of one conversion, fixed when its headings are written:
-    // the serial number column (none when empty), the selected sensors in
-    // column order (a null sensor gives an error cell) and the position
-    // among them of the check sum sensor, whose column shows the check sum
-    // residual (-1: none).
+    // the serial number column (none when empty), the output sensors in
+    // column order and the position among them of the check sum sensor,
+    // whose column shows the check sum residual (-1: none).
     void Configure(const CDravikParameters& params, std::string serial_number,
                    std::vector<CSensor*> sensors, int check_sum_column);
 
@@ -33,10 +32,9 @@ class CRowWriter {
     void AppendRow(std::string& out, const CFrameData& frame, unsigned check_sum_residual);
     // The date and time cells that close a row, from the bytes that follow
     // the frame in the log file (fewer than a time tag: error or blank cells).
-    const std::string& TimeTagCells(std::span<const std::uint8_t> record);
     void AppendTimeTags(std::string& out, std::span<const std::uint8_t> record);
     // A header conversion's line for a header record frame, through the one
-    // configured sensor (the header definition's).
+    // configured sensor (the header definition's; none configured: no line).
     const std::string& HeaderLine(const CFrameData& frame);
 
   private:

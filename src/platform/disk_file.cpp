@@ -223,11 +223,23 @@ int CDiskFile::GetLength(std::uint64_t& length) const {
 }
 
 int CDiskFile::Read(void* buffer, std::size_t size, std::size_t& got) {
+    return ReadFully(buffer, size, got, -1);
+}
+
+int CDiskFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t size,
+                      std::size_t& got) const {
+    return ReadFully(buffer, size, got, static_cast<std::int64_t>(offset));
+}
+
+int CDiskFile::ReadFully(void* buffer, std::size_t size, std::size_t& got,
+                         std::int64_t offset) const {
     got = 0;
     if (m_fd < 0) return kFileInvalid;
     auto* out = static_cast<char*>(buffer);
     while (got < size) {
-        ssize_t n = ::read(m_fd, out + got, size - got);
+        const ssize_t n = offset < 0 ? ::read(m_fd, out + got, size - got)
+                                     : ::pread(m_fd, out + got, size - got,
+                                               static_cast<off_t>(offset) + static_cast<off_t>(got));
         if (n < 0) {
             if (errno == EINTR) continue;
             return FileErrorCauseFromErrno(errno);

@@ -89,10 +89,17 @@ class CDiskFile {
     int GetLength(std::uint64_t& length) const;
     // Reads up to `size` bytes; `got` is 0 only at the end of the file.
     int Read(void* buffer, std::size_t size, std::size_t& got);
+    // The same at `offset`, leaving the file position where it is (another
+    // reader may be working through the file from there).
+    int ReadAt(std::uint64_t offset, void* buffer, std::size_t size, std::size_t& got) const;
     // Writes every byte or fails.
     int Write(const void* data, std::size_t size);
 
   private:
+    // Reads until `size` bytes, the end of the file or a failure; at the file
+    // position when `offset` is negative, else at `offset`.
+    int ReadFully(void* buffer, std::size_t size, std::size_t& got, std::int64_t offset) const;
+
     int m_fd = -1;
     std::string m_path;
 };

@@ -12,6 +12,9 @@ namespace dravik {
 // When a frame was taken: local time as seconds since 1970 with milliseconds,
 // the time zone as minutes west of UTC and the daylight-saving flag.
 struct CFrameTime {
+    // Now, as a frame taken now is stamped.
+    static CFrameTime Now();
+
     std::int64_t seconds = 0;
     std::uint16_t milliseconds = 0;
     std::int16_t minutes_west = 0;
@@ -62,22 +65,24 @@ class CFrameData {
     const std::string& GetText() const noexcept { return m_bytes; }
     const CFrameInfo& GetInfo() const noexcept { return m_info; }
 
-    // The bytes that followed the frame in its stream when it was cut (a log
-    // file's time tag lies there), so that a reader need not read them again:
-    // up to kFollowingBytes bytes beginning at `offset` of the stream;
-    // `complete` when no byte up to kFollowingBytes is missing, because the
-    // stream held that many or ended.
-    static constexpr std::size_t kFollowingBytes = 10;
-    void SetFollowingBytes(std::span<const std::uint8_t> bytes, std::uint64_t offset,
-                           bool complete) noexcept;
+    // The bytes that followed the frame in its stream (a logger writes a
+    // 7-byte time tag there), with the stream offset of the first of them,
+    // so that a reader need not read them again: kFollowingBytes of them,
+    // fewer only where the stream ended. A frame of no stream knows none.
+    static constexpr std::size_t kFollowingBytes = 7;
+    void SetFollowingBytes(std::span<const std::uint8_t> bytes, std::uint64_t offset) noexcept;
+    // The stream could not be read behind the frame: the file error cause.
+    void SetFollowingReadError(int cause) noexcept;
     // The bytes known to follow the frame from `offset` on; false when they
-    // are not all known there (the caller then reads them from the stream).
+    // are not known there.
     bool GetFollowingBytes(std::uint64_t offset,
                            std::span<const std::uint8_t>& bytes) const noexcept {
-        if (!m_following_complete || offset != m_following_offset) return false;
+        if (!m_following_known || offset != m_following_offset) return false;
         bytes = {m_following, m_following_count};
         return true;
     }
+    // The file error cause that kept the following bytes unknown, or 0.
+    int GetFollowingReadError() const noexcept { return m_following_error; }
 
   private:
     std::string m_bytes;
@@ -85,7 +90,8 @@ class CFrameData {
     std::uint64_t m_following_offset = 0;
     std::uint8_t m_following[kFollowingBytes] = {};
     std::uint8_t m_following_count = 0;
-    bool m_following_complete = false;
+    bool m_following_known = false;
+    int m_following_error = 0;
 };
 
 }  // namespace dravik

@@ -2,11 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <string_view>
 
 #include "instrument/sensor.h"
-#include "instrument/value_format.h"
 #include "platform/text.h"
 
 namespace dravik {
@@ -16,23 +14,6 @@ namespace {
 // Data type rule of counters and check sums: a one-byte BU field or an AI field.
 bool IsCounterData(const CSensor& s) {
     return (s.GetDataType() == kDataBU && s.GetFieldLength() == 1) || s.GetDataType() == kDataAI;
-}
-
-bool IsPolyFit(const CSensor& s) {
-    return s.GetFitType() == kFitPolyF || s.GetFitType() == kFitPolyU;
-}
-
-bool IsOptic(const CSensor& s) {
-    const int fit = s.GetFitType();
-    return fit == kFitOptic1 || fit == kFitOptic2 || fit == kFitOptic3;
-}
-
-// The identifier as a wavelength: the whole text must be a number.
-bool WavelengthNear490(const std::string& id) {
-    double value = 0;
-    const char* end = id.data() + id.size();
-    const auto [ptr, ec] = std::from_chars(id.data(), end, value);
-    return ec == std::errc() && ptr == end && value >= 488.0 && value <= 492.0;
 }
 
 }  // namespace
@@ -76,9 +57,6 @@ int COxaTelemetryDoc::AddCommResource(const CSerialSettings& settings) {
 int COxaTelemetryDoc::RemoveCommResource(const std::string& name) {
     return m_control ? m_control->RemoveCommResource(name) : kNoTelemetryControl;
 }
-int COxaTelemetryDoc::ModifyCommResource(const std::string& name, const CSerialSettings& settings) {
-    return m_control ? m_control->ModifyCommResource(name, settings) : kNoTelemetryControl;
-}
 int COxaTelemetryDoc::AddInstrument(const std::string& file_name) {
     return m_control ? m_control->AddInstrument(file_name) : kNoTelemetryControl;
 }
@@ -90,47 +68,23 @@ int COxaTelemetryDoc::AttachInstrument(const std::string& header, const std::str
     return m_control ? m_control->AttachInstrument(header, resource_name, no_sync)
                      : kNoTelemetryControl;
 }
-int COxaTelemetryDoc::DetachInstrument(const std::string& header) {
-    return m_control ? m_control->DetachInstrument(header) : kNoTelemetryControl;
-}
 int COxaTelemetryDoc::CommResourceExists(int resource) {
     return m_control ? m_control->CommResourceExists(resource) : 0;
 }
 int COxaTelemetryDoc::ConnectCommResource(int resource) {
     return m_control ? m_control->ConnectCommResource(resource) : kNoTelemetryControl;
 }
-int COxaTelemetryDoc::DisconnectCommResource(int resource) {
-    return m_control ? m_control->DisconnectCommResource(resource) : kNoTelemetryControl;
-}
 int COxaTelemetryDoc::StartAcquisition(int instrument) {
     return m_control ? m_control->StartAcquisition(instrument) : kNoTelemetryControl;
-}
-int COxaTelemetryDoc::StopAcquisition(int instrument) {
-    return m_control ? m_control->StopAcquisition(instrument) : kNoTelemetryControl;
 }
 int COxaTelemetryDoc::GetBytesDiscarded(std::int64_t& count, int resource) {
     return m_control ? m_control->GetBytesDiscarded(count, resource) : kNoTelemetryControl;
 }
-int COxaTelemetryDoc::GetCommInfo(int resource, CFileResourceSettings& settings) {
-    return m_control ? m_control->GetCommInfo(resource, settings) : kNoTelemetryControl;
-}
-int COxaTelemetryDoc::GetCommInfo(int resource, CSerialSettings& settings) {
-    return m_control ? m_control->GetCommInfo(resource, settings) : kNoTelemetryControl;
-}
-int COxaTelemetryDoc::GetAbortCode(int resource, int& code) {
-    return m_control ? m_control->GetAbortCode(resource, code) : kNoTelemetryControl;
-}
 int COxaTelemetryDoc::GetInstrumentFileType(int instrument, std::string& text) {
     return m_control ? m_control->GetInstrumentFileType(instrument, text) : kNoTelemetryControl;
 }
-int COxaTelemetryDoc::GetInstrumentFileName(int instrument, std::string& text) {
-    return m_control ? m_control->GetInstrumentFileName(instrument, text) : kNoTelemetryControl;
-}
 int COxaTelemetryDoc::GetInstrumentSerialNumber(int instrument, std::string& text) {
     return m_control ? m_control->GetInstrumentSerialNumber(instrument, text) : kNoTelemetryControl;
-}
-int COxaTelemetryDoc::GetInstrumentCommResource(std::string& name, int instrument) {
-    return m_control ? m_control->GetInstrumentCommResource(name, instrument) : 0;
 }
 int COxaTelemetryDoc::GetInstrumentHeader(std::string& header, int instrument) {
     return m_control ? m_control->GetInstrumentHeader(header, instrument) : 0;
@@ -138,29 +92,11 @@ int COxaTelemetryDoc::GetInstrumentHeader(std::string& header, int instrument) {
 int COxaTelemetryDoc::GetCommResourceId(std::string& name, int resource) {
     return m_control ? m_control->GetCommResourceId(name, resource) : 0;
 }
-int COxaTelemetryDoc::GetInstrumentCount() {
-    return m_control ? m_control->GetInstrumentCount() : -1;
-}
 int COxaTelemetryDoc::GetCommResourceCount() {
     return m_control ? m_control->GetCommResourceCount() : -1;
 }
-int COxaTelemetryDoc::GetInstrumentLinesRead(int instrument) {
-    return m_control ? m_control->GetInstrumentLinesRead(instrument) : -1;
-}
-int COxaTelemetryDoc::GetInstrumentFrameSize(int instrument) {
-    return m_control ? m_control->GetInstrumentFrameSize(instrument) : -1;
-}
 int COxaTelemetryDoc::GetInstrumentSensorCount(int instrument) {
     return m_control ? m_control->GetInstrumentSensorCount(instrument) : -1;
-}
-int COxaTelemetryDoc::FindInstrument(const std::string& header) {
-    return m_control ? m_control->FindInstrument(header) : -1;
-}
-int COxaTelemetryDoc::FindCommResource(const std::string& name) {
-    return m_control ? m_control->FindCommResource(name) : -1;
-}
-int COxaTelemetryDoc::FindInstrumentSensor(int instrument, const std::string& type, int start) {
-    return m_control ? m_control->FindInstrumentSensor(instrument, type, start) : -1;
 }
 CSensor* COxaTelemetryDoc::GetInstrumentSensors(int instrument, int sensor) {
     return m_control ? m_control->GetInstrumentSensors(instrument, sensor) : nullptr;
@@ -182,34 +118,13 @@ void COxaTelemetryDoc::ReportMessage(const std::string& text, int code) {
 // Sensor recognition
 
 int COxaTelemetryDoc::FindSensor(int instrument, const std::string& type, const SensorTest& test) {
-    for (int index = FindInstrumentSensor(instrument, type, -1); index >= 0;
-         index = FindInstrumentSensor(instrument, type, index)) {
+    if (!m_control) return -1;
+    for (int index = m_control->FindInstrumentSensor(instrument, type, -1); index >= 0;
+         index = m_control->FindInstrumentSensor(instrument, type, index)) {
         const CSensor* sensor = GetInstrumentSensors(instrument, index);
         if (sensor != nullptr && test(*sensor)) return index;
     }
     return -1;
-}
-
-int COxaTelemetryDoc::ConvertSensorValue(double& out, CSensor& sensor, const CFrameData* frame) {
-    return dravik::ConvertSensorValue(out, sensor, frame);
-}
-
-void COxaTelemetryDoc::FormatSensorValue(std::string& out, CSensor& sensor, const CFrameData* frame,
-                                         const CSensorFormat& format) {
-    dravik::FormatSensorValue(out, sensor, frame, format);
-}
-
-void COxaTelemetryDoc::GetValueErrorText(std::string& out, int code) {
-    dravik::GetValueErrorText(out, code);
-}
-
-void COxaTelemetryDoc::FormatSignedRaw(std::string& out, const CSensor& sensor,
-                                       const CSensorFormat& format, std::int32_t value) {
-    dravik::FormatSignedRaw(out, sensor, format, value);
-}
-
-void COxaTelemetryDoc::FormatDouble(std::string& out, double value, const CSensorFormat& format) {
-    dravik::FormatDouble(out, value, format);
 }
 
 namespace {
@@ -243,71 +158,6 @@ int COxaTelemetryDoc::FindChecksumSensor(int instrument) {
         return s.GetIdentifier().empty() && IsCounterData(s) && s.GetFitType() == kFitCount;
     });
     return FirstOf(check, checksum);
-}
-
-int COxaTelemetryDoc::FindTimerSensor(int instrument) {
-    return FindSensor(instrument, "TIMER", [](const CSensor& s) {
-        return s.GetIdentifier().empty() && s.GetUnits() == "sec" && s.GetFitType() == kFitCount;
-    });
-}
-
-int COxaTelemetryDoc::FindTiltSensor(int instrument, const std::string& identifier) {
-    return FindSensor(instrument, "TILT", [&identifier](const CSensor& s) {
-        return EqualsIgnoreCase(s.GetIdentifier(), identifier);
-    });
-}
-
-int COxaTelemetryDoc::FindStrainSensor(int instrument) {
-    return FindSensor(instrument, "STRAIN", [](const CSensor& s) {
-        return s.GetIdentifier().empty() && s.GetUnits() == "Newtons";
-    });
-}
-
-int COxaTelemetryDoc::FindPressureSensor(int instrument) {
-    return FindSensor(instrument, "PRES", [](const CSensor& s) {
-        return s.GetIdentifier().empty() &&
-               (s.GetUnits() == "m" || EqualsIgnoreCase(s.GetUnits(), "dbar")) &&
-               (IsPolyFit(s) || s.GetFitType() == kFitCount);
-    });
-}
-
-int COxaTelemetryDoc::FindTemperatureSensor(int instrument) {
-    return FindSensor(instrument, "T",
-                      [](const CSensor& s) { return EqualsIgnoreCase(s.GetIdentifier(), "W"); });
-}
-
-int COxaTelemetryDoc::FindConductivitySensor(int instrument) {
-    return FindSensor(instrument, "COND", [](const CSensor& s) {
-        return s.GetIdentifier().empty() && s.GetUnits() == "mmho/cm" && IsPolyFit(s);
-    });
-}
-
-int COxaTelemetryDoc::FindBetaRedSensor(int instrument) {
-    return FindSensor(instrument, "BETA_RED",
-                      [](const CSensor& s) { return s.GetUnits() == "1/(m*sr)" && IsPolyFit(s); });
-}
-
-int COxaTelemetryDoc::FindBetaBlueSensor(int instrument) {
-    return FindSensor(instrument, "BETA_BLUE",
-                      [](const CSensor& s) { return s.GetUnits() == "1/(m*sr)" && IsPolyFit(s); });
-}
-
-int COxaTelemetryDoc::FindSensorNear490(int instrument, const std::string& type) {
-    const char* units = EqualsIgnoreCase(type, "LU") ? "uW/cm^2/nm/sr" : "uW/cm^2/nm";
-    return FindSensor(instrument, type, [units](const CSensor& s) {
-        return WavelengthNear490(s.GetIdentifier()) && s.GetUnits() == units && IsOptic(s);
-    });
-}
-
-int COxaTelemetryDoc::FindCdomSensor(int instrument) {
-    return FindSensor(instrument, "CDOM",
-                      [](const CSensor& s) { return EqualsIgnoreCase(s.GetUnits(), "ppb/l"); });
-}
-
-int COxaTelemetryDoc::FindIrradianceSensor(int instrument, int downwelling) {
-    return FindSensor(instrument, downwelling ? "ED" : "ES", [](const CSensor& s) {
-        return !s.GetIdentifier().empty() && s.GetUnits() == "uW/cm^2/nm" && IsOptic(s);
-    });
 }
 
 // ---------------------------------------------------------------------------

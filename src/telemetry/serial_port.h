@@ -34,6 +34,9 @@ int ProbeSerialPort(const std::string& name);
 // The system's text for an error number, without a line end.
 std::string SystemErrorText(int err);
 
+// errno, or EIO where a failure left it 0.
+int Errno() noexcept;
+
 class CSerialPort {
   public:
     CSerialPort() = default;

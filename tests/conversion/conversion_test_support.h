@@ -5,13 +5,16 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <system_error>
+#include <thread>
 
 #include "conversion/dravik_doc.h"
 #include "conversion/recording_front_end.h"
@@ -126,5 +129,49 @@ inline std::unique_ptr<CDravikDoc> MakeDoc(CRecordingFrontEnd& front_end,
     p.conversion_log_option_file = log_path.string();
     return doc;
 }
+
+// One conversion through a document and a recording front end, writing
+// out.dat and the conversion log run.log into a folder of its own.
+struct Conversion {
+    CRecordingFrontEnd front_end;
+    std::unique_ptr<CDravikDoc> doc;
+    fs::path dir;
+
+    explicit Conversion(const std::string& name) : dir(ScratchDir(name)) {
+        doc = MakeDoc(front_end, dir / "run.log");
+        doc->GetParameters().delimiter = ",";
+    }
+    void Files(const fs::path& log, const fs::path& instrument, fs::path output = {}) {
+        doc->SetLogFilePath(log.string());
+        doc->SetOutputFilePath((output.empty() ? dir / "out.dat" : output).string());
+        doc->SetInstrumentFilePath(instrument.string());
+    }
+    // Set up and started as a window does it, with no frame asked for yet.
+    bool Begin() {
+        return doc->CreateProgressDialog() && doc->PrepareConversion() &&
+               doc->StartConversion(false);
+    }
+    // Polls as a window's timer does (the messages, the log text, the
+    // status) until `until` holds or the frame loop is done.
+    CConversionStatus Poll(const std::function<bool(const CConversionStatus&)>& until = {}) {
+        const auto give_up = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+        for (;;) {
+            doc->ShowPendingMessages();
+            doc->TakeLogText();
+            const CConversionStatus status = doc->MakeProgressReport().status;
+            if (status.done || (until && until(status)) ||
+                std::chrono::steady_clock::now() > give_up) {
+                return status;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+    std::string Output() const { return ReadAll(dir / "out.dat"); }
+    // The conversion log once the document has delivered everything.
+    std::string Log() {
+        doc.reset();
+        return ReadAll(dir / "run.log");
+    }
+};
 
 }  // namespace dravik::testing

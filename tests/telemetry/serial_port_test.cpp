@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "pty_pair.h"
+#include "telemetry/serial_link.h"
 #include "telemetry/telem_comm.h"
 
 namespace dravik {
@@ -229,36 +230,30 @@ TEST(SerialPort, ExistsAndExclusiveUse) {
 }
 
 TEST(SerialPort, LineErrorsAreReportedAtMostFiveInARow) {
-    Port port("/dev/ttyTEST");
-    port.Collect();
-    port.messages.clear();
+    CLineErrorReport report;
+    std::vector<const char*> said;
     CLineErrors framing;
     framing.framing = 2;
-    for (int i = 0; i < 7; ++i) port.comm.CheckCommStatus(framing);
+    for (int i = 0; i < 7; ++i) report.Check(framing, said);
     CLineErrors other;
     other.overrun = 1;
     other.parity = 1;
-    port.comm.CheckCommStatus(other);  // neither break nor framing: the counts start again
-    port.comm.CheckCommStatus(framing);
+    other.buffer_overrun = 1;
+    report.Check(other, said);  // neither break nor framing: the rows start again
+    report.Check(framing, said);
     CLineErrors brk;
     brk.breaks = 1;
-    port.comm.CheckCommStatus(brk);
-    port.Collect();
-    const std::vector<std::string> expected = {
-        "Hardware framing error on /dev/ttyTEST.\r\n",
-        "Hardware framing error on /dev/ttyTEST.\r\n",
-        "Hardware framing error on /dev/ttyTEST.\r\n",
-        "Hardware framing error on /dev/ttyTEST.\r\n",
-        "Hardware framing error on /dev/ttyTEST.\r\n",
-        "Detected possible incorrect baud rate on /dev/ttyTEST.\r\n",
-        "Character buffer overrun on /dev/ttyTEST.\r\n",
-        "Rx parity error on /dev/ttyTEST.\r\n",
-        "Hardware framing error on /dev/ttyTEST.\r\n",
-        "Break error on /dev/ttyTEST.\r\n",
-    };
-    EXPECT_EQ(port.messages, expected);
-    EXPECT_EQ(port.comm.GetFramingErrorTotal(), 16u);
-    EXPECT_EQ(port.comm.GetBreakErrorTotal(), 1u);
+    report.Check(brk, said);
+    std::vector<std::string> expected(5, "Hardware framing error on %s.\r\n");
+    for (const char* text :
+         {"Detected possible incorrect baud rate on %s.\r\n", "Input buffer overflow on %s.\r\n",
+          "Character buffer overrun on %s.\r\n", "Rx parity error on %s.\r\n",
+          "Hardware framing error on %s.\r\n", "Break error on %s.\r\n"}) {
+        expected.push_back(text);
+    }
+    EXPECT_EQ(std::vector<std::string>(said.begin(), said.end()), expected);
+    EXPECT_EQ(report.FramingTotal(), 16u);
+    EXPECT_EQ(report.BreakTotal(), 1u);
 }
 
 TEST(SerialPort, AnyRateTheDriverAccepts) {

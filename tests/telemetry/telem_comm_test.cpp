@@ -1,10 +1,11 @@
+// A communications resource around its frame cutter: messages and codes,
+// file resources read on demand, and the frame buffer of a serial port.
 #include "telemetry/telem_comm.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <random>
 #include <span>
 #include <string>
@@ -17,27 +18,17 @@ namespace dravik {
 namespace {
 
 struct RecordingOwner : CTelemCommOwner {
-    std::vector<std::pair<std::string, int>> commands;
-    void QueueCommand(const std::string& name, int code) override {
-        commands.emplace_back(name, code);
-    }
+    std::vector<int> codes;
+    void QueueCommand(const std::string&, int code) override { codes.push_back(code); }
     int Count(int code) const {
-        int n = 0;
-        for (const auto& c : commands) n += c.second == code;
-        return n;
+        return static_cast<int>(std::count(codes.begin(), codes.end(), code));
     }
 };
 
-AttachInfo Fixed(const std::string& header, int size) {
+AttachInfo Fixed(const std::string& header, int size, const std::string& terminator = "") {
     AttachInfo info;
     info.header = header;
     info.frame_size = size;
-    return info;
-}
-
-AttachInfo Variable(const std::string& header, const std::string& terminator) {
-    AttachInfo info;
-    info.header = header;
     info.terminator = terminator;
     return info;
 }
@@ -51,282 +42,92 @@ std::vector<std::string> Drain(CTelemComm& comm) {
 }
 
 bool Contains(const std::vector<std::string>& messages, const std::string& text) {
-    for (const auto& m : messages) {
-        if (m == text) return true;
-    }
-    return false;
+    return std::find(messages.begin(), messages.end(), text) != messages.end();
 }
-
-// A stream resource fed from memory with the given instruments attached and enabled.
-struct Stream {
-    CTelemComm comm;
-    explicit Stream(std::vector<AttachInfo> instruments, int scan_limit = 1024) {
-        comm.InitializeByteStream("mem", scan_limit);
-        for (const auto& info : instruments) {
-            EXPECT_EQ(comm.Attach(info), 0);
-            EXPECT_EQ(comm.EnableAcquisition(info.header), 0);
-        }
-    }
-    void Feed(const std::string& bytes) { comm.AppendBytes(bytes.data(), bytes.size()); }
-};
-
-class TempFile {
-  public:
-    explicit TempFile(const std::string& content) {
-        char name[] = "/tmp/dravik_comm_XXXXXX";
-        int fd = mkstemp(name);
-        EXPECT_GE(fd, 0);
-        EXPECT_EQ(write(fd, content.data(), content.size()), static_cast<ssize_t>(content.size()));
-        close(fd);
-        m_path = name;
-    }
-    ~TempFile() { std::remove(m_path.c_str()); }
-    const std::string& path() const { return m_path; }
-
-  private:
-    std::string m_path;
-};
 
 // A file resource over a temporary file, owned by a recording owner.
 struct FileResource {
-    TempFile temp;
+    std::string path;
     CDiskFile file;
     RecordingOwner owner;
     CTelemComm comm{&owner};
-    FileResource(const std::string& content, int buffer_size) : temp(content) {
-        EXPECT_EQ(file.Open(temp.path(), CDiskFile::Mode::kRead, false), 0);
+    FileResource(const std::string& content, int buffer_size, const AttachInfo* info = nullptr) {
+        char name[] = "/tmp/dravik_comm_XXXXXX";
+        const int fd = mkstemp(name);
+        EXPECT_EQ(write(fd, content.data(), content.size()), static_cast<ssize_t>(content.size()));
+        close(fd);
+        path = name;
+        EXPECT_EQ(file.Open(path, CDiskFile::Mode::kRead, false), 0);
         EXPECT_EQ(comm.InitializeFileResource(&file, buffer_size), 0);
+        if (info != nullptr) {
+            EXPECT_EQ(comm.Attach(*info), 0);
+            EXPECT_EQ(comm.EnableAcquisition(info->header), 0);
+        }
     }
+    ~FileResource() { std::remove(path.c_str()); }
+    std::string Name() const { return file.GetFilePath(); }
 };
 
-TEST(HeaderSearch, WorkedExamples) {
-    {  // The enabled header ABC after x x: two bytes go, the frame starts at A.
-        Stream s({Fixed("ABC", 5)});
-        s.Feed("xxABCde");
-        EXPECT_EQ(s.comm.Synchronize(), 1);
-        EXPECT_EQ(s.comm.GetBytesDiscarded(), 2);
-        EXPECT_EQ(s.comm.ExtractFrames(), 1);
-        auto frame = s.comm.RetrieveFrame();
-        ASSERT_TRUE(frame);
-        EXPECT_EQ(frame->GetText(), "ABCde");
-        EXPECT_EQ(frame->GetFrameCounter(), 1);
-        EXPECT_EQ(s.comm.GetQueuedByteCount(), 0u);
-    }
-    {  // Candidates AB, CD with A X C D: CD is found after the failed start of AB.
-        Stream s({Fixed("AB", 2), Fixed("CD", 2)});
-        s.Feed("AXCD");
-        EXPECT_EQ(s.comm.Synchronize(), 1);
-        EXPECT_EQ(s.comm.GetMatchIndex(), 1);
-        EXPECT_EQ(s.comm.GetBytesDiscarded(), 2);
-    }
-    {  // After AB failed, later bytes are tried only against CD: A X A B misses AB.
-        Stream s({Fixed("AB", 2), Fixed("CD", 2)});
-        s.Feed("AXAB");
-        EXPECT_EQ(s.comm.Synchronize(), 0);
-        EXPECT_EQ(s.comm.GetBytesDiscarded(), 4);
-    }
-    {  // AAB in A A A B: the scan resumes at the third byte, so the header is missed.
-        Stream s({Fixed("AAB", 3)});
-        s.Feed("AAAB");
-        EXPECT_EQ(s.comm.Synchronize(), 0);
-        EXPECT_EQ(s.comm.GetBytesDiscarded(), 4);
-        EXPECT_EQ(s.comm.GetQueuedByteCount(), 0u);
-    }
-}
-
-TEST(HeaderSearch, DiscardingRules) {
-    {  // No instrument enabled: everything queued is dropped on each pass.
-        CTelemComm comm;
-        comm.InitializeByteStream("mem");
-        ASSERT_EQ(comm.Attach(Fixed("ABC", 3)), 0);
-        comm.AppendBytes("ABCABC", 6);
-        EXPECT_EQ(comm.Synchronize(), 0);
-        EXPECT_EQ(comm.GetBytesDiscarded(), 6);
-        EXPECT_EQ(comm.ExtractFrames(), 1);  // no match: the first call of a round
-        EXPECT_FALSE(comm.RetrieveFrame());
-    }
-    {  // Unmatched bytes go at most a scan limit at a time.
-        Stream s({Fixed("Z", 1)}, 4);
-        s.Feed(std::string(10, 'x'));
-        EXPECT_EQ(s.comm.Synchronize(), 0);
-        EXPECT_EQ(s.comm.GetBytesDiscarded(), 4);
-        EXPECT_EQ(s.comm.Synchronize(), 0);
-        EXPECT_EQ(s.comm.Synchronize(), 0);
-        EXPECT_EQ(s.comm.GetBytesDiscarded(), 10);
-    }
-    {  // A header cut by the end of the data is kept whole; what precedes it
-       // can start no header and goes.
-        Stream s({Fixed("ABC", 4)});
-        s.Feed("xxAB");
-        EXPECT_EQ(s.comm.Synchronize(), 0);
-        EXPECT_EQ(s.comm.GetBytesDiscarded(), 2);
-        EXPECT_EQ(s.comm.GetQueuedByteCount(), 2u);
-        s.Feed("C1");
-        EXPECT_EQ(s.comm.Synchronize(), 1);
-        EXPECT_EQ(s.comm.GetBytesDiscarded(), 2);
-        EXPECT_EQ(s.comm.ExtractFrames(), 1);
-        EXPECT_EQ(s.comm.RetrieveFrame()->GetText(), "ABC1");
-    }
-    {  // A disabled instrument is no longer searched for, and loses its match.
-        Stream s({Fixed("AB", 3)});
-        s.Feed("AB1");
-        EXPECT_EQ(s.comm.Synchronize(), 1);
-        EXPECT_EQ(s.comm.DisableAcquisition("AB"), 0);
-        EXPECT_EQ(s.comm.GetMatchIndex(), -1);
-        EXPECT_EQ(s.comm.DisableAcquisition("AB"), 0);  // already disabled: nothing
-    }
-}
-
-TEST(FrameExtraction, FixedVariableAndChained) {
-    {  // A fixed frame waits for its bytes and keeps its match meanwhile.
-        Stream s({Fixed("HD", 6)});
-        s.Feed("HD12");
-        EXPECT_EQ(s.comm.Synchronize(), 1);
-        EXPECT_EQ(s.comm.ExtractFrames(), 0);
-        EXPECT_EQ(s.comm.Synchronize(), 1);
-        s.Feed("34HD");
-        EXPECT_EQ(s.comm.ExtractFrames(), 1);
-        EXPECT_EQ(s.comm.GetQueuedByteCount(), 2u);
-        EXPECT_EQ(s.comm.RetrieveFrame()->GetText(), "HD1234");
-    }
-    {  // Variable frames end with their terminator; a byte that breaks a partial
-       // terminator is not tried again as its first byte.
-        Stream s({Variable("NAV", "\r\n")});
-        s.Feed(std::string("NAV1,2\r\nNAV\0\r\r\n", 15) + "x\r\n");
-        EXPECT_EQ(s.comm.Synchronize(), 1);
-        EXPECT_EQ(s.comm.ExtractFrames(), 1);
-        EXPECT_EQ(s.comm.Synchronize(), 1);
-        EXPECT_EQ(s.comm.ExtractFrames(), 1);
-        auto first = s.comm.RetrieveFrame();
-        auto second = s.comm.RetrieveFrame();
-        EXPECT_EQ(first->GetText(), "NAV1,2\r\n");
-        EXPECT_EQ(first->GetFrameLength(), 8);
-        EXPECT_EQ(second->GetText(), std::string("NAV\0\r\r\nx\r\n", 10));
-        EXPECT_EQ(second->GetFrameCounter(), 2);
-    }
-    {  // A terminator that never arrives: no frame, the bytes stay queued.
-        Stream s({Variable("NAV", "\r\n")});
-        s.Feed("NAV1,2\r");
-        EXPECT_EQ(s.comm.Synchronize(), 1);
-        EXPECT_EQ(s.comm.ExtractFrames(), 0);
-        EXPECT_EQ(s.comm.GetQueuedByteCount(), 7u);
-    }
-    {  // A later instrument whose header also opens the frame takes the same bytes.
-        Stream s({Fixed("AB", 4), Fixed("A", 2)});
-        s.Feed("ABxyz");
-        EXPECT_EQ(s.comm.Synchronize(), 1);
-        EXPECT_EQ(s.comm.ExtractFrames(), 1);
-        auto first = s.comm.RetrieveFrame();
-        auto second = s.comm.RetrieveFrame();
-        EXPECT_EQ(first->GetText(), "ABxy");
-        EXPECT_EQ(first->GetInfo().chained, 0);
-        EXPECT_EQ(second->GetText(), "AB");
-        EXPECT_EQ(second->GetInfo().chained, 1);
-        // Only the last frame's bytes leave the queue.
-        EXPECT_EQ(s.comm.GetQueuedByteCount(), 3u);
-    }
-}
-
-TEST(FrameExtraction, BufferDepthAndFoundMessage) {
-    Stream s({Fixed("F", 3)});
-    Drain(s.comm);
-    for (int i = 0; i < 202; ++i) s.Feed(std::string{'F', static_cast<char>('0' + i % 10), 'z'});
-    for (int i = 0; i < 202; ++i) {
-        ASSERT_EQ(s.comm.Synchronize(), 1);
-        ASSERT_EQ(s.comm.ExtractFrames(), 1);
-    }
-    // The frame taken while 201 were held drops the oldest one.
-    EXPECT_EQ(s.comm.GetBufferedFrameCount(), 201u);
-    EXPECT_EQ(s.comm.GetBytesDiscarded(), 3);
-    auto messages = Drain(s.comm);
-    EXPECT_EQ(messages.size(), 2u);
-    EXPECT_TRUE(Contains(messages, "F found on mem.\r\n"));
-    EXPECT_TRUE(Contains(messages, "mem frame buffer exceeded maximum depth.\r\n"));
-    EXPECT_EQ(s.comm.RetrieveFrame()->GetFrameCounter(), 2);
-}
-
-TEST(Resource, AttachDetachAndMessages) {
-    CTelemComm idle;
+TEST(Resource, CodesAndMessages) {
+    RecordingOwner nobody;  // told nothing before the resource is set up
+    CTelemComm idle{&nobody};
     EXPECT_EQ(idle.Attach(Fixed("AB", 2)), kCommNotInitialized);
-    EXPECT_EQ(idle.GetNextMessage(),
-              "Unable to attach AB.\r\n\tThe communications resource has not been "
-              "initialized.\r\n");
     EXPECT_FALSE(idle.RetrieveFrame());
-    EXPECT_EQ(idle.GetNextMessage(),
-              "Unable to retrieve frames.\r\n\tThe communications resource has not been "
-              "initialized.\r\n");
+    EXPECT_EQ(Drain(idle),
+              (std::vector<std::string>{
+                  "Unable to attach AB.\r\n\tThe communications resource has not been "
+                  "initialized.\r\n",
+                  "Unable to retrieve frames.\r\n\tThe communications resource has not been "
+                  "initialized.\r\n"}));
+    EXPECT_TRUE(nobody.codes.empty());
 
-    Stream s({});
-    EXPECT_EQ(s.comm.Attach(Fixed("AB", 2)), 0);
-    EXPECT_EQ(s.comm.Attach(Fixed("AB", 9)), kCommAlreadyAttached);
-    EXPECT_EQ(s.comm.EnableAcquisition("QQ"), kCommNotAttached);
-    EXPECT_EQ(s.comm.Detach(""), kCommNotAttached);
-    EXPECT_EQ(s.comm.Detach("QQ"), kCommNotAttached);
-    EXPECT_EQ(s.comm.EnableAcquisition("AB"), 0);
-    EXPECT_EQ(s.comm.Detach("AB"), 0);
-    EXPECT_EQ(s.comm.GetAttachedCount(), 0);
-    EXPECT_EQ(s.comm.GetInstrumentHeader(-3), "");
+    FileResource r("", 8);
+    const std::string n = r.Name();
+    EXPECT_EQ(r.comm.GetState(), kStateFileOwned);
+    EXPECT_EQ(r.comm.InitializeFileResource(&r.file, 4), kCommReinitialize);
+    EXPECT_EQ(r.comm.Attach(Fixed("AB", 2)), 0);
+    EXPECT_EQ(r.comm.Attach(Fixed("AB", 9)), kCommAlreadyAttached);
+    EXPECT_EQ(r.comm.EnableAcquisition("QQ"), kCommNotAttached);
+    EXPECT_EQ(r.comm.Detach(""), kCommNotAttached);
+    EXPECT_EQ(r.comm.Detach("QQ"), kCommNotAttached);
+    EXPECT_EQ(r.comm.EnableAcquisition("AB"), 0);
+    EXPECT_EQ(r.comm.EnableAcquisition("AB"), 0);  // already enabled: nothing said
+    EXPECT_EQ(r.comm.Detach("AB"), 0);
+    EXPECT_EQ(r.comm.GetAttachedCount(), 0);
+    EXPECT_EQ(r.comm.GetInstrumentHeader(-3), "");
     const std::vector<std::string> expected = {
-        "Attaching AB to mem.\r\n",
-        "Unable to attach AB to mem.\r\n\tThe instrument has already been attached.\r\n",
-        "Unable to enable telemetry acquisition on mem.\r\n\tThe instrument has not been "
-        "attached or defined.\r\n",
+        "Initializing file resource: " + n + ".\r\n",
+        "Unable to reinitialize file resource.\r\n",
+        "Attaching AB to " + n + ".\r\n",
+        "Unable to attach AB to " + n + ".\r\n\tThe instrument has already been attached.\r\n",
+        "Unable to enable telemetry acquisition on " + n +
+            ".\r\n\tThe instrument has not been attached or defined.\r\n",
         "Unable to detach instrument.\r\n\tThe instrument has not been attached or defined.\r\n",
         "Unable to detach QQ.\r\n\tThe instrument has not been attached or defined.\r\n",
-        "Enabling telemetry acquisition for AB on mem.\r\n",
-        "Disabling telemetry acquisition for AB on mem.\r\n",
-        "Detaching AB from mem.\r\n",
+        "Enabling telemetry acquisition for AB on " + n + ".\r\n",
+        "Disabling telemetry acquisition for AB on " + n + ".\r\n",
+        "Detaching AB from " + n + ".\r\n",
     };
-    EXPECT_EQ(Drain(s.comm), expected);
-    // A frame is at least as long as its header.
-    EXPECT_EQ(s.comm.Attach(Fixed("LONGHEADER", 3)), 0);
-    EXPECT_EQ(s.comm.EnableAcquisition("LONGHEADER"), 0);
-    s.Feed("LONGHEADER");
-    EXPECT_EQ(s.comm.Synchronize(), 1);
-    EXPECT_EQ(s.comm.ExtractFrames(), 1);
-    EXPECT_EQ(s.comm.RetrieveFrame()->GetFrameLength(), 10);
-    // An instrument with neither header nor fields still cuts at least a byte.
-    Stream empty({Fixed("", 0)});
-    empty.Feed("ab");
-    EXPECT_EQ(empty.comm.Synchronize(), 1);
-    EXPECT_EQ(empty.comm.ExtractFrames(), 1);
-    EXPECT_EQ(empty.comm.RetrieveFrame()->GetText(), "a");
+    EXPECT_EQ(Drain(r.comm), expected);
+    // A file resource tells its owner about messages and file status only.
+    EXPECT_EQ(r.owner.Count(kCmdStatusChanged), 0);
 }
 
-TEST(FileResource, InitializationAndErrorTexts) {
-    FileResource r("0123456789", 4);
-    EXPECT_EQ(r.comm.GetState(), kStateFileOwned);
-    EXPECT_EQ(r.comm.GetName(), r.file.GetFilePath());
-    EXPECT_EQ(r.comm.InitializeFileResource(&r.file, 4), kCommReinitialize);
-    CFileResourceSettings info;
-    EXPECT_EQ(r.comm.GetFileInfo(info), 1);
-    EXPECT_EQ(info.file, &r.file);
-    EXPECT_EQ(info.buffer_size, 4);
-    auto messages = Drain(r.comm);
-    ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[0], "Initializing file resource: " + r.file.GetFilePath() + ".\r\n");
-    EXPECT_EQ(messages[1], "Unable to reinitialize file resource.\r\n");
-
-    CDiskFile closed;
-    CTelemComm comm;
-    EXPECT_EQ(comm.InitializeFileResource(&closed, 16), kCommInvalidFile);
-    EXPECT_EQ(comm.GetNextMessage(),
-              "Unable to initialize file resource.\r\n\tInvalid file resource.\r\n");
-    EXPECT_EQ(comm.GetState(), kStateUninitialized);
-    EXPECT_EQ(comm.GetFileInfo(info), 0);
-
-    EXPECT_EQ(CTelemComm::FileErrorText(12),
-              "There was an attempt to lock a region that was already locked.\r\n");
-    EXPECT_EQ(CTelemComm::FileErrorText(14), "The end of file was reached.\r\n");
-    EXPECT_EQ(CTelemComm::FileErrorText(15), "An unknown file error occured.\r\n");
-    EXPECT_EQ(CTelemComm::FileErrorText(-1), "An unknown file error occured.\r\n");
+TEST(Resource, FileErrorTexts) {
+    const std::pair<int, const char*> texts[] = {
+        {0, "No error occurred.\r\n"},
+        {12, "There was an attempt to lock a region that was already locked.\r\n"},
+        {14, "The end of file was reached.\r\n"},
+        {15, "An unknown file error occured.\r\n"},
+        {-1, "An unknown file error occured.\r\n"},
+    };
+    for (const auto& [cause, text] : texts) EXPECT_EQ(FileResourceErrorText(cause), text) << cause;
 }
 
-TEST(FileResource, EndOfFileReporting) {
+TEST(FileResource, EndOfFileIsReportedOncePerRead) {
     {  // An empty file: the first read sets the flag, with no end-of-file message.
-        FileResource r("", 8);
-        ASSERT_EQ(r.comm.Attach(Fixed("AB", 2)), 0);
-        ASSERT_EQ(r.comm.EnableAcquisition("AB"), 0);
+        const AttachInfo ab = Fixed("AB", 2);
+        FileResource r("", 8, &ab);
         Drain(r.comm);
         EXPECT_FALSE(r.comm.RetrieveFrame());
         EXPECT_EQ(r.owner.Count(kCmdFileStatus), 1);
@@ -336,25 +137,22 @@ TEST(FileResource, EndOfFileReporting) {
     }
     {  // An exact multiple of the buffer size: the read of the last full chunk
        // sets the flag and logs the message; nothing further is read.
-        FileResource r("AB12AB34", 4);
-        ASSERT_EQ(r.comm.Attach(Fixed("AB", 4)), 0);
-        ASSERT_EQ(r.comm.EnableAcquisition("AB"), 0);
+        const AttachInfo ab = Fixed("AB", 4);
+        FileResource r("AB12AB34", 4, &ab);
+        const std::string end = "End of file resource reached for " + r.Name() + ".\r\n";
         Drain(r.comm);
         EXPECT_EQ(r.comm.RetrieveFrame()->GetText(), "AB12");
         EXPECT_EQ(r.owner.Count(kCmdFileStatus), 0);
         EXPECT_EQ(r.comm.RetrieveFrame()->GetText(), "AB34");
         EXPECT_EQ(r.owner.Count(kCmdFileStatus), 1);
-        auto messages = Drain(r.comm);
-        EXPECT_TRUE(Contains(messages,
-                             "End of file resource reached for " + r.file.GetFilePath() + ".\r\n"));
+        EXPECT_TRUE(Contains(Drain(r.comm), end));
         EXPECT_FALSE(r.comm.RetrieveFrame());
         EXPECT_EQ(r.owner.Count(kCmdFileStatus), 1);
         // Once the flag has been taken, one more empty read reports it again.
         EXPECT_EQ(r.comm.GetEndOfFile(), 1);
         EXPECT_FALSE(r.comm.RetrieveFrame());
         EXPECT_EQ(r.owner.Count(kCmdFileStatus), 2);
-        EXPECT_FALSE(Contains(
-            Drain(r.comm), "End of file resource reached for " + r.file.GetFilePath() + ".\r\n"));
+        EXPECT_FALSE(Contains(Drain(r.comm), end));
     }
     {  // No instrument enabled: nothing is read, so end of file never comes.
         FileResource r("AB12", 4);
@@ -363,24 +161,59 @@ TEST(FileResource, EndOfFileReporting) {
     }
 }
 
-TEST(FileResource, HeadersAndFramesAcrossChunks) {
-    {  // A header split between two chunks is found whole.
-        FileResource r("xxxABCdefg", 4);
-        ASSERT_EQ(r.comm.Attach(Fixed("ABC", 5)), 0);
-        ASSERT_EQ(r.comm.EnableAcquisition("ABC"), 0);
-        auto frame = r.comm.RetrieveFrame();
-        ASSERT_TRUE(frame);
-        EXPECT_EQ(frame->GetText(), "ABCde");
-        EXPECT_EQ(r.comm.GetBytesDiscarded(), 3);
-    }
-    {  // A header longer than the buffer, and a frame spanning many chunks.
-        FileResource r("..LONGHEADER:payload-of-many-chunks!", 2);
-        ASSERT_EQ(r.comm.Attach(Fixed("LONGHEADER", 34)), 0);
-        ASSERT_EQ(r.comm.EnableAcquisition("LONGHEADER"), 0);
-        EXPECT_FALSE(r.comm.RetrieveFrame());  // the request that dropped ".."
-        auto frame = r.comm.RetrieveFrame();
-        ASSERT_TRUE(frame);
-        EXPECT_EQ(frame->GetText(), "LONGHEADER:payload-of-many-chunks!");
+TEST(FileResource, ClosedUnderneath) {
+    const AttachInfo ab = Fixed("AB", 4);
+    FileResource r("AB12AB34", 4, &ab);
+    Drain(r.comm);
+    const std::string name = r.Name();
+    r.file.Close();
+    EXPECT_EQ(r.comm.IsFileOpen(), 0);
+    EXPECT_FALSE(r.comm.RetrieveFrame());
+    EXPECT_GE(r.owner.Count(kCmdFileStatus), 1);
+    const auto messages = Drain(r.comm);
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages[0],
+              "Error reading file resource " + name + ".\r\n\tThe file resource is not open.\r\n");
+}
+
+// Every frame brings the bytes behind it (a time tag) with their offset in
+// the log, whatever the chunks the log is read in. Bytes read ahead for it
+// say nothing until the search reaches them: the end of the file is reported
+// at the moment it was without the read-ahead.
+TEST(FileResource, FramesBringTheBytesThatFollowThem) {
+    // Frames "F1.." of 5 bytes, each followed by a 7-byte tag; junk first.
+    const std::string content = "jF1abc1234567F2def7654321F3ghi12";
+    for (int buffer : {1, 3, 6, 7, 13, 64}) {
+        const AttachInfo f = Fixed("F", 5);
+        FileResource r(content, buffer, &f);
+        const std::string end = "End of file resource reached for " + r.Name() + ".\r\n";
+        std::uint64_t offset = 1;
+        for (int i = 0; i < 3; ++i) {
+            // A request drops at most about a buffer of junk before it answers.
+            std::unique_ptr<CFrameData> frame;
+            for (int requests = 0; !frame && requests < 100; ++requests) {
+                frame = r.comm.RetrieveFrame();
+            }
+            ASSERT_TRUE(frame) << buffer;
+            offset += 5;
+            std::span<const std::uint8_t> bytes;
+            EXPECT_FALSE(frame->GetFollowingBytes(offset + 1, bytes));
+            ASSERT_TRUE(frame->GetFollowingBytes(offset, bytes)) << buffer << " " << i;
+            EXPECT_EQ(std::string(bytes.begin(), bytes.end()),
+                      content.substr(offset, CFrameData::kFollowingBytes))
+                << buffer << " " << i;
+            offset += 7;
+            // Until the search reads the chunk that ends the file, its end is
+            // not said (here: one chunk, or the last frame in the last chunk).
+            const std::size_t last_chunk = (content.size() - 1) / buffer * buffer;
+            if (buffer < 64 && (i < 2 || last_chunk >= 30)) {
+                EXPECT_FALSE(Contains(Drain(r.comm), end)) << buffer << " " << i;
+                EXPECT_EQ(r.owner.Count(kCmdFileStatus), 0) << buffer << " " << i;
+            }
+        }
+        for (int requests = 0; requests < 4; ++requests) EXPECT_FALSE(r.comm.RetrieveFrame());
+        EXPECT_EQ(r.owner.Count(kCmdFileStatus), 1) << buffer;
+        EXPECT_EQ(r.comm.GetBytesDiscarded(), 1 + 7 + 7 + 2) << buffer;
     }
 }
 
@@ -388,7 +221,21 @@ TEST(FileResource, HeadersAndFramesAcrossChunks) {
 // whatever the log holds; the frames behind junk are still found.
 TEST(FileResource, RequestsAndQueueStayBounded) {
     const int scan = 16;
-    auto drive = [&](FileResource& r, std::size_t header_size) {
+    std::string run;
+    while (run.size() < 20000) run += "RADP";
+    const struct {
+        std::string content;
+        AttachInfo info;
+        std::string frame;
+        std::int64_t discarded;
+    } cases[] = {
+        {std::string(5000, 'x') + "AB1", Fixed("AB", 3), "AB1", 5000},
+        // A partial match is always in progress, yet the run goes a scan
+        // limit at a time.
+        {run + "RADPZ12", Fixed("RADPZ", 7), "RADPZ12", 20000},
+    };
+    for (const auto& c : cases) {
+        FileResource r(c.content, scan, &c.info);
         std::vector<std::string> frames;
         std::int64_t before = 0;
         bool end_of_file = false;
@@ -397,7 +244,7 @@ TEST(FileResource, RequestsAndQueueStayBounded) {
             const std::int64_t dropped = r.comm.GetBytesDiscarded() - before;
             before += dropped;
             EXPECT_LE(dropped, 2 * scan);
-            EXPECT_LE(r.comm.GetQueuedByteCount(), 2 * scan + header_size);
+            EXPECT_LE(r.comm.GetQueuedByteCount(), 2 * scan + c.info.header.size());
             end_of_file = r.comm.GetEndOfFile() || end_of_file;
             if (frame) {
                 frames.push_back(frame->GetText());
@@ -405,180 +252,112 @@ TEST(FileResource, RequestsAndQueueStayBounded) {
                 break;  // an empty answer that dropped nothing at the end: exhausted
             }
         }
-        return frames;
-    };
-    {  // Junk longer than the scan limit, then a frame.
-        FileResource r(std::string(5000, 'x') + "AB1", scan);
-        ASSERT_EQ(r.comm.Attach(Fixed("AB", 3)), 0);
-        ASSERT_EQ(r.comm.EnableAcquisition("AB"), 0);
-        EXPECT_EQ(drive(r, 2), std::vector<std::string>{"AB1"});
-        EXPECT_EQ(r.comm.GetBytesDiscarded(), 5000);
-    }
-    {  // A long run of the header minus its last byte: a partial match is
-       // always in progress, yet the run is dropped a scan limit at a time.
-        std::string run;
-        while (run.size() < 20000) run += "RADP";
-        FileResource r(run + "RADPZ12", scan);
-        ASSERT_EQ(r.comm.Attach(Fixed("RADPZ", 7)), 0);
-        ASSERT_EQ(r.comm.EnableAcquisition("RADPZ"), 0);
-        EXPECT_EQ(drive(r, 5), std::vector<std::string>{"RADPZ12"});
-        EXPECT_EQ(r.comm.GetBytesDiscarded(), 20000);
+        EXPECT_EQ(frames, std::vector<std::string>{c.frame});
+        EXPECT_EQ(r.comm.GetBytesDiscarded(), c.discarded);
     }
 }
 
-TEST(FileResource, VariableFrameWithoutTerminatorIsGivenUp) {
-    // A header whose terminator never comes within the longest frame does
-    // not make the queue hold the rest of the log; the next frame is found.
-    const std::string junk(CTelemComm::kMaxVariableFrame + 10, 'x');
-    FileResource r("V1" + junk + "V2;", 4096);
-    ASSERT_EQ(r.comm.Attach(Variable("V", ";")), 0);
-    ASSERT_EQ(r.comm.EnableAcquisition("V"), 0);
-    std::unique_ptr<CFrameData> frame;
-    for (int requests = 0; !frame && requests < 10000; ++requests) {
-        frame = r.comm.RetrieveFrame();
-        EXPECT_LE(r.comm.GetQueuedByteCount(), CTelemComm::kMaxVariableFrame + 8192);
-    }
-    ASSERT_TRUE(frame);
-    EXPECT_EQ(frame->GetText(), "V2;");
-    EXPECT_EQ(r.comm.GetBytesDiscarded(), static_cast<std::int64_t>(junk.size() + 2));
-}
-
-// A frame brings the bytes behind it (a time tag) with their file offset,
-// but only when all of them are known: a chunk that ends right behind the
-// frame leaves them to be read from the file, the end of the file does not.
-TEST(FileResource, FramesBringTheBytesThatFollowThem) {
-    // Frames "F1.." of 5 bytes, each followed by 3 bytes, one junk byte first.
-    const std::string content = "jF1abc123F2def456F3ghi78";
-    for (int buffer : {4, 7, 64}) {
-        FileResource r(content, buffer);
-        ASSERT_EQ(r.comm.Attach(Fixed("F", 5)), 0);
-        ASSERT_EQ(r.comm.EnableAcquisition("F"), 0);
-        std::uint64_t offset = 1;
-        int known = 0;
-        for (int i = 0; i < 3; ++i) {
-            auto frame = r.comm.RetrieveFrame();
-            ASSERT_TRUE(frame);
-            offset += 5;
-            std::span<const std::uint8_t> bytes;
-            EXPECT_FALSE(frame->GetFollowingBytes(offset + 1, bytes));
-            if (frame->GetFollowingBytes(offset, bytes)) {
-                ++known;
-                const std::string expected = content.substr(offset, CFrameData::kFollowingBytes);
-                EXPECT_EQ(std::string(bytes.begin(), bytes.end()), expected) << buffer << " " << i;
-            }
-            offset += 3;
-        }
-        // The last frame's bytes run to the end of the file, always known.
-        EXPECT_GE(known, buffer == 64 ? 3 : 1) << buffer;
-    }
-}
-
-TEST(FileResource, HeadersWithoutTerminatorsAreScannedOnce) {
-    // Two megabytes of headers whose terminator never comes: each gives up
-    // where the one before did, rather than scanning a megabyte again (which
-    // would not end in any reasonable time). The frame behind them is found,
-    // and so is one whose terminator straddles the place a search gave up.
-    const std::size_t limit = CTelemComm::kMaxVariableFrame;
-    std::string junk;
-    while (junk.size() < 2 * limit) junk += "V,1.5";
-    FileResource r(junk + "V,2;", 4096);
-    ASSERT_EQ(r.comm.Attach(Variable("V", ";")), 0);
-    ASSERT_EQ(r.comm.EnableAcquisition("V"), 0);
-    std::unique_ptr<CFrameData> frame;
-    for (int requests = 0; !frame && requests < 100000; ++requests) frame = r.comm.RetrieveFrame();
-    ASSERT_TRUE(frame);
-    const std::string& text = frame->GetText();
-    EXPECT_TRUE(text.ends_with("V,2;"));
-    EXPECT_EQ(r.comm.GetBytesDiscarded() + static_cast<std::int64_t>(text.size()),
-              static_cast<std::int64_t>(junk.size() + 4));
-
-    // "AB" + filler: the first header's search stops with "\r" as the last
-    // byte it may take; the second header's frame ends with the "\n" after it.
-    std::string log = "ABAB" + std::string(limit - 5, 'x') + "\r\n";
-    Stream s({Variable("AB", "\r\n")});
-    s.Feed(log);
-    std::unique_ptr<CFrameData> second;
-    for (int passes = 0; !second && passes < 10; ++passes) {
-        if (s.comm.Synchronize() == 1) s.comm.ExtractFrames();
-        second = s.comm.RetrieveFrame();
-    }
-    ASSERT_TRUE(second);
-    EXPECT_EQ(second->GetText(), log.substr(2));
-}
-
-TEST(FileResource, ClosedUnderneath) {
-    FileResource r("AB12AB34", 4);
-    ASSERT_EQ(r.comm.Attach(Fixed("AB", 4)), 0);
-    ASSERT_EQ(r.comm.EnableAcquisition("AB"), 0);
-    Drain(r.comm);
-    r.file.Close();
-    EXPECT_EQ(r.comm.IsFileOpen(), 0);
-    EXPECT_FALSE(r.comm.RetrieveFrame());
-    EXPECT_GE(r.owner.Count(kCmdFileStatus), 1);
-    auto messages = Drain(r.comm);
-    ASSERT_FALSE(messages.empty());
-    EXPECT_EQ(messages[0], "Error reading file resource " + r.comm.GetName() +
-                               ".\r\n\tThe file resource is not open.\r\n");
-}
-
-// Requests frames the way the conversion does, until an empty answer after the
-// end of the file. Returns the sum of the frame lengths.
-std::int64_t Convert(CTelemComm& comm, int& frames) {
-    std::int64_t frame_bytes = 0;
-    bool end = false;
-    frames = 0;
-    for (int guard = 0; guard < 100000; ++guard) {
-        auto frame = comm.RetrieveFrame();
-        if (comm.GetEndOfFile()) end = true;
-        if (comm.GetFileErrorCause() != 0) break;
-        if (frame) {
-            frame_bytes += frame->GetFrameLength();
-            ++frames;
-        } else if (end) {
-            break;
-        }
-        comm.GetNextMessage();
-    }
-    return frame_bytes;
-}
-
-TEST(FileResource, BadInputKeepsEveryByteAccountedFor) {
+// Frame bytes, discarded bytes and what is left queued add up to the log,
+// whatever it holds: the conversion's offsets (time tags, progress) rest on it.
+TEST(FileResource, EveryByteIsAccountedFor) {
     std::mt19937 rng(117);
     std::string random(20000, '\0');
     for (char& c : random) c = static_cast<char>(rng() & 0xFF);
     std::string planted = random;
-    for (std::size_t at = 100; at + 40 < planted.size(); at += 997) {
-        planted.replace(at, 3, "SPR");
-    }
+    for (std::size_t at = 100; at + 40 < planted.size(); at += 997) planted.replace(at, 3, "SPR");
     const struct {
-        const char* name;
         std::string content;
         AttachInfo info;
         int buffer;
     } cases[] = {
-        {"random bytes", random, Fixed("SPR", 40), 64},
-        {"random with headers", planted, Fixed("SPR", 40), 50},
-        {"every byte starts a header", std::string(5000, 'S'), Fixed("SPR", 40), 64},
-        {"partial headers", std::string(3000, 'S') + "SP" + std::string(300, 'S'), Fixed("SPR", 40),
-         7},
-        {"empty", "", Fixed("SPR", 40), 64},
-        {"header longer than the buffer", "xxHEADERLONGER!!yyHEADERLONGER",
-         Fixed("HEADERLONGER", 14), 3},
-        {"variable without terminator", "NAV1,2,3" + std::string(500, ','), Variable("NAV", "\r\n"),
-         16},
-        {"trailing partial frame", "SPR" + std::string(37, 'a') + "SPRshort", Fixed("SPR", 40), 16},
+        {random, Fixed("SPR", 40), 64},
+        {planted, Fixed("SPR", 40), 50},
+        {std::string(3000, 'S') + "SP" + std::string(300, 'S'), Fixed("SPR", 40), 7},
+        {"NAV1,2,3" + std::string(500, ','), Fixed("NAV", 0, "\r\n"), 16},
+        {"SPR" + std::string(37, 'a') + "SPRshort", Fixed("SPR", 40), 16},
     };
     for (const auto& c : cases) {
-        FileResource r(c.content, c.buffer);
-        ASSERT_EQ(r.comm.Attach(c.info), 0) << c.name;
-        ASSERT_EQ(r.comm.EnableAcquisition(c.info.header), 0) << c.name;
-        int frames = 0;
-        const std::int64_t frame_bytes = Convert(r.comm, frames);
+        FileResource r(c.content, c.buffer, &c.info);
+        std::int64_t frame_bytes = 0;
+        bool end = false;
+        for (int guard = 0; guard < 100000; ++guard) {
+            auto frame = r.comm.RetrieveFrame();
+            end = r.comm.GetEndOfFile() || end;
+            if (frame) {
+                frame_bytes += frame->GetFrameLength();
+            } else if (end) {
+                break;
+            }
+        }
         EXPECT_EQ(frame_bytes + r.comm.GetBytesDiscarded() +
                       static_cast<std::int64_t>(r.comm.GetQueuedByteCount()),
                   static_cast<std::int64_t>(c.content.size()))
-            << c.name;
+            << c.content.substr(0, 20);
     }
+}
+
+// A serial port that is set up but not connected: AppendBytes runs the
+// processing round the reader thread runs.
+TEST(SerialResource, FrameBufferDepthAndFoundMessage) {
+    RecordingOwner owner;
+    CTelemComm comm{&owner};
+    CSerialSettings settings;
+    settings.port_name = "/dev/ttyTEST";
+    settings.global_sync = "SYNC";
+    ASSERT_EQ(comm.InitializeSerialPort(settings), 0);
+    ASSERT_EQ(comm.Attach(Fixed("F", 3)), 0);
+    ASSERT_EQ(comm.EnableAcquisition("F"), 0);
+    Drain(comm);
+    // The global synchronization string comes first; until then no frame.
+    comm.AppendBytes("xxSYNC", 6);
+    EXPECT_EQ(comm.GetStatus(), 0);  // not connected
+    for (int i = 0; i < 202; ++i) {
+        const char frame[] = {'F', static_cast<char>('0' + i % 10), 'z'};
+        comm.AppendBytes(frame, 3);
+    }
+    // The frame taken while 201 were held dropped the oldest one.
+    EXPECT_EQ(comm.GetBytesDiscarded(), 6 + 3);
+    EXPECT_EQ(Drain(comm), (std::vector<std::string>{
+                               "/dev/ttyTEST reading telemetry.\r\n",
+                               "Telemetry synchronized on /dev/ttyTEST.\r\n",
+                               "F found on /dev/ttyTEST.\r\n",
+                               "/dev/ttyTEST frame buffer exceeded maximum depth.\r\n",
+                           }));
+    EXPECT_GE(owner.Count(kCmdFramesAvailable), 1);
+    EXPECT_EQ(comm.GetInstrumentStatus("F"), 2);
+    EXPECT_EQ(comm.RetrieveFrame()->GetFrameCounter(), 2);
+}
+
+TEST(SerialResource, OneInstrumentWithoutSynchronizationString) {
+    RecordingOwner owner;
+    CTelemComm comm{&owner};
+    CSerialSettings settings;
+    settings.port_name = "/dev/ttyTEST";
+    ASSERT_EQ(comm.InitializeSerialPort(settings), 0);
+    AttachInfo irc = Fixed("IRC0001", 7, "\r\n");
+    irc.no_sync = 1;
+    irc.special_kind = "HEITRONICS_IRC";
+    AttachInfo bsi = Fixed("BSI0001", 10);
+    bsi.no_sync = 1;
+    bsi.special_kind = "BSI";
+    bsi.sync_byte_count = 3;
+    const AttachInfo plain = Fixed("ABC", 4);
+    const std::pair<const AttachInfo*, int> attaches[] = {
+        {&bsi, kCommBsiSyncCount},  // pairs of synchronization bytes only
+        {&irc, 0},
+        {&plain, kCommNoSyncAttached},
+    };
+    for (const auto& [info, code] : attaches) EXPECT_EQ(comm.Attach(*info), code);
+    ASSERT_EQ(comm.EnableAcquisition("IRC0001"), 0);
+    comm.AppendBytes("25.1\r\n", 6);
+    EXPECT_EQ(comm.RetrieveFrame()->GetText(), "IRC000125.1\r\n");
+    EXPECT_EQ(comm.Detach("IRC0001"), 0);
+    EXPECT_EQ(comm.Attach(plain), 0);
+    EXPECT_EQ(comm.Attach(irc), kCommNoSyncAlone);
+    EXPECT_EQ(Drain(comm).back(),
+              "Unable to attach IRC0001 to /dev/ttyTEST.\r\n\tThe instrument specifies that no "
+              "frame synchronization\r\n\tstring will be found in the telemetry.\r\n\tOnly one "
+              "of these instruments can be attached to the resource.\r\n");
 }
 
 }  // namespace

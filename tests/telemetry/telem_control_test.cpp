@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/disk_file.h"
+#include "telemetry/attach_info.h"
 #include "telemetry/oxa_telemetry_doc.h"
 
 namespace dravik {
@@ -44,18 +45,12 @@ class RecordingDoc : public COxaTelemetryDoc {
         messages += text;
         m_cv.notify_all();
     }
-    void OnTelemetryFrame(const std::string& name, std::unique_ptr<CFrameData> frame) override {
+    void OnTelemetryFrame(const std::string&, std::unique_ptr<CFrameData> frame) override {
         {
             std::lock_guard lock(m_lock);
             frames.push_back(frame ? frame->GetText() : std::string("<none>"));
-            (void)name;
         }
         if (on_frame) on_frame(frame != nullptr);
-        m_cv.notify_all();
-    }
-    void OnFileResourceStatus(const std::string&, int cause, int eof, int open) override {
-        std::lock_guard lock(m_lock);
-        statuses.push_back({cause, eof, open});
         m_cv.notify_all();
     }
 
@@ -71,7 +66,6 @@ class RecordingDoc : public COxaTelemetryDoc {
     std::condition_variable m_cv;
     std::string messages;
     std::vector<std::string> frames;
-    std::vector<std::vector<int>> statuses;
     std::function<void(bool)> on_frame;
 };
 
@@ -93,111 +87,87 @@ class ControlTest : public ::testing::Test {
     CDiskFile m_other;
 };
 
-TEST_F(ControlTest, ResourcesAndInstrumentsAreDefinedOnce) {
+// Each failing operation answers its code at once; its message, with the
+// explanation of the code, arrives through the processing thread.
+TEST_F(ControlTest, FailuresAnswerTheirCodesAndSayWhy) {
     RecordingDoc doc;
+    CTelemControl& control = *doc.GetControl();
     const std::string path = m_file.GetFilePath();
-    EXPECT_EQ(doc.AddCommResource(&m_file, 4), 0);
-    EXPECT_EQ(doc.AddCommResource(&m_file, 4), kControlResourceDefined);
-    EXPECT_TRUE(doc.WaitForMessage("Unable to add communications resource: " + path +
-                                   ".\r\n\tThe communications resource has already been "
-                                   "defined.\r\n"));
-    EXPECT_EQ(doc.GetCommResourceCount(), 1);
-    EXPECT_EQ(doc.FindCommResource(path), 0);
-
-    // A resource that fails to initialize never enters the list; its message
-    // still arrives, once.
-    CDiskFile closed;
-    EXPECT_EQ(doc.AddCommResource(&closed, 4), kCommInvalidFile);
-    EXPECT_TRUE(
-        doc.WaitForMessage("Unable to initialize file resource.\r\n\tInvalid file resource.\r\n"));
-    EXPECT_EQ(doc.GetCommResourceCount(), 1);
-
-    EXPECT_EQ(doc.AddInstrument(m_cal), 0);
-    EXPECT_EQ(doc.AddInstrument(m_cal), kControlInstrumentDefined);
-    EXPECT_TRUE(doc.WaitForMessage(
-        "Unable to add instrument: ABC0001.\r\n\tThe instrument has already been defined.\r\n"));
-    EXPECT_EQ(doc.AddInstrument("/nonexistent/x.cal"), 0x30000002);
-    EXPECT_EQ(doc.GetInstrumentCount(), 1);
-    EXPECT_EQ(doc.FindInstrument("ABC0001"), 0);
-    EXPECT_EQ(doc.FindInstrument("abc0001"), -1);  // headers are compared with case
-    EXPECT_EQ(doc.GetInstrumentFrameSize(0), 8);
-
-    // An instrument file with line errors: kept, usable, and flagged.
     const std::string faulty = WriteTemp(".cal",
                                          "INSTRUMENT XYZ '' 3 AS 0 NONE\n"
                                          "SN 0002 '' 4 AS 0 NONE\n"
                                          "BROKEN line\n");
-    EXPECT_EQ(doc.AddInstrument(faulty), kControlInstrumentLineErrors);
-    EXPECT_EQ(doc.FindInstrument("XYZ0002"), 1);
-    EXPECT_EQ(doc.AttachInstrument("XYZ0002", path), 0);
-    EXPECT_EQ(doc.StartAcquisition(1), 0);
-    std::remove(faulty.c_str());
-}
-
-TEST_F(ControlTest, LookupsAnswerTheirCodes) {
-    RecordingDoc doc;
     std::int64_t discarded = 7;
     std::string text = "unchanged";
-    int code = 0;
-    EXPECT_EQ(doc.GetBytesDiscarded(discarded, 0), kControlResourceInvalid);
+    CDiskFile closed;
+    CSerialSettings unnamed;
+    const struct {
+        std::function<int()> operation;
+        int code;
+    } cases[] = {
+        {[&] { return doc.GetBytesDiscarded(discarded, 0); }, kControlResourceInvalid},
+        {[&] { return doc.GetInstrumentFileType(0, text); }, kControlInstrumentInvalid},
+        {[&] { return doc.StartAcquisition(0); }, kControlInstrumentInvalid},
+        {[&] { return doc.GetInstrumentHeader(text, 0); }, 0},
+        {[&] { return doc.GetCommResourceId(text, 3); }, 0},
+        {[&] { return doc.GetInstrumentSensorCount(0); }, -1},
+        {[&] { return control.FindInstrumentSensor(0, "FRAME", -1); }, -1},
+        {[&] { return doc.RemoveCommResource("nothing"); }, kControlResourceNotFound},
+        {[&] { return doc.RemoveInstrument("nothing"); }, kControlInstrumentNotFound},
+        {[&] { return doc.AddCommResource(&m_file, 4); }, 0},
+        {[&] { return doc.AddCommResource(&m_file, 4); }, kControlResourceDefined},
+        // A resource that fails to set up never enters the list; its message
+        // still arrives, once.
+        {[&] { return doc.AddCommResource(&closed, 4); }, kCommInvalidFile},
+        {[&] { return doc.AddCommResource(unnamed); }, kCommInvalidPort},
+        {[&] { return doc.GetCommResourceCount(); }, 1},
+        {[&] { return doc.AddInstrument(m_cal); }, 0},
+        {[&] { return doc.AddInstrument(m_cal); }, kControlInstrumentDefined},
+        {[&] { return doc.AddInstrument("/nonexistent/x.cal"); }, 0x30000002},
+        {[&] { return control.FindInstrument("abc0001"); }, -1},  // headers keep their case
+        {[&] { return doc.StartAcquisition(0); }, kControlResourceNotFound},  // not attached
+        {[&] { return control.DetachInstrument("ABC0001"); }, kControlResourceNotFound},
+        // An instrument file with line errors: kept, usable, and flagged.
+        {[&] { return doc.AddInstrument(faulty); }, kControlInstrumentLineErrors},
+        {[&] { return doc.AttachInstrument("XYZ0002", path); }, 0},
+        {[&] { return doc.StartAcquisition(1); }, 0},
+        {[&] { return control.FindInstrumentSensor(0, "frame", -1); }, 0},
+    };
+    int step = 0;
+    for (const auto& c : cases) EXPECT_EQ(c.operation(), c.code) << "step " << step++;
+    std::remove(faulty.c_str());
     EXPECT_EQ(discarded, 0);
-    EXPECT_EQ(doc.GetAbortCode(-1, code), kControlResourceInvalid);
-    EXPECT_EQ(doc.GetInstrumentFileType(0, text), kControlInstrumentInvalid);
-    EXPECT_EQ(doc.GetInstrumentHeader(text, 0), 0);
-    EXPECT_EQ(doc.GetCommResourceId(text, 3), 0);
-    EXPECT_EQ(doc.GetInstrumentLinesRead(0), -1);
-    EXPECT_EQ(doc.FindInstrumentSensor(0, "FRAME", -1), -1);
-    EXPECT_EQ(doc.GetInstrumentSensors(0, 0), nullptr);
-    EXPECT_EQ(doc.StartAcquisition(0), kControlInstrumentInvalid);
-    EXPECT_EQ(doc.RemoveCommResource("nothing"), kControlResourceNotFound);
-    EXPECT_EQ(doc.RemoveInstrument("nothing"), kControlInstrumentNotFound);
     EXPECT_EQ(text, "unchanged");
-    EXPECT_TRUE(doc.WaitForMessage(
-        "Unable to retrieve the number of bytes discarded.\r\n\tThe communications resource "
-        "reference is invalid.\r\n"));
-
-    ASSERT_EQ(doc.AddCommResource(&m_file, 4), 0);
-    ASSERT_EQ(doc.AddInstrument(m_cal), 0);
-    CFileResourceSettings file_info;
-    CSerialSettings serial_info;
-    EXPECT_EQ(doc.GetCommInfo(0, file_info), 0);
-    EXPECT_EQ(file_info.file, &m_file);
-    EXPECT_EQ(doc.GetCommInfo(0, serial_info), kControlNotASerialPort);
-    // A port without a name answers with the resource's own code and
-    // message, and the resource never enters the list.
-    serial_info.port_name.clear();
-    EXPECT_EQ(doc.AddCommResource(serial_info), kCommInvalidPort);
-    EXPECT_TRUE(
-        doc.WaitForMessage("Unable to initialize serial communications.\r\n\tInvalid serial port "
-                           "identification.\r\n"));
-    EXPECT_EQ(doc.GetCommResourceCount(), 1);
-    serial_info.port_name = m_file.GetFilePath();
-    EXPECT_EQ(doc.AddCommResource(serial_info), kControlResourceDefined);
-    EXPECT_EQ(doc.ModifyCommResource(m_file.GetFilePath(), serial_info), kCommReinitialize);
-    EXPECT_EQ(doc.GetInstrumentFileType(0, text), 0);
-    EXPECT_EQ(text, "Calibration File");
     EXPECT_EQ(doc.GetInstrumentSerialNumber(0, text), 0);
     EXPECT_EQ(text, "0001");
-    EXPECT_EQ(doc.FindInstrumentSensor(0, "frame", -1), 0);
-    EXPECT_NE(doc.GetInstrumentSensors(0, 0), nullptr);
     EXPECT_EQ(doc.GetInstrumentSensors(0, 5), nullptr);
-    // Not attached: no resource, and acquisition cannot start.
-    text = "unchanged";
-    EXPECT_EQ(doc.GetInstrumentCommResource(text, 0), 1);
-    EXPECT_EQ(text, "unchanged");
-    EXPECT_EQ(doc.StartAcquisition(0), kControlResourceNotFound);
-    EXPECT_EQ(doc.DetachInstrument("ABC0001"), kControlResourceNotFound);
-    EXPECT_TRUE(doc.WaitForMessage(
-        "Unable to start telemetry frame aquisition.\r\n\tThe communications resource could "
-        "not be found.\r\n"));
+    doc.GetFileFrame(5);
+    const std::string messages[] = {
+        "Unable to retrieve the number of bytes discarded.\r\n\tThe communications "
+        "resource reference is invalid.\r\n",
+        "Unable to add communications resource: " + path +
+            ".\r\n\tThe communications resource has already been defined.\r\n",
+        "Unable to initialize file resource.\r\n\tInvalid file resource.\r\n",
+        "Unable to initialize serial communications.\r\n\tInvalid serial port "
+        "identification.\r\n",
+        "Unable to add instrument: ABC0001.\r\n\tThe instrument has already "
+        "been defined.\r\n",
+        "Unable to start telemetry frame aquisition.\r\n\tThe communications "
+        "resource could not be found.\r\n",
+        "Unable to retrieve instrument frame from file resource.\r\n\tThe "
+        "communications resource reference is invalid.\r\n",
+    };
+    for (const std::string& message : messages) {
+        EXPECT_TRUE(doc.WaitForMessage(message)) << message;
+    }
 }
 
 TEST_F(ControlTest, AttachingMovesAnInstrument) {
     RecordingDoc doc;
     const std::string log = m_file.GetFilePath();
     const std::string other = m_other.GetFilePath();
-    ASSERT_EQ(doc.AddCommResource(&m_file, 4), 0);
     ASSERT_EQ(doc.AddCommResource(&m_other, 4), 0);
+    ASSERT_EQ(doc.AddCommResource(&m_file, 4), 0);
     ASSERT_EQ(doc.AddInstrument(m_cal), 0);
     EXPECT_EQ(doc.AttachInstrument("ABC0001", "/no/such/log"), kControlResourceNotFound);
     EXPECT_EQ(doc.AttachInstrument("NOPE", log), kControlInstrumentNotFound);
@@ -205,45 +175,18 @@ TEST_F(ControlTest, AttachingMovesAnInstrument) {
                                    ".\r\n\tThe instrument could not be found.\r\n"));
     EXPECT_EQ(doc.AttachInstrument("ABC0001", other), 0);
     EXPECT_EQ(doc.AttachInstrument("ABC0001", log), 0);
-    std::string name;
-    EXPECT_EQ(doc.GetInstrumentCommResource(name, 0), 1);
-    EXPECT_EQ(name, log);
     EXPECT_TRUE(doc.WaitForMessage("Detaching ABC0001 from " + other + ".\r\n"));
-    // Removing the first resource moves the attachment index down with the list.
+    // Removing the resource before it moves the attachment index down with
+    // the list: the instrument's frames still come from its log.
     EXPECT_EQ(doc.RemoveCommResource(other), 0);
-    EXPECT_EQ(doc.GetInstrumentCommResource(name, 0), 1);
-    EXPECT_EQ(name, log);
     EXPECT_TRUE(doc.WaitForMessage("Removing communications resource: " + other + ".\r\n"));
-}
-
-TEST_F(ControlTest, FramesArriveOneRequestAtATime) {
-    RecordingDoc doc;
-    ASSERT_EQ(doc.AddCommResource(&m_file, 4), 0);
-    ASSERT_EQ(doc.AddInstrument(m_cal), 0);
-    ASSERT_EQ(doc.AttachInstrument("ABC0001", m_file.GetFilePath()), 0);
     ASSERT_EQ(doc.StartAcquisition(0), 0);
-    for (std::size_t i = 1; i <= 4; ++i) {
-        doc.GetFileFrame(0);
-        ASSERT_TRUE(doc.WaitFor([&] { return doc.frames.size() == i; }));
-    }
-    EXPECT_EQ(doc.frames, (std::vector<std::string>{"ABC00011", "ABC00012", "<none>", "<none>"}));
-    std::int64_t discarded = 0;
-    EXPECT_EQ(doc.GetBytesDiscarded(discarded, 0), 0);
-    EXPECT_EQ(discarded, 4);
-    EXPECT_TRUE(doc.WaitFor([&] {
-        for (const auto& s : doc.statuses) {
-            if (s == std::vector<int>{0, 1, 1}) return true;
-        }
-        return false;
-    }));
-    EXPECT_TRUE(doc.WaitForMessage("ABC0001 found on " + m_file.GetFilePath() + ".\r\n"));
-    doc.ResetBytesDiscarded(0);
-    EXPECT_EQ(doc.GetBytesDiscarded(discarded, 0), 0);
-    EXPECT_EQ(discarded, 0);
-    doc.GetFileFrame(5);
-    EXPECT_TRUE(doc.WaitForMessage(
-        "Unable to retrieve instrument frame from file resource.\r\n\tThe communications "
-        "resource reference is invalid.\r\n"));
+    doc.GetFileFrame(0);
+    ASSERT_TRUE(doc.WaitFor([&] { return !doc.frames.empty(); }));
+    EXPECT_EQ(doc.frames[0], "ABC00011");
+    // An attached instrument is detached before it goes.
+    EXPECT_EQ(doc.RemoveInstrument("ABC0001"), 0);
+    EXPECT_TRUE(doc.WaitForMessage("Detaching ABC0001 from " + log + ".\r\n"));
 }
 
 TEST_F(ControlTest, RemovalPendingUntilTheBatchEnds) {
@@ -274,9 +217,8 @@ TEST_F(ControlTest, RemovalPendingUntilTheBatchEnds) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     EXPECT_EQ(doc.GetCommResourceCount(), 0);
-    std::string name = "kept";
-    EXPECT_EQ(doc.GetInstrumentCommResource(name, 0), 1);
-    EXPECT_EQ(name, "kept");  // its resource is gone: no longer attached
+    // Its resource is gone: the instrument is no longer attached.
+    EXPECT_EQ(doc.StartAcquisition(0), kControlResourceNotFound);
 }
 
 TEST_F(ControlTest, ShutdownLeavesNothing) {
@@ -287,35 +229,25 @@ TEST_F(ControlTest, ShutdownLeavesNothing) {
     ASSERT_EQ(doc.AttachInstrument("ABC0001", m_file.GetFilePath()), 0);
     CTelemControl* control = doc.GetControl();
     control->Shutdown();
+    std::string text;
     EXPECT_EQ(control->GetCommResourceCount(), 0);
-    EXPECT_EQ(control->GetInstrumentCount(), 0);
-    EXPECT_FALSE(control->IsThreadRunning());
-    EXPECT_FALSE(control->IsActive());
+    EXPECT_EQ(control->GetInstrumentHeader(text, 0), 0);
     // Everything said before the thread ended was delivered.
     EXPECT_NE(doc.messages.find("Removing instrument: ABC0001.\r\n"), std::string::npos);
     doc.DeleteContents();
     EXPECT_FALSE(doc.HasControl());
     // Without a control the document answers for it.
-    std::int64_t count = 0;
-    std::string text;
     EXPECT_EQ(doc.AddCommResource(&m_file, 4), kNoTelemetryControl);
-    EXPECT_EQ(doc.GetBytesDiscarded(count, 0), kNoTelemetryControl);
-    EXPECT_EQ(doc.GetInstrumentSerialNumber(0, text), kNoTelemetryControl);
-    EXPECT_EQ(doc.CommResourceExists(0), 0);
-    EXPECT_EQ(doc.GetInstrumentHeader(text, 0), 0);
     EXPECT_EQ(doc.GetInstrumentSensors(0, 0), nullptr);
-    EXPECT_EQ(doc.GetInstrumentCount(), -1);
-    EXPECT_EQ(doc.FindInstrumentSensor(0, "FRAME", -1), -1);
+    EXPECT_EQ(doc.GetCommResourceCount(), -1);
     EXPECT_EQ(doc.FindFrameCounterSensor(0), -1);
     doc.GetFileFrame(0);
     doc.ReportMessage("dropped\r\n");
     doc.NewControl();
     EXPECT_TRUE(doc.HasControl());
-    EXPECT_EQ(doc.GetInstrumentCount(), 0);
+    EXPECT_EQ(doc.GetCommResourceCount(), 0);
 }
 
-// Frames are requested and messages queued from the processing thread while the
-// calling thread adds and removes resources and instruments, then shuts down.
 TEST(SyncBytes, DecodedFromUnits) {
     const struct {
         std::string units;
@@ -326,6 +258,7 @@ TEST(SyncBytes, DecodedFromUnits) {
         // A bad escape is skipped and turns off every later escape, not plain bytes.
         {"a\\xG1b\\x05c", {'a', 'b', 'c'}},
         {"abcdefghijkl", {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j'}},
+        {"a\\x", {'a'}},  // an escape without digits is skipped
         {"", {}},
     };
     for (const auto& c : cases) {
@@ -354,6 +287,8 @@ TEST_F(ControlTest, SpecialKindsAreSearchedByHeaderOnFiles) {
 
 class ControlStressTest : public ControlTest {};
 
+// Frames are requested and messages queued from the processing thread while the
+// calling thread adds and removes resources and instruments, then shuts down.
 TEST_F(ControlStressTest, ResourcesChangeWhileFramesFlow) {
     std::string content;
     for (int i = 0; i < 300; ++i) content += (i % 7 == 0 ? "##" : "") + std::string("ABC0001x");
@@ -389,8 +324,9 @@ TEST_F(ControlStressTest, ResourcesChangeWhileFramesFlow) {
     ASSERT_EQ(doc.AddInstrument(m_cal), 0);
     doc.GetFileFrame(0);
     doc.GetControl()->Shutdown();
+    std::string header;
     EXPECT_EQ(doc.GetCommResourceCount(), 0);
-    EXPECT_EQ(doc.GetInstrumentCount(), 0);
+    EXPECT_EQ(doc.GetInstrumentHeader(header, 0), 0);
     EXPECT_FALSE(doc.frames.empty());
     std::remove(log.c_str());
 }
