@@ -17,7 +17,6 @@
 #include "cli/run_report.h"
 #include "conversion/conversion_log_file.h"
 #include "conversion/dravik_doc.h"
-#include "conversion/file_error_text.h"
 #include "frontend/conversion_log_blocks.h"
 #include "frontend/exit_status.h"
 #include "frontend/file_naming.h"
@@ -44,8 +43,10 @@ class CJobFrontEnd : public CFrontEnd {
   public:
     CJobFrontEnd(CRun& run, std::size_t index, unsigned worker)
         : m_run(run), m_index(index), m_worker(worker) {}
+    ~CJobFrontEnd() override { ShowHeld(); }
 
     void ShowMessage(const std::string& text) override;
+    void ShowDetail(const std::string& text) override;
     bool AskYesNo(const std::string& text) override;
     EOverwriteAnswer AskOverwrite(const std::string& text, bool yes_to_all_enabled) override;
     bool CreateProgress() override { return true; }
@@ -54,9 +55,14 @@ class CJobFrontEnd : public CFrontEnd {
     void CloseProgress() override {}
 
   private:
+    // A message is held until its detail has come, so that the two are
+    // shown together, whatever the other conversions print meanwhile.
+    void ShowHeld();
+
     CRun& m_run;
     std::size_t m_index;
     unsigned m_worker;
+    std::string m_held;
 };
 
 class CRun {
@@ -92,6 +98,8 @@ class CRun {
     // Decides about existing outputs; false when the run is cancelled.
     bool DecideOverwrites();
     void OpenConversionLog();
+    // A warning of the conversion log file, with what the system said.
+    void SayLogWarning(const std::string& warning);
     void WriteLog(std::string_view text);
     void Convert(std::size_t index, unsigned worker);
     // The sizes of the logs of every pair, for the progress line.
@@ -119,10 +127,23 @@ class CRun {
 };
 
 void CJobFrontEnd::ShowMessage(const std::string& text) {
-    m_run.Message(m_index, text);
+    ShowHeld();
+    m_held = text;
+}
+
+void CJobFrontEnd::ShowDetail(const std::string& text) {
+    m_held += (m_held.empty() ? "" : "\r\n") + text;
+    ShowHeld();
+}
+
+void CJobFrontEnd::ShowHeld() {
+    if (m_held.empty()) return;
+    m_run.Message(m_index, m_held);
+    m_held.clear();
 }
 
 bool CJobFrontEnd::AskYesNo(const std::string& text) {
+    ShowHeld();
     return m_run.AskOnce(text);
 }
 
@@ -133,6 +154,7 @@ EOverwriteAnswer CJobFrontEnd::AskOverwrite(const std::string&, bool) {
 }
 
 bool CJobFrontEnd::RefreshProgress(const CProgressReport& report) {
+    ShowHeld();
     m_run.Progress().Reading(m_worker, report.status.bytes_consumed);
     return !CTerminalFrontEnd::CancelRequested();
 }
@@ -247,26 +269,18 @@ void CRun::OpenConversionLog() {
         in_use.push_back(DataFileDirectory(CDravikDoc::kHeaderDefinitionName) +
                          CDravikDoc::kHeaderDefinitionName);
     }
-    std::string warning;
-    if (m_command.params.has_conversion_log_option) {
-        warning = m_log_file.OpenNamed(m_command.params.conversion_log_option_file, in_use);
-    } else if (m_settings.conversion_log) {
-        warning = m_log_file.OpenInDirectory(
-            CConversionLogFile::NormalizeDirectory(m_settings.conversion_log_directory), in_use);
-    }
-    if (!warning.empty()) m_console.Say(warning);
+    SayLogWarning(m_log_file.Open(m_settings, m_command.params, in_use));
+}
+
+void CRun::SayLogWarning(const std::string& warning) {
+    if (warning.empty()) return;
+    const std::string detail = m_log_file.GetSystemErrorText();
+    m_console.Say(detail.empty() ? warning : warning + "\r\n" + detail);
 }
 
 void CRun::WriteLog(std::string_view text) {
     if (m_verbose) m_console.Say(std::string(text));
-    if (!m_log_file.IsOpen()) return;
-    const int cause = m_log_file.Write(text);
-    if (cause != 0) {
-        const std::string path = m_log_file.GetPath();
-        m_log_file.Close();
-        m_console.Say("An error occured writing to the conversion log file:\r\n\"" + path +
-                      "\".\r\n" + GetFileErrorText(cause) + "\r\nConversion log aborted.");
-    }
+    SayLogWarning(m_log_file.Append(text));
 }
 
 void CRun::Convert(std::size_t index, unsigned worker) {

@@ -150,10 +150,12 @@ std::unique_ptr<dravik::CSettingsStore> MakeSettingsStore(bool no_settings) {
 // Prints the stored names of the instrument files of a package.
 int ListEntries(const std::string& package_path) {
     std::vector<dravik::CPackageEntry> entries;
-    if (!dravik::ListPackageEntries(package_path, entries)) {
+    std::string problem;
+    if (!dravik::ListPackageEntries(package_path, entries, {}, &problem)) {
         dravik::CTerminalFrontEnd front_end;
         front_end.ShowMessage(dravik::FillMessage(
             "The Instrument Package file: %s \r\ncould not be opened.", {package_path}));
+        if (!problem.empty()) front_end.ShowDetail(problem);
         return kExitFailed;
     }
     for (const dravik::CPackageEntry& e : entries) std::printf("%s\n", e.stored_name.c_str());

@@ -29,6 +29,7 @@ class CTerminalFrontEnd : public CFrontEnd {
     explicit CTerminalFrontEnd(const Streams& streams) : m_streams(streams) {}
 
     void ShowMessage(const std::string& text) override;
+    void ShowDetail(const std::string& text) override { PrintText(text); }
     bool AskYesNo(const std::string& text) override;
     EOverwriteAnswer AskOverwrite(const std::string& text, bool yes_to_all_enabled) override;
 

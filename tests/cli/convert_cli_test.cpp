@@ -202,6 +202,7 @@ TEST_F(CliTest, FailedConversionsExitWithOneAndSayWhy) {
     ASSERT_EQ(Loggen({kExamples + "/nav0001.tdf", Path("nav.raw"), "--frames", "3"}).status, 0);
     const std::string log = ReadFile(Path("log.raw"));
     fs::copy_file(cal, Path("inst.cal"));
+    fs::create_directory(Path("sub"));
     WriteFile(Path("run.log"), "");
     // Outputs that are files of the conversion under other names.
     fs::create_symlink("log.raw", Path("log_link.dat"));
@@ -217,11 +218,21 @@ TEST_F(CliTest, FailedConversionsExitWithOneAndSayWhy) {
         void (*setup)(const fs::path&) = nullptr;
     };
     const Case cases[] = {
-        {{"missing.raw", "out1.dat", cal}, "An error occured opening the log file\n\""},
+        // After the message, what the system said about its cause.
+        {{"missing.raw", "out1.dat", cal},
+         "An error occured opening the log file\n\"" + Path("missing.raw") +
+             "\".\nConversion aborted.\nNo such file or directory.\n"},
+        {{"log.raw", "out2.dat", "sub"},
+         "An error occured reading the instrument file\"" + Path("sub") +
+             "\".\nConversion aborted.\nIs a directory.\n"},
+        {{"log.raw", "nowhere/out.dat", cal},
+         "\"" + Path("nowhere/out.dat") + "\".\nConversion aborted.\nNo such file or directory.\n"},
         {{"nav.raw", "out2.dat", cal}, "Conversion aborted.\nSPR0117 not found."},
-        {{"log.raw", "/dev/full", cal, "/ow=yes"}, "Conversion aborted."},
+        {{"log.raw", "/dev/full", cal, "/ow=yes"},
+         "\"/dev/full\".\nConversion aborted.\nNo space left on device.\n"},
         {{"log.raw", "big.dat", cal},
-         "An error occured writing to the output file\n\"" + Path("big.dat") + "\".\n",
+         "An error occured writing to the output file\n\"" + Path("big.dat") +
+             "\".\nFile too large.\n",
          FileSizeLimit64K},
         {{"log.raw", "log_link.dat", "inst.cal", "/ow=yes"},
          refused("log_link.dat", "the log file")},
@@ -298,7 +309,9 @@ TEST_F(CliTest, InstrumentPackagesConvertLikeTheirFiles) {
     }
 
     WriteFile(Path("bad.zpk"), "not an archive");
-    const std::string unopened = "The Instrument Package file: bad.zpk \ncould not be opened.\n";
+    const std::string unopened =
+        "The Instrument Package file: bad.zpk \ncould not be opened.\nIt is not a readable ZIP "
+        "archive: Not a zip archive.\n";
     struct Case {
         std::vector<std::string> args;
         std::string message;
