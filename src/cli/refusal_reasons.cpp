@@ -48,7 +48,9 @@ std::vector<std::string_view> LongOptions(bool each) {
 }
 
 std::string Quote(std::string_view text) {
-    return "\"" + std::string(text) + "\"";
+    std::string quoted(1, '"');
+    quoted.append(text).push_back('"');
+    return quoted;
 }
 
 std::string Unknown(std::string_view arg, const std::string& meant) {
