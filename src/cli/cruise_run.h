@@ -13,12 +13,18 @@ namespace dravik {
 
 class CSettingsStore;
 
+struct CEachOptions {
+    bool verbose = false;  // the conversion log is copied to standard error
+    std::string report;    // the report file to write (cli/run_report.h), or empty
+    std::string command_line;  // the whole command, for the outputs' history
+};
+
 // Runs the arguments that followed "--each" (cli/each_command.h). The
 // "Settings" section is read from `store` and written back at the end.
 // Returns the exit status: 0 when every conversion completed, 1 when any
-// failed, was skipped or was cancelled, 2 for an invalid command line.
-// `command_line` is the whole command, for the outputs' history.
-int RunEach(const std::vector<std::string>& args, bool verbose, CSettingsStore& store,
-            const std::string& command_line);
+// failed, was skipped or was cancelled (or the report could not be
+// written), 2 for an invalid command line.
+int RunEach(const std::vector<std::string>& args, const CEachOptions& options,
+            CSettingsStore& store);
 
 }  // namespace dravik
