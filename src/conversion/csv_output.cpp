@@ -88,7 +88,7 @@ void CCsvOutput::Append(std::string_view text) {
 int CCsvOutput::Put(bool all) {
     if (m_failed != 0) return m_failed;
     if (m_used == 0 || (!all && m_used < kBufferSize)) return kFileNone;
-    const int cause = m_file.File().Write(m_buffer.data(), m_used);
+    const int cause = m_file.Write(m_buffer.data(), m_used);
     m_used = 0;
     m_failed = cause;
     return cause;

@@ -35,6 +35,7 @@ class CCsvOutput final : public CConversionOutput {
     COutputResult WriteFrame(const CFrameRecord& record) override;
     int WriteHeaderRecord(const CFrameData& frame) override;
     int Finish(const CConversionStatus& status, bool complete) override;
+    std::string GetSystemErrorText() const override { return m_file.GetSystemErrorText(); }
 
   private:
     // Room for `count` more characters at the end of the buffer; the writer

@@ -1,8 +1,10 @@
 #include "conversion/netcdf_file.h"
 
+#include <hdf5.h>
 #include <netcdf.h>
 
 #include <cerrno>
+#include <system_error>
 #include <vector>
 
 #include "platform/disk_file.h"
@@ -55,6 +57,7 @@ bool CNetcdfFile::Check(int status, int saved_errno) {
     if (m_cause != 0) return false;
     if (IsFileSystemError(saved_errno)) {
         m_cause = FileErrorCauseFromErrno(saved_errno);
+        m_system_text = std::generic_category().message(saved_errno) + ".";
     } else {
         m_cause = kFileGeneric;
         m_failure_text = std::string("The NetCDF library failed: ") + nc_strerror(status) + ".";
@@ -62,9 +65,24 @@ bool CNetcdfFile::Check(int status, int saved_errno) {
     return false;
 }
 
+namespace {
+
+// The HDF5 library under netCDF prints its error stack to standard error on
+// every thread that has not asked it not to; a failure is reported once, by
+// the conversion.
+void QuietLibraryErrors() {
+    thread_local bool quiet = false;
+    if (quiet) return;
+    H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
+    quiet = true;
+}
+
+}  // namespace
+
 template <class Call>
 bool CNetcdfFile::Run(Call&& call) {
     if (m_cause != 0 || m_id < 0) return false;
+    QuietLibraryErrors();
     errno = 0;
     const int status = call();
     return Check(status, errno);
@@ -72,8 +90,14 @@ bool CNetcdfFile::Run(Call&& call) {
 
 bool CNetcdfFile::Create(const std::string& path) {
     Abandon();
+    // A file given up after a failure (Abandon) must not be closed at the
+    // exit either: the library's exit handler would crash on it. Only takes
+    // effect before the library's first use; every file is closed by then.
+    H5dont_atexit();
+    QuietLibraryErrors();
     m_cause = 0;
     m_failure_text.clear();
+    m_system_text.clear();
     // The library keeps no chunk of its own: every chunk is written whole.
     nc_set_chunk_cache(0, 0, 0.0f);
     errno = 0;
@@ -156,6 +180,11 @@ bool CNetcdfFile::Put(int variable, std::span<const std::size_t> start,
 
 bool CNetcdfFile::Close() {
     if (m_id < 0) return m_cause == 0;
+    if (m_cause != 0) {
+        Abandon();
+        return false;
+    }
+    QuietLibraryErrors();
     errno = 0;
     const int status = nc_close(m_id);
     const int err = errno;
@@ -165,7 +194,11 @@ bool CNetcdfFile::Close() {
 
 void CNetcdfFile::Abandon() noexcept {
     if (m_id < 0) return;
-    nc_abort(m_id);
+    // The netCDF library of Debian 12 crashes when it closes or aborts a file
+    // after a failed call (a full disk, a file size limit): such a file is
+    // given up, its handle left open until the process ends, and the caller
+    // removes the file by its name.
+    if (m_cause == 0) nc_abort(m_id);
     m_id = -1;
 }
 

@@ -60,6 +60,8 @@ class CNetcdfFile {
     // with the library's own text.
     int Cause() const noexcept { return m_cause; }
     const std::string& FailureText() const noexcept { return m_failure_text; }
+    // What the system said, when a system call under the library failed.
+    const std::string& SystemErrorText() const noexcept { return m_system_text; }
 
   private:
     // Records the failure of a call; true when it succeeded. `saved_errno` is
@@ -71,6 +73,7 @@ class CNetcdfFile {
     int m_id = -1;
     int m_cause = 0;
     std::string m_failure_text;
+    std::string m_system_text;
 };
 
 }  // namespace dravik

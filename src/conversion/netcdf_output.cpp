@@ -42,6 +42,13 @@ int CNetcdfOutput::Open(const std::string& path, std::span<const CFileIdentity> 
 int CNetcdfOutput::WriteHeadings(const COutputColumns& columns) {
     if (columns.header_conversion) return kFileInvalid;  // refused before the start
     m_plan = PlanNetcdf(columns);
+    if (m_plan.variables.size() > kMaxVariables) {
+        m_refusal = "The instrument has " + std::to_string(m_plan.variables.size()) +
+                    " output sensors, each a variable of its own in a NetCDF file, which takes "
+                    "at most " + std::to_string(kMaxVariables) +
+                    ". Convert it to the text or the CSV format.";
+        return kFileGeneric;
+    }
     m_sensors = columns.sensors;
     m_values.Prepare(columns.sensors, columns.params.format.apply_fit != 0);
     // As many frames per chunk as the budget holds, so that an instrument of
@@ -308,6 +315,12 @@ int CNetcdfOutput::Finish(const CConversionStatus& status, bool complete) {
         m_part.Keep();
     }
     return kFileNone;
+}
+
+std::string CNetcdfOutput::GetSystemErrorText() const {
+    if (!m_refusal.empty()) return m_refusal;
+    if (!m_file.SystemErrorText().empty()) return m_file.SystemErrorText();
+    return m_part.GetSystemErrorText();
 }
 
 std::string CNetcdfOutput::GetFailureText(int cause) const {

@@ -31,6 +31,10 @@ class CNetcdfOutput final : public CConversionOutput {
     // Values kept in memory before a chunk is written, at most.
     static constexpr std::size_t kChunkBudget = 8 * 1024 * 1024;
     static constexpr std::size_t kMaxChunkFrames = 1024;
+    // Variables a file may hold. Every variable costs the library tens of
+    // kilobytes and time whatever its values: 10000 take about 400 MiB, while
+    // 200000 would take gigabytes and minutes before the first frame.
+    static constexpr std::size_t kMaxVariables = 10000;
 
     int Open(const std::string& path, std::span<const CFileIdentity> refused) override;
     int WriteHeadings(const COutputColumns& columns) override;
@@ -38,6 +42,7 @@ class CNetcdfOutput final : public CConversionOutput {
     int WriteHeaderRecord(const CFrameData& frame) override;
     int Finish(const CConversionStatus& status, bool complete) override;
     std::string GetFailureText(int cause) const override;
+    std::string GetSystemErrorText() const override;
 
   private:
     // One variable of the plan, with its id and its values of the chunk.

@@ -19,22 +19,35 @@ int CPartFile::Open(const std::string& path, std::span<const CFileIdentity> refu
     if (m_path.empty()) m_path = path;
     m_part_path = m_path + ".part";
     m_direct = fs::exists(m_path, ec) && !fs::is_regular_file(m_path, ec);
+    m_detail.clear();
     if (m_direct) {
         m_part_path = m_path;
-        return m_part.Open(m_path, CDiskFile::Mode::kCreate, true, refused);
+        const int cause = m_part.Open(m_path, CDiskFile::Mode::kCreate, true, refused);
+        m_detail = m_part.GetSystemErrorText();
+        return cause;
     }
     if (fs::exists(m_path, ec)) {
         // Opened for appending, so nothing in it changes until it is replaced.
         const int cause = m_existing.Open(m_path, CDiskFile::Mode::kAppend, true, refused);
-        if (cause != 0) return cause;
+        if (cause != 0) {
+            m_detail = m_existing.GetSystemErrorText();
+            return cause;
+        }
     }
     const int cause = m_part.Open(m_part_path, CDiskFile::Mode::kCreate, true, refused);
     if (cause != 0) {
+        m_detail = m_part.GetSystemErrorText();
         m_existing.Close();
         return cause;
     }
     m_pending = true;
     return kFileNone;
+}
+
+int CPartFile::Write(const char* data, std::size_t size) {
+    const int cause = m_part.Write(data, size);
+    if (cause != 0) m_detail = m_part.GetSystemErrorText();
+    return cause;
 }
 
 int CPartFile::Commit() {
@@ -45,7 +58,9 @@ int CPartFile::Commit() {
     if (!m_pending) return kFileInvalid;
     m_part.Close();
     if (std::rename(m_part_path.c_str(), m_path.c_str()) != 0) {
-        const int cause = FileErrorCauseFromErrno(errno);
+        const int err = errno;
+        const int cause = FileErrorCauseFromErrno(err);
+        m_detail = std::generic_category().message(err) + ".";
         Abandon();
         return cause;
     }

@@ -32,6 +32,8 @@ class CPartFile {
     const std::string& PartPath() const noexcept { return m_part_path; }
     // OUT is written directly (it is no regular file).
     bool IsDirect() const noexcept { return m_direct; }
+    // Writes to OUT.part; 0 or the file error cause.
+    int Write(const char* data, std::size_t size);
     // The open OUT.part. A writer that opens the file by name itself (a
     // library) closes it first: the name stays reserved all the same.
     CDiskFile& File() noexcept { return m_part; }
@@ -44,6 +46,10 @@ class CPartFile {
     // Removes OUT.part.
     void Abandon() noexcept;
 
+    // What the system said about the last failure, for a line after the
+    // message that reports it (CDiskFile::GetSystemErrorText).
+    const std::string& GetSystemErrorText() const noexcept { return m_detail; }
+
   private:
     std::string m_path;
     std::string m_part_path;
@@ -51,6 +57,7 @@ class CPartFile {
     CDiskFile m_existing;  // OUT, when it exists: held until it is replaced
     bool m_pending = false;
     bool m_direct = false;
+    std::string m_detail;
 };
 
 }  // namespace dravik
