@@ -10,7 +10,7 @@
 
 namespace dravik {
 
-CFrameLoop::CFrameLoop(COxaTelemetryDoc& control, std::vector<std::string>& notices)
+CFrameLoop::CFrameLoop(COxaTelemetryDoc& control, std::vector<CNotice>& notices)
     : m_control(control), m_notices(notices) {}
 
 void CFrameLoop::Reset() {
@@ -55,11 +55,12 @@ void CFrameLoop::OnFileStatus(int cause, bool end_of_file, bool file_open, bool 
         // The resource logs each failed read; the user hears of the first.
         // A log that ends before the length it had when the conversion began
         // was cut short underneath: what was converted is not the whole log.
-        m_notices.push_back("An error occured reading the log file\r\n\"" + m_setup.log_full +
-                            "\".\r\n" +
-                            (cause == kFileEndOfFile
-                                 ? std::string("It became shorter while it was being converted.")
-                                 : GetFileErrorText(cause)));
+        const bool shorter = cause == kFileEndOfFile;
+        m_notices.push_back(
+            {"An error occured reading the log file\r\n\"" + m_setup.log_full + "\".\r\n" +
+                 (shorter ? std::string("It became shorter while it was being converted.")
+                          : GetFileErrorText(cause)),
+             shorter ? std::string() : m_setup.log_file->GetSystemErrorText()});
         m_control.ReportMessage(
             "An error occured reading the log file.\r\n\t" + GetFileErrorText(cause) + "\r\n", 0);
     }
@@ -182,7 +183,9 @@ ELoopStep CFrameLoop::Fail(int cause, bool writing) {
     const char* what = writing ? "writing to the output file" : "reading the log file";
     const std::string text =
         writing ? m_setup.output->GetFailureText(cause) : GetFileErrorText(cause);
-    m_notices.push_back(std::string("An error occured ") + what + "\r\n\"" + path + "\".");
+    m_notices.push_back(
+        {std::string("An error occured ") + what + "\r\n\"" + path + "\".",
+         writing ? m_setup.output->GetSystemErrorText() : m_setup.log_file->GetSystemErrorText()});
     m_control.ReportMessage(std::string("An error occured ") + what + ".\r\n\t" + text + "\r\n", 0);
     if (writing) m_output_failed = true;
     m_abort = true;

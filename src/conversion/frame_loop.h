@@ -43,7 +43,7 @@ class CFrameLoop {
     // `control` answers for the discarded bytes and takes the conversion log
     // texts; messages for the user go to `notices`, shown later from the
     // driving thread.
-    CFrameLoop(COxaTelemetryDoc& control, std::vector<std::string>& notices);
+    CFrameLoop(COxaTelemetryDoc& control, std::vector<CNotice>& notices);
 
     // Back to the state before any frame: nothing written, no counts.
     void Reset();
@@ -75,7 +75,7 @@ class CFrameLoop {
     ELoopStep Fail(int cause, bool writing);
 
     COxaTelemetryDoc& m_control;
-    std::vector<std::string>& m_notices;
+    std::vector<CNotice>& m_notices;
     CFrameLoopSetup m_setup;
     CFrameChecks m_checks;
 

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdlib>
 #include <iterator>
+#include <system_error>
 #include <utility>
 
 namespace dravik {
@@ -106,20 +107,37 @@ CDiskFile::~CDiskFile() noexcept {
 }
 
 CDiskFile::CDiskFile(CDiskFile&& other) noexcept
-    : m_fd(std::exchange(other.m_fd, -1)), m_path(std::move(other.m_path)) {}
+    : m_fd(std::exchange(other.m_fd, -1)),
+      m_path(std::move(other.m_path)),
+      m_error(std::exchange(other.m_error, 0)) {}
 
 CDiskFile& CDiskFile::operator=(CDiskFile&& other) noexcept {
     if (this != &other) {
         Close();
         m_fd = std::exchange(other.m_fd, -1);
         m_path = std::move(other.m_path);
+        m_error = std::exchange(other.m_error, 0);
     }
     return *this;
+}
+
+int CDiskFile::Fail(int err) const noexcept {
+    m_error = err;
+    return FileErrorCauseFromErrno(err);
+}
+
+std::string CDiskFile::GetSystemErrorText() const {
+    if (m_error == 0) return {};
+    // The lock of another open: the system's "Resource temporarily
+    // unavailable" would say nothing about what to do.
+    if (m_error == EWOULDBLOCK) return "Another conversion or program has the file open.";
+    return std::generic_category().message(m_error) + ".";
 }
 
 int CDiskFile::Open(const std::string& path, Mode mode, bool exclusive,
                     std::span<const CFileIdentity> refused) {
     Close();
+    m_error = 0;
     if (path.empty()) return kFileBadPath;
     int flags = O_CLOEXEC;
     switch (mode) {
@@ -139,25 +157,30 @@ int CDiskFile::Open(const std::string& path, Mode mode, bool exclusive,
     }
     int fd = ::open(path.c_str(), flags, 0666);
     if (fd < 0) {
+        const int err = errno;
         // A file being created can only be missing a directory on its path.
-        if (errno == ENOENT && mode != Mode::kRead) return kFileBadPath;
-        return FileErrorCauseFromErrno(errno);
+        if (err == ENOENT && mode != Mode::kRead) {
+            m_error = err;
+            return kFileBadPath;
+        }
+        return Fail(err);
     }
 
     struct stat st {};
     if (fstat(fd, &st) != 0) {
         int err = errno;
         ::close(fd);
-        return FileErrorCauseFromErrno(err);
+        return Fail(err);
     }
     if (S_ISDIR(st.st_mode)) {
         ::close(fd);
+        m_error = EISDIR;
         return kFileAccessDenied;
     }
     if (exclusive && flock(fd, LOCK_EX | LOCK_NB) != 0) {
         int err = errno;
         ::close(fd);
-        return err == EWOULDBLOCK ? kFileSharingViolation : FileErrorCauseFromErrno(err);
+        return Fail(err);
     }
     for (const CFileIdentity& other : refused) {
         if (IdentityOf(st) == other) {
@@ -168,7 +191,7 @@ int CDiskFile::Open(const std::string& path, Mode mode, bool exclusive,
     if (mode == Mode::kCreate && S_ISREG(st.st_mode) && ftruncate(fd, 0) != 0) {
         int err = errno;
         ::close(fd);
-        return FileErrorCauseFromErrno(err);
+        return Fail(err);
     }
     m_fd = fd;
     m_path = FullPath(path);
@@ -242,7 +265,7 @@ int CDiskFile::ReadFully(void* buffer, std::size_t size, std::size_t& got,
                                                static_cast<off_t>(offset) + static_cast<off_t>(got));
         if (n < 0) {
             if (errno == EINTR) continue;
-            return FileErrorCauseFromErrno(errno);
+            return Fail(errno);
         }
         if (n == 0) break;
         got += static_cast<std::size_t>(n);
@@ -257,7 +280,7 @@ int CDiskFile::Write(const void* data, std::size_t size) {
         ssize_t n = ::write(m_fd, in, size);
         if (n < 0) {
             if (errno == EINTR) continue;
-            return FileErrorCauseFromErrno(errno);
+            return Fail(errno);
         }
         in += n;
         size -= static_cast<std::size_t>(n);

@@ -95,13 +95,23 @@ class CDiskFile {
     // Writes every byte or fails.
     int Write(const void* data, std::size_t size);
 
+    // What the system said about the last failure of this file, in its own
+    // words ("No such file or directory", "Permission denied"), for a line
+    // after the message that reports the failure; empty when it said
+    // nothing (no failure since Open, or one the file decided itself).
+    std::string GetSystemErrorText() const;
+
   private:
     // Reads until `size` bytes, the end of the file or a failure; at the file
     // position when `offset` is negative, else at `offset`.
     int ReadFully(void* buffer, std::size_t size, std::size_t& got, std::int64_t offset) const;
 
+    // Keeps `err` (an errno value) for GetSystemErrorText; its cause.
+    int Fail(int err) const noexcept;
+
     int m_fd = -1;
     std::string m_path;
+    mutable int m_error = 0;  // errno of the last failure, 0 for none
 };
 
 }  // namespace dravik
