@@ -143,7 +143,23 @@ int CDiskFile::Open(const std::string& path, Mode mode, bool exclusive,
         if (errno == ENOENT && mode != Mode::kRead) return kFileBadPath;
         return FileErrorCauseFromErrno(errno);
     }
+    return Adopt(fd, FullPath(path), exclusive, refused, mode == Mode::kCreate);
+}
 
+int CDiskFile::OpenStandardStream(Mode mode, bool exclusive,
+                                  std::span<const CFileIdentity> refused) {
+    Close();
+    const int stream = mode == Mode::kRead ? STDIN_FILENO : STDOUT_FILENO;
+    // A copy of the descriptor, so that closing this file leaves the
+    // process's own stream alone.
+    const int fd = fcntl(stream, F_DUPFD_CLOEXEC, 3);
+    if (fd < 0) return FileErrorCauseFromErrno(errno);
+    return Adopt(fd, mode == Mode::kRead ? "standard input" : "standard output", exclusive,
+                 refused, false);
+}
+
+int CDiskFile::Adopt(int fd, std::string path, bool exclusive,
+                     std::span<const CFileIdentity> refused, bool truncate) {
     struct stat st {};
     if (fstat(fd, &st) != 0) {
         int err = errno;
@@ -154,7 +170,7 @@ int CDiskFile::Open(const std::string& path, Mode mode, bool exclusive,
         ::close(fd);
         return kFileAccessDenied;
     }
-    if (exclusive && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (exclusive && S_ISREG(st.st_mode) && flock(fd, LOCK_EX | LOCK_NB) != 0) {
         int err = errno;
         ::close(fd);
         return err == EWOULDBLOCK ? kFileSharingViolation : FileErrorCauseFromErrno(err);
@@ -165,13 +181,13 @@ int CDiskFile::Open(const std::string& path, Mode mode, bool exclusive,
             return kFileSharingViolation;
         }
     }
-    if (mode == Mode::kCreate && S_ISREG(st.st_mode) && ftruncate(fd, 0) != 0) {
+    if (truncate && S_ISREG(st.st_mode) && ftruncate(fd, 0) != 0) {
         int err = errno;
         ::close(fd);
         return FileErrorCauseFromErrno(err);
     }
     m_fd = fd;
-    m_path = FullPath(path);
+    m_path = std::move(path);
     return kFileNone;
 }
 
