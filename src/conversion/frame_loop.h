@@ -17,8 +17,8 @@
 namespace dravik {
 
 class CConversionOutput;
-class CDiskFile;
 class CFrameData;
+class CLogSource;
 class COxaTelemetryDoc;
 class CSensor;
 
@@ -27,7 +27,7 @@ enum class ELoopStep { kRequestNext, kDone };
 // What the loop works with, fixed when the output is open.
 struct CFrameLoopSetup {
     CConversionOutput* output = nullptr;
-    const CDiskFile* log_file = nullptr;  // time tags the frames do not bring are read here
+    const CLogSource* log = nullptr;    // says what was wrong when a read of the log fails
     std::string log_full, output_full;    // for the failure messages
     bool header_conversion = false;
     bool time_tags = false;
@@ -70,6 +70,9 @@ class CFrameLoop {
     // Moves the log position on past what was dropped and, `with_frame`,
     // past the frame just handled.
     void Account(std::uint64_t discarded, bool with_frame);
+    // What went wrong with a read of the log: the log's own account (a
+    // damaged compressed log), else the cause's text.
+    std::string ReadFailureText(int cause) const;
     // A write to the output (or a read of a time tag) failed: the user is
     // told, the log gets the cause, the loop stops.
     ELoopStep Fail(int cause, bool writing);
