@@ -30,7 +30,7 @@ struct CPreparedConversion {
     std::string instrument_header;  // how the control knows the instrument
     std::string resource_name;      // how it knows the log file
     std::uint64_t log_file_length = 0;
-    bool log_length_known = true;  // not for a stream or a compressed log
+    bool log_length_known = true;   // not for a stream or a compressed log
     int frame_counter_sensor = -1;  // sensor indexes of the checks; -1: not checked
     int check_sum_sensor = -1;
 };

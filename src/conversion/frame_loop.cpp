@@ -5,8 +5,8 @@
 #include "conversion/conversion_output.h"
 #include "conversion/file_error_text.h"
 #include "platform/disk_file.h"
-#include "platform/log_source.h"
 #include "platform/frame_data.h"
+#include "platform/log_source.h"
 #include "telemetry/oxa_telemetry_doc.h"
 
 namespace dravik {
@@ -56,10 +56,12 @@ void CFrameLoop::OnFileStatus(int cause, bool end_of_file, bool file_open, bool 
         // The resource logs each failed read; the user hears of the first.
         // A log that ends before the length it had when the conversion began
         // was cut short underneath: what was converted is not the whole log.
-        const std::string why = ReadFailureText(cause);
+        // A compressed log says itself what was wrong with it.
+        const std::string detail = ReadFailureDetail();
+        const std::string why = detail.empty() ? GetFileErrorText(cause) : detail;
         m_notices.push_back("An error occured reading the log file\r\n\"" + m_setup.log_full +
                             "\".\r\n" +
-                            (cause == kFileEndOfFile && why == GetFileErrorText(cause)
+                            (detail.empty() && cause == kFileEndOfFile
                                  ? std::string("It became shorter while it was being converted.")
                                  : why));
         m_control.ReportMessage("An error occured reading the log file.\r\n\t" + why + "\r\n", 0);
@@ -179,20 +181,19 @@ void CFrameLoop::Account(std::uint64_t discarded, bool with_frame) {
     }
 }
 
-std::string CFrameLoop::ReadFailureText(int cause) const {
-    const std::string& detail =
-        m_setup.log != nullptr ? m_setup.log->GetFailureDetail() : std::string();
-    return detail.empty() ? GetFileErrorText(cause) : detail;
+std::string CFrameLoop::ReadFailureDetail() const {
+    return m_setup.log != nullptr ? m_setup.log->GetFailureDetail() : std::string();
 }
 
 ELoopStep CFrameLoop::Fail(int cause, bool writing) {
     const std::string& path = writing ? m_setup.output_full : m_setup.log_full;
     const char* what = writing ? "writing to the output file" : "reading the log file";
-    const std::string text =
-        writing ? m_setup.output->GetFailureText(cause) : ReadFailureText(cause);
-    std::string notice = std::string("An error occured ") + what + "\r\n\"" + path + "\".";
-    if (!writing && text != GetFileErrorText(cause)) notice += "\r\n" + text;
-    m_notices.push_back(std::move(notice));
+    const std::string detail = writing ? std::string() : ReadFailureDetail();
+    const std::string text = writing          ? m_setup.output->GetFailureText(cause)
+                             : detail.empty() ? GetFileErrorText(cause)
+                                              : detail;
+    m_notices.push_back(std::string("An error occured ") + what + "\r\n\"" + path + "\"." +
+                        (detail.empty() ? "" : "\r\n" + detail));
     m_control.ReportMessage(std::string("An error occured ") + what + ".\r\n\t" + text + "\r\n", 0);
     if (writing) m_output_failed = true;
     m_abort = true;

@@ -70,9 +70,9 @@ class CFrameLoop {
     // Moves the log position on past what was dropped and, `with_frame`,
     // past the frame just handled.
     void Account(std::uint64_t discarded, bool with_frame);
-    // What went wrong with a read of the log: the log's own account (a
-    // damaged compressed log), else the cause's text.
-    std::string ReadFailureText(int cause) const;
+    // What the log itself says went wrong with a read of it (a damaged
+    // compressed log), or empty.
+    std::string ReadFailureDetail() const;
     // A write to the output (or a read of a time tag) failed: the user is
     // told, the log gets the cause, the loop stops.
     ELoopStep Fail(int cause, bool writing);

@@ -29,8 +29,7 @@ class CGzipDecoder : public CDecoder {
         return m_started;
     }
 
-    int Decode(std::uint8_t* dest, std::size_t size, std::size_t& got,
-               std::string& why) override {
+    int Decode(std::uint8_t* dest, std::size_t size, std::size_t& got, std::string& why) override {
         const auto room = static_cast<uInt>(std::min<std::size_t>(size, UINT_MAX));
         m_zip.next_out = dest;
         m_zip.avail_out = room;
@@ -53,8 +52,9 @@ class CGzipDecoder : public CDecoder {
                         m_finished = true;
                         break;
                     }
-                    why = "The gzip data ends in the middle of its last member: the file was "
-                          "cut short.";
+                    why =
+                        "The gzip data ends in the middle of its last member: the file was "
+                        "cut short.";
                     return kFileGeneric;
                 }
                 m_zip.next_in = const_cast<Bytef*>(bytes);
@@ -132,8 +132,8 @@ class CArchiveDecoder : public CDecoder {
         }
         archive_read_support_format_raw(m_archive);
         archive_entry* entry = nullptr;
-        if (archive_read_open(m_archive, this, nullptr, &CArchiveDecoder::ReadCallback,
-                              nullptr) != ARCHIVE_OK ||
+        if (archive_read_open(m_archive, this, nullptr, &CArchiveDecoder::ReadCallback, nullptr) !=
+                ARCHIVE_OK ||
             archive_read_next_header(m_archive, &entry) != ARCHIVE_OK) {
             why = Damaged();
             return false;
@@ -145,8 +145,7 @@ class CArchiveDecoder : public CDecoder {
         return true;
     }
 
-    int Decode(std::uint8_t* dest, std::size_t size, std::size_t& got,
-               std::string& why) override {
+    int Decode(std::uint8_t* dest, std::size_t size, std::size_t& got, std::string& why) override {
         got = 0;
         const la_ssize_t n = archive_read_data(m_archive, dest, size);
         if (n >= 0) {
@@ -187,8 +186,7 @@ class CArchiveDecoder : public CDecoder {
 
 }  // namespace
 
-std::unique_ptr<CDecoder> MakeDecoder(ECompression compression, CRawInput& raw,
-                                      std::string& why) {
+std::unique_ptr<CDecoder> MakeDecoder(ECompression compression, CRawInput& raw, std::string& why) {
     if (compression == ECompression::kGzip) {
         auto gzip = std::make_unique<CGzipDecoder>(raw);
         if (gzip->Start()) return gzip;

@@ -15,7 +15,6 @@ namespace dravik {
 // A decoder of `compression` reading its compressed bytes from `raw`; null,
 // with the reason in `why`, when it cannot be started (the data is not what
 // its first bytes said, or this build cannot read it).
-std::unique_ptr<CDecoder> MakeDecoder(ECompression compression, CRawInput& raw,
-                                      std::string& why);
+std::unique_ptr<CDecoder> MakeDecoder(ECompression compression, CRawInput& raw, std::string& why);
 
 }  // namespace dravik

@@ -73,7 +73,8 @@ bool GetLengthAhead(const std::string& path, std::uint64_t& length) {
     std::uint8_t head[kSignatureBytes];
     std::size_t got = 0;
     if (file.Open(path, CDiskFile::Mode::kRead, false) != 0 ||
-        file.Read(head, sizeof head, got) != 0 || DetectCompression(head, got) != ECompression::kNone) {
+        file.Read(head, sizeof head, got) != 0 ||
+        DetectCompression(head, got) != ECompression::kNone) {
         return false;
     }
     length = static_cast<std::uint64_t>(st.st_size);

@@ -83,7 +83,7 @@ class CFileSource {
     bool m_has_length = false;
     std::uint64_t m_length = 0;
     std::uint64_t m_handed = 0;
-    std::uint64_t m_read = 0;    // bytes read from the log, those ahead included
+    std::uint64_t m_read = 0;     // bytes read from the log, those ahead included
     bool m_source_ended = false;  // a stream said it ended
     std::deque<Ahead> m_ahead;
 };

@@ -54,10 +54,10 @@ TEST_F(StreamTest, EveryWayOfReadingALogConvertsAlike) {
         How how;
         bool to_stdout;
     } ways[] = {
-        {"", kPipe, false},     {"", kRedirect, true},     {"", kFifo, false},
-        {"gzip", kFile, false}, {"gzip", kPipe, true},     {"gzip", kFifo, true},
-        {"bzip2", kFile, true}, {"bzip2", kPipe, false},   {"xz", kFile, false},
-        {"xz", kPipe, true},    {"zstd -q", kFile, true},  {"zstd -q", kPipe, false},
+        {"", kPipe, false},     {"", kRedirect, true},    {"", kFifo, false},
+        {"gzip", kFile, false}, {"gzip", kPipe, true},    {"gzip", kFifo, true},
+        {"bzip2", kFile, true}, {"bzip2", kPipe, false},  {"xz", kFile, false},
+        {"xz", kPipe, true},    {"zstd -q", kFile, true}, {"zstd -q", kPipe, false},
     };
     for (const auto& e : examples) {
         const std::string tail = " " + e.instrument + " " + e.options + " /cl=run.log";
@@ -70,7 +70,10 @@ TEST_F(StreamTest, EveryWayOfReadingALogConvertsAlike) {
             const std::string log = std::string(w.compress).empty() ? e.log : Path("log.z");
             if (log != e.log) Shell(std::string(w.compress) + " -c " + e.log + " > log.z");
             const std::string out = w.to_stdout ? "-" : "out.dat";
-            std::string command = program + " " + (w.how == kFile ? log : w.how == kFifo ? "fifo" : "-") +
+            std::string command = program + " " +
+                                  (w.how == kFile   ? log
+                                   : w.how == kFifo ? "fifo"
+                                                    : "-") +
                                   " " + out + tail;
             if (w.how == kPipe) command = "cat " + log + " | " + command;
             if (w.how == kRedirect) command += " < " + log;
@@ -82,7 +85,8 @@ TEST_F(StreamTest, EveryWayOfReadingALogConvertsAlike) {
             const std::vector<std::string> logs = {log, Path("fifo"), "standard input"};
             const std::vector<std::string> outputs = {Path("out.dat"), "standard output"};
             EXPECT_EQ(r.status, reference.status) << r.err;
-            EXPECT_EQ(Neutral(r.err, logs, outputs), Neutral(reference.err, {e.log}, {Path("ref.dat")}));
+            EXPECT_EQ(Neutral(r.err, logs, outputs),
+                      Neutral(reference.err, {e.log}, {Path("ref.dat")}));
             // Compared whole, without printing two copies of a long output.
             EXPECT_TRUE(ReadFile(Path("out.dat")) == ref_dat);
             EXPECT_EQ(Neutral(ReadFile(Path("run.log")), logs, outputs), ref_log);
@@ -96,7 +100,8 @@ TEST_F(StreamTest, DamagedLogsAndOddFilesSayWhatIsWrong) {
     // A byte changed in the middle of the compressed data, and a log cut
     // short: both fail, naming the log and the cause, after the frames
     // before the damage.
-    Shell("gzip -c " + kExamples + "/spr0117.raw > whole.gz && cp whole.gz damaged.gz && "
+    Shell("gzip -c " + kExamples +
+          "/spr0117.raw > whole.gz && cp whole.gz damaged.gz && "
           "printf U | dd of=damaged.gz bs=1 seek=20000 conv=notrunc 2>/dev/null && "
           "head -c 20000 whole.gz > short.gz");
     const struct {
@@ -104,23 +109,25 @@ TEST_F(StreamTest, DamagedLogsAndOddFilesSayWhatIsWrong) {
         int status;
         std::string message;
     } cases[] = {
-        {program + " damaged.gz out.dat " + cal,
-         1, "An error occured reading the log file\n\"" + Path("damaged.gz") +
-                "\".\nThe gzip data is damaged: "},
-        {"cat short.gz | " + program + " - out.dat " + cal,
-         1, "An error occured reading the log file\n\"standard input\".\nThe gzip data ends in "
-            "the middle of its last member: the file was cut short.\n"},
+        {program + " damaged.gz out.dat " + cal, 1,
+         "An error occured reading the log file\n\"" + Path("damaged.gz") +
+             "\".\nThe gzip data is damaged: "},
+        {"cat short.gz | " + program + " - out.dat " + cal, 1,
+         "An error occured reading the log file\n\"standard input\".\nThe gzip data ends in "
+         "the middle of its last member: the file was cut short.\n"},
         {program + " /dev/zero out.dat " + cal, 1,
          "An error occured opening the log file\n\"/dev/zero\".\nConversion aborted.\nIt is a "
          "device, not a log file.\n"},
         // An existing output that is not a file is written without a question.
         {program + " whole.gz /dev/null " + cal, 0, "Conversion complete.\n"},
         // Standard input is a log, never an instrument file; a pipe is read once.
-        {program + " whole.gz out.dat -", 2, "Invalid command line parameters.\nParameters parsed: 2"},
+        {program + " whole.gz out.dat -", 2,
+         "Invalid command line parameters.\nParameters parsed: 2"},
         {"cat whole.gz | " + program + " --each - --instrument " + cal, 2,
          "Invalid command line parameters."},
         {program + " --each <(cat whole.gz) --instrument " + cal + " --instrument " + cal, 2,
-         "is a pipe, which can be read only once: it cannot be converted with several instruments."},
+         "is a pipe, which can be read only once: it cannot be converted with several "
+         "instruments."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.command);
@@ -138,17 +145,18 @@ TEST_F(StreamTest, DamagedLogsAndOddFilesSayWhatIsWrong) {
 TEST_F(StreamTest, ATerminalIsNoLogAndAStreamShowsBytesRead) {
     const Result tty = ConvertOnTerminal({"-", "out.dat", kExamples + "/spr0117.cal"}, "");
     EXPECT_EQ(tty.status, 1);
-    EXPECT_TRUE(Has(tty.err, "It is a terminal. Name the log file, or send the log to the "
-                             "program through a pipe.\n"))
+    EXPECT_TRUE(Has(tty.err,
+                    "It is a terminal. Name the log file, or send the log to the "
+                    "program through a pipe.\n"))
         << tty.err;
 
     // The progress line, on a terminal, of a stream that pauses halfway.
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_TRUE(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
     const std::string log = kExamples + "/spr0117.raw";
-    const Result r = Shell("(head -c 40000 " + log + "; sleep 0.5; tail -c +40001 " + log + ") | " +
-                           DRAVIK_CONVERT + " - out.dat " + kExamples + "/spr0117.cal 2> " +
-                           ::ptsname(master));
+    const Result r =
+        Shell("(head -c 40000 " + log + "; sleep 0.5; tail -c +40001 " + log + ") | " +
+              DRAVIK_CONVERT + " - out.dat " + kExamples + "/spr0117.cal 2> " + ::ptsname(master));
     EXPECT_EQ(r.status, 0);
     char screen[4096];
     const ssize_t n = ::read(master, screen, sizeof screen);

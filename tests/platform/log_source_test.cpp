@@ -192,8 +192,14 @@ TEST(LogSource, SignaturesNeedTheirWholeMagic) {
         ECompression compression;
     } cases[] = {
         {std::string("\x1f\x8b\x08", 3), ECompression::kGzip},
-        {std::string("\xfd" "7zXZ\0", 6), ECompression::kXz},
-        {std::string("\xfd" "7zXZ", 5), ECompression::kNone},
+        {std::string("\xfd"
+                     "7zXZ\0",
+                     6),
+         ECompression::kXz},
+        {std::string("\xfd"
+                     "7zXZ",
+                     5),
+         ECompression::kNone},
         {std::string("\x28\xb5\x2f\xfd", 4), ECompression::kZstd},
         {std::string("BZh91AY&SY", 10), ECompression::kBzip2},
         {std::string("BZh9\x17\x72\x45\x38\x50\x90", 10), ECompression::kBzip2},
@@ -201,9 +207,9 @@ TEST(LogSource, SignaturesNeedTheirWholeMagic) {
         {"SATHDR0042", ECompression::kNone},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(DetectCompression(reinterpret_cast<const std::uint8_t*>(c.head.data()),
-                                    c.head.size()),
-                  c.compression)
+        EXPECT_EQ(
+            DetectCompression(reinterpret_cast<const std::uint8_t*>(c.head.data()), c.head.size()),
+            c.compression)
             << c.head;
     }
 }
