@@ -26,14 +26,17 @@ cd "$work"
 [ -f cast.raw.zst ] || zstd -q -c cast.raw > cast.raw.zst
 ls -l cast.raw cast.raw.gz cast.raw.zst
 
-# One timed command: "NAME  seconds  peak RSS" (GNU time; the RSS is the
-# largest of the processes it waited for, so a pipe shows its larger side).
+# One timed command: "NAME  wall seconds  CPU seconds  peak RSS" (GNU time;
+# the CPU time is that of every process of the command, so a pipe counts both
+# sides; the RSS is the largest of them). On a shared machine the CPU time is
+# the steadier figure.
 timed() {
   local name=$1
   shift
-  /usr/bin/time -f "%e %M" -o time.txt "$@" >/dev/null 2>&1 </dev/null
-  read -r seconds kib < time.txt
-  printf "%-28s %7.2f s  peak RSS %4d MiB\n" "$name" "$seconds" $((kib / 1024))
+  /usr/bin/time -f "%e %U %S %M" -o time.txt "$@" >/dev/null 2>&1 </dev/null
+  read -r seconds user system kib < time.txt
+  printf "%-22s %7.2f s wall %7.2f s CPU  peak RSS %4d MiB\n" "$name" "$seconds" \
+    "$(echo "$user + $system" | bc)" $((kib / 1024))
 }
 
 for run in $(seq 1 "$repeats"); do

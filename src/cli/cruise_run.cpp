@@ -12,9 +12,9 @@
 #include "cli/each_console.h"
 #include "cli/each_progress.h"
 #include "cli/each_table.h"
+#include "cli/run_report.h"
 #include "conversion/conversion_log_file.h"
 #include "conversion/dravik_doc.h"
-#include "conversion/file_error_text.h"
 #include "frontend/conversion_log_blocks.h"
 #include "frontend/exit_status.h"
 #include "frontend/file_naming.h"
@@ -42,8 +42,10 @@ class CJobFrontEnd : public CFrontEnd {
   public:
     CJobFrontEnd(CRun& run, std::size_t index, unsigned worker)
         : m_run(run), m_index(index), m_worker(worker) {}
+    ~CJobFrontEnd() override { ShowHeld(); }
 
     void ShowMessage(const std::string& text) override;
+    void ShowDetail(const std::string& text) override;
     bool AskYesNo(const std::string& text) override;
     EOverwriteAnswer AskOverwrite(const std::string& text, bool yes_to_all_enabled) override;
     bool CreateProgress() override { return true; }
@@ -52,15 +54,20 @@ class CJobFrontEnd : public CFrontEnd {
     void CloseProgress() override {}
 
   private:
+    // A message is held until its detail has come, so that the two are
+    // shown together, whatever the other conversions print meanwhile.
+    void ShowHeld();
+
     CRun& m_run;
     std::size_t m_index;
     unsigned m_worker;
+    std::string m_held;
 };
 
 class CRun {
   public:
-    CRun(CEachCommand& command, CSettingsStore& store, bool verbose)
-        : m_command(command), m_store(store), m_verbose(verbose) {
+    CRun(CEachCommand& command, CSettingsStore& store, const CEachOptions& options)
+        : m_command(command), m_store(store), m_verbose(options.verbose), m_report(options.report) {
         m_settings = CAppSettings(StartupWorkingDirectory());
         m_settings.Read(m_store);
     }
@@ -79,12 +86,19 @@ class CRun {
     // Replaces every instrument package by the instrument files extracted
     // from it; false after a message when a package gives none.
     bool ExpandPackages();
+    // The message that refuses a report file that is one of the files of
+    // the run, or nothing.
+    std::optional<std::string> ReportClash(bool with_outputs) const;
+    // Writes the report, when one was asked for; the exit status.
+    int Finish(int status);
     // Plans the pairs and names their outputs; the invalid command line
     // message, or nothing.
     std::optional<std::string> Plan();
     // Decides about existing outputs; false when the run is cancelled.
     bool DecideOverwrites();
     void OpenConversionLog();
+    // A warning of the conversion log file, with what the system said.
+    void SayLogWarning(const std::string& warning);
     void WriteLog(std::string_view text);
     void Convert(std::size_t index, unsigned worker);
     // The sizes of the logs of every pair, for the progress line.
@@ -94,7 +108,10 @@ class CRun {
     CSettingsStore& m_store;
     // Private folders of the extracted packages, removed at the end.
     std::vector<std::unique_ptr<CPackageDirectory>> m_package_folders;
+    // Per instrument file: the package it came from, or empty.
+    std::vector<std::string> m_packages;
     bool m_verbose;
+    std::string m_report;
     CAppSettings m_settings;
     CEachConsole m_console;
 
@@ -109,10 +126,23 @@ class CRun {
 };
 
 void CJobFrontEnd::ShowMessage(const std::string& text) {
-    m_run.Message(m_index, text);
+    ShowHeld();
+    m_held = text;
+}
+
+void CJobFrontEnd::ShowDetail(const std::string& text) {
+    m_held += (m_held.empty() ? "" : "\r\n") + text;
+    ShowHeld();
+}
+
+void CJobFrontEnd::ShowHeld() {
+    if (m_held.empty()) return;
+    m_run.Message(m_index, m_held);
+    m_held.clear();
 }
 
 bool CJobFrontEnd::AskYesNo(const std::string& text) {
+    ShowHeld();
     return m_run.AskOnce(text);
 }
 
@@ -123,6 +153,7 @@ EOverwriteAnswer CJobFrontEnd::AskOverwrite(const std::string&, bool) {
 }
 
 bool CJobFrontEnd::RefreshProgress(const CProgressReport& report) {
+    ShowHeld();
     m_run.Progress().Reading(m_worker, report.status.bytes_consumed);
     return !CTerminalFrontEnd::CancelRequested();
 }
@@ -132,6 +163,7 @@ bool CRun::ExpandPackages() {
     for (const std::string& path : m_command.instruments) {
         if (!IsPackagePath(path)) {
             instruments.push_back(path);
+            m_packages.emplace_back();
             continue;
         }
         // Each package has a folder of its own: two packages may hold files
@@ -154,6 +186,7 @@ bool CRun::ExpandPackages() {
         }
         for (const CPackageEntry& entry : extraction.files) {
             instruments.push_back(folder->GetPath() + entry.file_name);
+            m_packages.push_back(path);
         }
         m_package_folders.push_back(std::move(folder));
     }
@@ -232,28 +265,21 @@ void CRun::OpenConversionLog() {
     for (const std::string& path : m_command.logs) in_use.push_back(full(path));
     for (const std::string& path : m_command.instruments) in_use.push_back(full(path));
     if (m_command.instruments.empty()) {
-        in_use.push_back(ProgramDirectory() + CDravikDoc::kHeaderDefinitionName);
+        in_use.push_back(DataFileDirectory(CDravikDoc::kHeaderDefinitionName) +
+                         CDravikDoc::kHeaderDefinitionName);
     }
-    std::string warning;
-    if (m_command.params.has_conversion_log_option) {
-        warning = m_log_file.OpenNamed(m_command.params.conversion_log_option_file, in_use);
-    } else if (m_settings.conversion_log) {
-        warning = m_log_file.OpenInDirectory(
-            CConversionLogFile::NormalizeDirectory(m_settings.conversion_log_directory), in_use);
-    }
-    if (!warning.empty()) m_console.Say(warning);
+    SayLogWarning(m_log_file.Open(m_settings, m_command.params, in_use));
+}
+
+void CRun::SayLogWarning(const std::string& warning) {
+    if (warning.empty()) return;
+    const std::string detail = m_log_file.GetSystemErrorText();
+    m_console.Say(detail.empty() ? warning : warning + "\r\n" + detail);
 }
 
 void CRun::WriteLog(std::string_view text) {
     if (m_verbose) m_console.Say(std::string(text));
-    if (!m_log_file.IsOpen()) return;
-    const int cause = m_log_file.Write(text);
-    if (cause != 0) {
-        const std::string path = m_log_file.GetPath();
-        m_log_file.Close();
-        m_console.Say("An error occured writing to the conversion log file:\r\n\"" + path +
-                      "\".\r\n" + GetFileErrorText(cause) + "\r\nConversion log aborted.");
-    }
+    SayLogWarning(m_log_file.Append(text));
 }
 
 void CRun::Convert(std::size_t index, unsigned worker) {
@@ -278,7 +304,10 @@ void CRun::Convert(std::size_t index, unsigned worker) {
         options.multiple = true;  // No skips this output, Yes to All exists
         options.run_total = static_cast<int>(m_plan->Size());
         options.run_current = static_cast<int>(index) + 1;
+        const auto start = std::chrono::steady_clock::now();
         result.outcome = doc.RunConversion(options);
+        result.seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         result.status = doc.GetConversionStatus();
         result.counter_sensor = doc.GetFrameCounterSensorIndex() >= 0;
         result.check_sum_sensor = doc.GetCheckSumSensorIndex() >= 0;
@@ -298,24 +327,62 @@ std::vector<std::optional<std::uint64_t>> CRun::LogSizes() const {
     return sizes;
 }
 
+std::optional<std::string> CRun::ReportClash(bool with_outputs) const {
+    if (m_report.empty()) return std::nullopt;
+    std::vector<std::string> files = m_command.logs;
+    files.insert(files.end(), m_command.instruments.begin(), m_command.instruments.end());
+    if (m_command.params.has_conversion_log_option) {
+        files.push_back(m_command.params.conversion_log_option_file);
+    }
+    if (with_outputs) {
+        for (std::size_t i = 0; i < m_plan->Size(); ++i) files.push_back(m_plan->OutputPath(i));
+    }
+    std::string clash = ReportFileClash(m_report, files);
+    if (clash.empty()) return std::nullopt;
+    return clash;
+}
+
+int CRun::Finish(int status) {
+    if (m_report.empty()) return status;
+    std::vector<CReportRecord> records;
+    for (std::size_t i = 0; m_plan && i < m_plan->Size(); ++i) {
+        CReportRecord record{m_plan->LogPath(i), {}, {}, m_plan->OutputPath(i), m_results[i]};
+        if (const auto instrument = m_plan->At(i).instrument) {
+            record.instrument = m_command.instruments[*instrument];
+            record.package = m_packages[*instrument];
+            // An extracted file is gone after the run: it is named by its entry.
+            if (!record.package.empty()) record.instrument = NamePart(record.instrument);
+        }
+        records.push_back(std::move(record));
+    }
+    const std::string error = WriteRunReport(m_report, records);
+    if (error.empty()) return status;
+    m_console.Say(error);
+    return kExitFailed;
+}
+
 int CRun::Run() {
+    if (auto clash = ReportClash(false)) {
+        m_console.Say(*clash);
+        return kExitInvalidCommandLine;
+    }
     if (!ExpandPackages()) {
         m_console.Say("No conversion was started.");
-        return kExitFailed;
+        return Finish(kExitFailed);
     }
-    if (auto error = Plan()) {
+    if (auto error = Plan(); error || (error = ReportClash(true))) {
         m_console.Say(*error);
         return kExitInvalidCommandLine;
     }
+    const std::size_t count = m_plan->Size();
+    m_results.assign(count, CEachResult{});
     if (!DecideOverwrites()) {
         m_console.Say("No conversion was started.");
-        return kExitFailed;
+        return Finish(kExitFailed);
     }
     OpenConversionLog();
-    const std::size_t count = m_plan->Size();
     m_log = std::make_unique<CConversionLogBlocks>(
         count, [this](std::string_view text) { WriteLog(text); });
-    m_results.assign(count, CEachResult{});
     m_log_sizes = LogSizes();
     // A stream or a compressed log tells its length only at its end: the
     // time left of the run is then not known.
@@ -355,19 +422,20 @@ int CRun::Run() {
                       " outputs are complete (marked \"complete\"); the others are incomplete or "
                       "were not written.");
     }
-    return ExitStatusOf(complete == count);
+    return Finish(ExitStatusOf(complete == count));
 }
 
 }  // namespace
 
-int RunEach(const std::vector<std::string>& args, bool verbose, CSettingsStore& store) {
+int RunEach(const std::vector<std::string>& args, const CEachOptions& options,
+            CSettingsStore& store) {
     CEachCommand command;
     if (auto error = ParseEachCommand(args, command)) {
         CTerminalFrontEnd console;
         console.ShowMessage(*error);
         return kExitInvalidCommandLine;
     }
-    CRun run(command, store, verbose);
+    CRun run(command, store, options);
     return run.Run();
 }
 

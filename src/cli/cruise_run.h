@@ -13,10 +13,17 @@ namespace dravik {
 
 class CSettingsStore;
 
+struct CEachOptions {
+    bool verbose = false;  // the conversion log is copied to standard error
+    std::string report;    // the report file to write (cli/run_report.h), or empty
+};
+
 // Runs the arguments that followed "--each" (cli/each_command.h). The
 // "Settings" section is read from `store` and written back at the end.
 // Returns the exit status: 0 when every conversion completed, 1 when any
-// failed, was skipped or was cancelled, 2 for an invalid command line.
-int RunEach(const std::vector<std::string>& args, bool verbose, CSettingsStore& store);
+// failed, was skipped or was cancelled (or the report could not be
+// written), 2 for an invalid command line.
+int RunEach(const std::vector<std::string>& args, const CEachOptions& options,
+            CSettingsStore& store);
 
 }  // namespace dravik

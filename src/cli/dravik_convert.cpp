@@ -12,6 +12,7 @@
 // conversion ended: 0 complete, 1 aborted or failed, 2 invalid command line.
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +22,8 @@
 
 #include "cli/cruise_run.h"
 #include "cli/each_command.h"
+#include "cli/refusal_reasons.h"
+#include "cli/run_report.h"
 #include "cli/terminal_front_end.h"
 #include "conversion/dravik_doc.h"
 #include "frontend/batch_command_line.h"
@@ -29,12 +32,11 @@
 #include "packages/instrument_package.h"
 #include "platform/log_source.h"
 #include "platform/text.h"
+#include "settings/memory_settings.h"
 #include "settings/parameters.h"
 
 #ifdef DRAVIK_HAVE_QTSETTINGS
 #include "settings/qt/qsettings_store.h"
-#else
-#include "settings/memory_settings.h"
 #endif
 
 #ifndef DRAVIK_VERSION
@@ -55,7 +57,8 @@ constexpr const char* kUsage =
     "Converts the raw telemetry log file LOG into the delimited text file OUTPUT\n"
     "with the instrument file INSTRUMENT (a calibration file .cal or a telemetry\n"
     "definition file .tdf). Without INSTRUMENT the header records of LOG are\n"
-    "converted, with the header definition oxahdr1.tdf beside the program.\n"
+    "converted, with the header definition oxahdr1.tdf beside the program (or,\n"
+    "installed, in ../share/dravik/ next to the program's folder).\n"
     "File names come first and may not begin with \"-\" or \"/\", except absolute\n"
     "paths such as /data/cast1.raw; options follow them.\n"
     "\n"
@@ -99,6 +102,11 @@ constexpr const char* kUsage =
     "  --verbose     copy every conversion log message to standard error\n"
     "  --entry NAME  the entry of the instrument package to convert with\n"
     "  --list-entries PACKAGE.zpk  the instrument files of a package\n"
+    "  --no-settings every setting at its default, none read or written, so that\n"
+    "                a run depends only on its command line\n"
+    "  --report FILE write a record of every conversion into FILE in JSON: its\n"
+    "                files, outcome, frames, resynchronizations, frame counter\n"
+    "                and check sum errors, bytes read and seconds taken\n"
     "\n"
     "Questions (overwriting an existing output file, using an instrument file\n"
     "with errors) are asked when standard input is a terminal. Otherwise an\n"
@@ -107,7 +115,8 @@ constexpr const char* kUsage =
     "\n"
     "Settings (section \"Settings\": Overwrite Prompt, Conversion Log, Conversion\n"
     "Log Directory, ...) come from Quillfern/Dravik.conf in $XDG_CONFIG_HOME\n"
-    "(~/.config when it is not set), shared with the desktop program.\n"
+    "(~/.config when it is not set), shared with the desktop program, unless\n"
+    "--no-settings is given.\n"
     "\n"
     "Exit status: 0 conversion complete, 1 conversion aborted or failed,\n"
     "2 invalid command line.\n";
@@ -127,33 +136,63 @@ void CatchInterrupts() {
     sigaction(SIGTERM, &action, nullptr);
 }
 
+// The options every mode takes, wherever they stand on the command line.
+struct CConvertOptions {
+    bool verbose = false;
+    bool each = false;
+    bool no_settings = false;
+    std::string entry;
+    std::string report;  // empty: no report
+};
+
+// The settings shared with the desktop program, or, with --no-settings,
+// defaults in memory that go with the run.
+std::unique_ptr<dravik::CSettingsStore> MakeSettingsStore(bool no_settings) {
+#ifdef DRAVIK_HAVE_QTSETTINGS
+    if (!no_settings) return std::make_unique<dravik::CQSettingsStore>();
+#else
+    (void)no_settings;
+#endif
+    return std::make_unique<dravik::CMemorySettings>();
+}
+
 // Prints the stored names of the instrument files of a package.
 int ListEntries(const std::string& package_path) {
     std::vector<dravik::CPackageEntry> entries;
-    if (!dravik::ListPackageEntries(package_path, entries)) {
+    std::string problem;
+    if (!dravik::ListPackageEntries(package_path, entries, {}, &problem)) {
         dravik::CTerminalFrontEnd front_end;
         front_end.ShowMessage(dravik::FillMessage(
             "The Instrument Package file: %s \r\ncould not be opened.", {package_path}));
+        if (!problem.empty()) front_end.ShowDetail(problem);
         return kExitFailed;
     }
     for (const dravik::CPackageEntry& e : entries) std::printf("%s\n", e.stored_name.c_str());
     return kExitComplete;
 }
 
-int Run(const std::vector<std::string>& args, const std::string& entry, bool verbose) {
+// The message that refuses the command line, followed by the line that
+// says what was wrong with it.
+std::string RefusalWithReason(const std::string& refusal, const std::vector<std::string>& args,
+                              const dravik::CCommandLineFiles& files, int options) {
+    const std::size_t refused = static_cast<std::size_t>(files.count + options);
+    const std::string reason =
+        refused < args.size() ? dravik::RefusedArgumentReason(args[refused], files.count, options)
+                              : dravik::MissingFileNamesReason(files.count);
+    return refusal + "\r\n" + reason;
+}
+
+int Run(const std::vector<std::string>& args, const CConvertOptions& options,
+        dravik::CSettingsStore& store) {
     dravik::CTerminalFrontEnd front_end;
     // Declared before the document, so that the extracted files outlive it.
     std::unique_ptr<dravik::CPackageDirectory> package_folder;
-#ifdef DRAVIK_HAVE_QTSETTINGS
-    dravik::CQSettingsStore store;
-#else
-    dravik::CMemorySettings store;
-#endif
     dravik::CDravikDoc doc(front_end, &store);
     dravik::CCommandLineFiles files;
     const std::string refusal = dravik::ReadBatchCommandLine(doc, args, files);
     if (!refusal.empty()) {
-        front_end.ShowMessage(refusal);
+        front_end.ShowMessage(
+            RefusalWithReason(refusal, args, files, doc.GetParameters().options_parsed));
         return kExitInvalidCommandLine;
     }
 
@@ -162,43 +201,85 @@ int Run(const std::vector<std::string>& args, const std::string& entry, bool ver
         front_end.HideProgressLine();
     }
     const bool package = files.count == 3 && dravik::IsPackagePath(doc.GetInstrumentFilePath());
-    if (!entry.empty() && !package) {
+    if (!options.entry.empty() && !package) {
         front_end.ShowMessage(
             "--entry needs an Instrument Package file (.zpk) as the instrument file.");
         return kExitInvalidCommandLine;
     }
+    if (!options.report.empty()) {
+        const dravik::CDravikParameters& params = doc.GetParameters();
+        const std::string clash = dravik::ReportFileClash(
+            options.report,
+            {files.log, files.output, files.instrument,
+             params.has_conversion_log_option ? params.conversion_log_option_file : std::string()});
+        if (!clash.empty()) {
+            front_end.ShowMessage(clash);
+            return kExitInvalidCommandLine;
+        }
+    }
+    dravik::CReportRecord record{files.log,
+                                 package ? std::string() : files.instrument,
+                                 package ? files.instrument : std::string(),
+                                 files.output,
+                                 {}};
+    record.result.started = true;
+    const auto start = std::chrono::steady_clock::now();
+    // The report is written whatever the outcome; a report that cannot be
+    // written fails the run, which a pipeline would otherwise miss.
+    auto finish = [&](int status) {
+        record.result.seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (options.report.empty()) return status;
+        const std::string error = dravik::WriteRunReport(options.report, {record});
+        if (error.empty()) return status;
+        front_end.ShowMessage(error);
+        return static_cast<int>(kExitFailed);
+    };
+
     // Ctrl-C from here on ends the run through its normal end, so that the
     // private folder of a package is removed too.
     CatchInterrupts();
-    if (package && !dravik::UseInstrumentPackage(doc, front_end, entry, package_folder)) {
-        return kExitFailed;
+    if (package) {
+        if (!dravik::UseInstrumentPackage(doc, front_end, options.entry, package_folder)) {
+            return finish(kExitFailed);
+        }
+        record.instrument = dravik::NamePart(doc.GetInstrumentFilePath());
     }
 
     // The log text is taken at every refresh even when it is not shown, so
     // that it does not pile up in memory during a long conversion.
     front_end.SetRefreshHook([&] {
         std::string text = doc.TakeLogText();
-        if (verbose) front_end.PrintText(text);
+        if (options.verbose) front_end.PrintText(text);
     });
     const dravik::EConversionOutcome outcome = doc.RunConversion();
-    if (verbose) front_end.PrintText(doc.TakeLogText());
+    if (options.verbose) front_end.PrintText(doc.TakeLogText());
     // A conversion that ended before its first frame (overwrite refused, a
     // header definition of the wrong shape) still says how it ended.
     if (front_end.ProgressStarted() && front_end.FinalStatus().empty() &&
         outcome != dravik::EConversionOutcome::kComplete) {
         front_end.ShowMessage("Conversion aborted.");
     }
-    return dravik::ExitStatusOf(outcome == dravik::EConversionOutcome::kComplete);
+    record.result.outcome =
+        front_end.OverwriteRefused() ? dravik::EConversionOutcome::kSkipped : outcome;
+    record.result.status = doc.GetConversionStatus();
+    record.result.counter_sensor = doc.GetFrameCounterSensorIndex() >= 0;
+    record.result.check_sum_sensor = doc.GetCheckSumSensorIndex() >= 0;
+    return finish(dravik::ExitStatusOf(outcome == dravik::EConversionOutcome::kComplete));
 }
 
-int RunEachMode(const std::vector<std::string>& args, bool verbose) {
-#ifdef DRAVIK_HAVE_QTSETTINGS
-    dravik::CQSettingsStore store;
-#else
-    dravik::CMemorySettings store;
-#endif
-    CatchInterrupts();
-    return dravik::RunEach(args, verbose, store);
+// Takes the value of a long option that needs one, from "--name=VALUE" or
+// the next argument; false after a message when there is none.
+bool TakeValue(int argc, char** argv, int& i, const std::string& name, std::string& value) {
+    const std::string arg = argv[i];
+    if (arg == name && i + 1 < argc) {
+        value = argv[++i];
+    } else if (arg.size() > name.size() && arg[name.size()] == '=') {
+        value = arg.substr(name.size() + 1);
+    } else {
+        value.clear();
+    }
+    return !value.empty();
 }
 
 }  // namespace
@@ -212,11 +293,12 @@ int main(int argc, char** argv) {
     // conversion ends as aborted, with its summary in the conversion log.
     std::signal(SIGPIPE, SIG_IGN);
     std::vector<std::string> args;
-    bool verbose = false;
-    bool each = false;
-    std::string entry;
+    CConvertOptions options;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        auto is = [&](const char* name) {
+            return arg == name || arg.rfind(std::string(name) + "=", 0) == 0;
+        };
         if (arg == "--list-entries") {
             if (argc != 3 || i != 1) {
                 std::fputs(kUsage, stderr);
@@ -224,49 +306,49 @@ int main(int argc, char** argv) {
             }
             return ListEntries(argv[2]);
         }
-        if (arg == "--entry" || arg.rfind("--entry=", 0) == 0) {
-            if (arg == "--entry" && i + 1 < argc) {
-                entry = argv[++i];
-            } else if (arg != "--entry") {
-                entry = arg.substr(8);
-            }
-            if (entry.empty()) {
+        if (is("--entry")) {
+            if (!TakeValue(argc, argv, i, "--entry", options.entry)) {
                 std::fputs("--entry needs the name of an entry.\n", stderr);
                 return kExitInvalidCommandLine;
             }
-            continue;
-        }
-        if (arg == "--help") {
+        } else if (is("--report")) {
+            if (!TakeValue(argc, argv, i, "--report", options.report) || options.report == "-") {
+                std::fputs("--report needs the name of the report file to write.\n", stderr);
+                return kExitInvalidCommandLine;
+            }
+        } else if (arg == "--help") {
             std::fputs(kUsage, stdout);
             std::fputs("\n", stdout);
             std::fputs(dravik::kEachUsage, stdout);
             return kExitComplete;
-        }
-        if (arg == "--each") {
-            each = true;
-            continue;
-        }
-        if (arg == "--version") {
+        } else if (arg == "--version") {
             std::printf("dravik-convert %s\n", DRAVIK_VERSION);
             return kExitComplete;
-        }
-        if (arg == "--verbose") {
-            verbose = true;
+        } else if (arg == "--each") {
+            options.each = true;
+        } else if (arg == "--verbose") {
+            options.verbose = true;
+        } else if (arg == "--no-settings") {
+            options.no_settings = true;
         } else {
             args.push_back(arg);
         }
     }
-    if (each && !entry.empty()) {
+    if (options.each && !options.entry.empty()) {
         std::fputs(
             "--entry is not taken with --each: a package given with --instrument stands for "
             "every instrument file it holds.\n",
             stderr);
         return kExitInvalidCommandLine;
     }
-    if (each) return RunEachMode(args, verbose);
-    if (args.empty()) {
+    if (!options.each && args.empty()) {
         std::fputs(kUsage, stderr);
         return kExitInvalidCommandLine;
     }
-    return Run(args, entry, verbose);
+    const std::unique_ptr<dravik::CSettingsStore> store = MakeSettingsStore(options.no_settings);
+    if (options.each) {
+        CatchInterrupts();
+        return dravik::RunEach(args, {options.verbose, options.report}, *store);
+    }
+    return Run(args, options, *store);
 }

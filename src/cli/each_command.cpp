@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "cli/refusal_reasons.h"
 #include "frontend/batch_command_line.h"
 
 namespace dravik {
@@ -72,7 +73,7 @@ std::optional<std::string> ParseEachCommand(const std::vector<std::string>& args
             const std::string name = arg.substr(0, equals);
             if (name != "--instrument" && name != "--output-dir" && name != "--extension" &&
                 name != "--jobs") {
-                return "Unknown option \"" + arg + "\".";
+                return UnknownLongOption(arg, true);
             }
             std::string value;
             if (equals != std::string::npos) {
@@ -84,7 +85,9 @@ std::optional<std::string> ParseEachCommand(const std::vector<std::string>& args
             }
             if (auto error = TakeValue(name, std::move(value), command)) return error;
         } else if (IsOptionArgument(arg)) {
-            if (!command.params.ParseOption(arg)) return InvalidParametersText(accepted);
+            if (!command.params.ParseOption(arg)) {
+                return InvalidParametersText(accepted) + "\r\n" + RefusedOptionReason(arg, true);
+            }
         } else if (arg.empty()) {
             return "An empty log file name was given.";
         } else {

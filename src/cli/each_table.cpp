@@ -7,8 +7,6 @@
 
 namespace dravik {
 
-namespace {
-
 const char* OutcomeText(const CEachResult& result, bool named) {
     if (!result.started) return "not started";
     if (!named) return "no output name";
@@ -27,11 +25,17 @@ const char* OutcomeText(const CEachResult& result, bool named) {
     return "failed";
 }
 
+bool HasCounts(const CEachResult& result, bool named) {
+    return result.started && named && result.outcome != EConversionOutcome::kSkipped;
+}
+
+namespace {
+
 using Row = std::vector<std::string>;
 
 Row TableRow(const CRunPlan& plan, const CEachResult& r, std::size_t index) {
     const std::string& output = plan.OutputPath(index);
-    const bool counts = r.started && !output.empty() && r.outcome != EConversionOutcome::kSkipped;
+    const bool counts = HasCounts(r, !output.empty());
     auto count = [&](bool shown, unsigned value) {
         return counts && shown ? std::to_string(value) : std::string("-");
     };

@@ -20,7 +20,14 @@ struct CEachResult {
     CConversionStatus status;
     bool counter_sensor = false;    // the frame counter errors were counted
     bool check_sum_sensor = false;  // the check sum errors were counted
+    double seconds = 0;             // taken by the conversion
 };
+
+// How a conversion ended, in the table's words ("complete", "failed: not
+// found", "skipped: output exists", ...); `named` when it had an output name.
+const char* OutcomeText(const CEachResult& result, bool named);
+// The conversion ran, so its counts mean something.
+bool HasCounts(const CEachResult& result, bool named);
 
 // A conversion that wrote its whole output.
 bool IsComplete(const CRunPlan& plan, const std::vector<CEachResult>& results, std::size_t index);

@@ -103,6 +103,12 @@ bool CTerminalFrontEnd::AskYesNo(const std::string& text) {
 }
 
 EOverwriteAnswer CTerminalFrontEnd::AskOverwrite(const std::string& text, bool yes_to_all_enabled) {
+    const EOverwriteAnswer answer = Ask(text, yes_to_all_enabled);
+    m_overwrite_refused = answer == EOverwriteAnswer::kNo || answer == EOverwriteAnswer::kCancel;
+    return answer;
+}
+
+EOverwriteAnswer CTerminalFrontEnd::Ask(const std::string& text, bool yes_to_all_enabled) {
     PrintText(text);
     if (!m_streams.interactive) {
         // Nobody can be asked, and overwriting unasked could destroy data.

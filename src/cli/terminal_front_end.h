@@ -30,6 +30,7 @@ class CTerminalFrontEnd : public CFrontEnd {
     explicit CTerminalFrontEnd(const Streams& streams) : m_streams(streams) {}
 
     void ShowMessage(const std::string& text) override;
+    void ShowDetail(const std::string& text) override { PrintText(text); }
     bool AskYesNo(const std::string& text) override;
     EOverwriteAnswer AskOverwrite(const std::string& text, bool yes_to_all_enabled) override;
 
@@ -60,9 +61,14 @@ class CTerminalFrontEnd : public CFrontEnd {
     const std::string& FinalStatus() const noexcept { return m_final_status; }
     // A conversion was set up and its progress display initialised.
     bool ProgressStarted() const noexcept { return m_started; }
+    // An existing output file was kept: the overwrite question was answered
+    // No or Cancel, or could not be asked.
+    bool OverwriteRefused() const noexcept { return m_overwrite_refused; }
 
   private:
     void ClearProgressLine();
+    // The overwrite question itself.
+    EOverwriteAnswer Ask(const std::string& text, bool yes_to_all_enabled);
     // Reads one answer line; false at the end of the input.
     bool ReadAnswer(std::string& answer);
 
@@ -71,6 +77,7 @@ class CTerminalFrontEnd : public CFrontEnd {
     std::function<void()> m_refresh_hook;
     bool m_line_shown = false;
     bool m_started = false;
+    bool m_overwrite_refused = false;
     std::string m_final_status;
 };
 

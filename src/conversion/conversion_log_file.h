@@ -52,6 +52,9 @@ class CConversionLogFile {
     std::string OpenNamed(const std::string& path, const std::vector<std::string>& in_use = {});
 
     bool IsOpen() const noexcept { return m_file.IsOpen(); }
+    // What the system said about the failure of the last Open or Append
+    // (CDiskFile::GetSystemErrorText), or an empty text.
+    std::string GetSystemErrorText() const { return m_file.GetSystemErrorText(); }
     // The path as it was opened (directory and name), empty when closed.
     const std::string& GetPath() const noexcept { return m_path; }
     // The identity of the open file; false when closed.

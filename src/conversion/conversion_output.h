@@ -93,6 +93,9 @@ class CConversionOutput {
 
     // The text for a cause this output reported, as the conversion log shows it.
     virtual std::string GetFailureText(int cause) const;
+    // What the system said about the last failure (CDiskFile::GetSystemErrorText),
+    // or an empty text.
+    virtual std::string GetSystemErrorText() const { return {}; }
 };
 
 // The output the parameters ask for (today always the text table).

@@ -4,9 +4,11 @@
 #include "conversion/conversion_setup.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "conversion/dravik_doc.h"
 #include "conversion/file_error_text.h"
+#include "instrument/instrument.h"
 #include "settings/program_dir.h"
 
 namespace dravik {
@@ -20,6 +22,29 @@ std::string NamePart(const std::string& path) {
 
 std::string Quoted(const std::string& text) {
     return "\"" + text + "\"";
+}
+
+// Why the instrument file was not read, for the line after the message: the
+// system's words when the file could not be opened or read, else the
+// loader's reason ("The file format is invalid or corrupted."), if it gave one.
+std::string InstrumentFailureDetail(int result, const std::string& path) {
+    if (result == kInstrumentOpenFailed || result == kInstrumentReadFailed) {
+        CDiskFile file;
+        char byte = 0;
+        std::size_t got = 0;
+        if (file.Open(path, CDiskFile::Mode::kRead, false) != 0 || file.Read(&byte, 1, got) != 0) {
+            return file.GetSystemErrorText();
+        }
+        return {};
+    }
+    if (result == kInstrumentNoInstrumentLine) {
+        return "The INSTRUMENT definition line was not found.";
+    }
+    if ((result & 0xf0000000) != 0x30000000) return {};
+    std::string_view reason = CInstrument::GetCodeText(result);
+    reason = reason.substr(0, reason.find("\r\n"));
+    if (reason.starts_with('\t')) reason.remove_prefix(1);
+    return std::string(reason);
 }
 
 }  // namespace
@@ -106,10 +131,11 @@ bool CDravikDoc::SetUp() {
     const int cause = m_log.Open(PathToOpen(m_paths.log, p.log_full), true);
     if (cause != 0) {
         // A log that cannot be read as one (a terminal, a device, a damaged
-        // compressed log) says why on a line of its own.
+        // compressed log) says why in place of the cause.
         const std::string& why = m_log.GetFailureDetail();
-        m_front_end.ShowMessage("An error occured opening the log file\r\n" + Quoted(p.log_full) +
-                                ".\r\nConversion aborted." + (why.empty() ? "" : "\r\n" + why));
+        Show({"An error occured opening the log file\r\n" + Quoted(p.log_full) +
+                  ".\r\nConversion aborted.",
+              m_log.GetSystemErrorText()});
         ReportMessage("An error occured opening the log file.\r\n\t" +
                           (why.empty() ? GetFileErrorText(cause) : why) + "\r\n",
                       0);
@@ -153,8 +179,9 @@ bool CDravikDoc::SetUp() {
             return AbortSetUp(true);
         }
     } else if (result != 0) {
-        m_front_end.ShowMessage("An error occured reading the instrument file" +
-                                Quoted(p.instrument_full) + ".\r\nConversion aborted.");
+        Show({"An error occured reading the instrument file" + Quoted(p.instrument_full) +
+                  ".\r\nConversion aborted.",
+              InstrumentFailureDetail(result, p.instrument_full)});
         return AbortSetUp(false);
     }
     if (!p.header_conversion) FindCheckSensors();

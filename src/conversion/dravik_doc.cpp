@@ -30,7 +30,7 @@ CDravikDoc::CDravikDoc(CFrontEnd& front_end, CSettingsStore* settings)
       m_store(settings),
       m_settings(StartupWorkingDirectory()),
       m_startup_directory(StartupWorkingDirectory()),
-      m_program_directory(ProgramDirectory()),
+      m_program_directory(DataFileDirectory(kHeaderDefinitionName)),
       m_loop(*this, m_notices) {
     if (m_store != nullptr) m_settings.Read(*m_store);
     ResetConversionState();
@@ -96,12 +96,17 @@ bool CDravikDoc::InProgressLocked() const noexcept {
 // Messages
 
 void CDravikDoc::ShowPendingMessages() {
-    std::vector<std::string> notices;
+    std::vector<CNotice> notices;
     {
         std::lock_guard<std::mutex> lock(m_lock);
         notices.swap(m_notices);
     }
-    for (const std::string& text : notices) m_front_end.ShowMessage(text);
+    for (const CNotice& notice : notices) Show(notice);
+}
+
+void CDravikDoc::Show(const CNotice& notice) {
+    m_front_end.ShowMessage(notice.text);
+    if (!notice.detail.empty()) m_front_end.ShowDetail(notice.detail);
 }
 
 void CDravikDoc::SendAndWait(const std::string& text) {
@@ -137,7 +142,9 @@ void CDravikDoc::OnTelemetryMessage(std::string& text) {
             0, line_end == std::string::npos ? m_pending_log_text.size() : line_end + 2);
     }
     std::string warning = m_conversion_log.Append(text);
-    if (!warning.empty()) m_notices.push_back(std::move(warning));
+    if (!warning.empty()) {
+        m_notices.push_back({std::move(warning), m_conversion_log.GetSystemErrorText()});
+    }
 }
 
 std::string CDravikDoc::TakeLogText() {
@@ -170,13 +177,14 @@ void CDravikDoc::OpenConversionLog() {
         FullPath(m_paths.log, m_startup_directory),
         m_paths.instrument.empty() ? m_program_directory + kHeaderDefinitionName
                                    : FullPath(m_paths.instrument, m_startup_directory)};
-    std::string warning;
+    CNotice warning;
     {
         std::lock_guard<std::mutex> lock(m_lock);
         if (m_log_sink) return;
-        warning = m_conversion_log.Open(m_settings, m_params, in_use);
+        warning.text = m_conversion_log.Open(m_settings, m_params, in_use);
+        warning.detail = m_conversion_log.GetSystemErrorText();
     }
-    if (!warning.empty()) m_front_end.ShowMessage(warning);
+    if (!warning.text.empty()) Show(warning);
 }
 
 // ---------------------------------------------------------------------------
@@ -329,8 +337,8 @@ bool CDravikDoc::End(bool cancelled, bool output_failed) {
     if (output_cause != 0) {
         failed = true;
         output_failed = true;
-        m_front_end.ShowMessage("An error occured writing to the output file\r\n\"" +
-                                m_prepared.output_full + "\".");
+        Show({"An error occured writing to the output file\r\n\"" + m_prepared.output_full + "\".",
+              m_output->GetSystemErrorText()});
         ReportMessage("An error occured writing to the output file.\r\n\t" +
                           m_output->GetFailureText(output_cause) + "\r\n",
                       0);

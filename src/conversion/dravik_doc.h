@@ -92,8 +92,8 @@ class CDravikDoc : public COxaTelemetryDoc {
     // Stores edited settings and opens (or keeps) the conversion log to match.
     void SetAppSettings(const CAppSettings& settings);
     const std::string& GetStartupDirectory() const noexcept { return m_startup_directory; }
-    // The directory holding the header definition; by default the directory
-    // of the running program.
+    // The directory holding the header definition; by default the one
+    // DataFileDirectory finds (beside the program, or ../share/dravik/).
     void SetProgramDirectory(std::string directory);
     int GetSaveSettings() const noexcept { return m_settings.save_settings; }
     int GetDismissProgress() const noexcept { return m_settings.dismiss_progress; }
@@ -218,9 +218,10 @@ class CDravikDoc : public COxaTelemetryDoc {
     };
     std::vector<CFileInUse> FilesInUse();
     // The output failed before the first frame (`what`: "opening the output
-    // file", ...): the user is told, with `why` after the path, and the log
-    // gets `log_text`.
-    void OutputFailure(const char* what, const std::string& why, const std::string& log_text);
+    // file", ...): the user is told, with `why` after the path and `detail`
+    // after the message, and the log gets `log_text`.
+    void OutputFailure(const char* what, const std::string& why, const std::string& log_text,
+                       const std::string& detail = {});
 
     // The end step; `output_failed` when the output could not be opened.
     bool End(bool cancelled, bool output_failed);
@@ -228,6 +229,8 @@ class CDravikDoc : public COxaTelemetryDoc {
     bool InProgress();
     bool InProgressLocked() const noexcept;
     CConversionStatus StatusLocked() const;
+    // Shows a message and its detail, if it has one, through the front end.
+    void Show(const CNotice& notice);
     // Sends a text to the conversion log and waits until the processing
     // thread has delivered it; then shows what the processing thread had to
     // report meanwhile.
@@ -260,7 +263,7 @@ class CDravikDoc : public COxaTelemetryDoc {
     CConversionLogFile m_conversion_log;
     std::string m_pending_log_text;
     LogSink m_log_sink;
-    std::vector<std::string> m_notices;
+    std::vector<CNotice> m_notices;
 
     // Conversion state.
     std::condition_variable m_phase_changed;

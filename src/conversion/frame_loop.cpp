@@ -11,7 +11,7 @@
 
 namespace dravik {
 
-CFrameLoop::CFrameLoop(COxaTelemetryDoc& control, std::vector<std::string>& notices)
+CFrameLoop::CFrameLoop(COxaTelemetryDoc& control, std::vector<CNotice>& notices)
     : m_control(control), m_notices(notices) {}
 
 void CFrameLoop::Reset() {
@@ -56,14 +56,15 @@ void CFrameLoop::OnFileStatus(int cause, bool end_of_file, bool file_open, bool 
         // The resource logs each failed read; the user hears of the first.
         // A log that ends before the length it had when the conversion began
         // was cut short underneath: what was converted is not the whole log.
-        // A compressed log says itself what was wrong with it.
-        const std::string detail = ReadFailureDetail();
+        // A compressed log says itself what was wrong with it, in place of
+        // the cause; otherwise the system's words follow the message.
+        const std::string detail = m_setup.log->GetFailureDetail();
+        const bool shorter = cause == kFileEndOfFile && detail.empty();
         const std::string why = detail.empty() ? GetFileErrorText(cause) : detail;
-        m_notices.push_back("An error occured reading the log file\r\n\"" + m_setup.log_full +
-                            "\".\r\n" +
-                            (detail.empty() && cause == kFileEndOfFile
-                                 ? std::string("It became shorter while it was being converted.")
-                                 : why));
+        m_notices.push_back(
+            {"An error occured reading the log file\r\n\"" + m_setup.log_full + "\".\r\n" +
+                 (shorter ? std::string("It became shorter while it was being converted.") : why),
+             shorter || !detail.empty() ? std::string() : m_setup.log->GetSystemErrorText()});
         m_control.ReportMessage("An error occured reading the log file.\r\n\t" + why + "\r\n", 0);
     }
     if (cause != 0 || !file_open) m_abort = true;
@@ -181,19 +182,16 @@ void CFrameLoop::Account(std::uint64_t discarded, bool with_frame) {
     }
 }
 
-std::string CFrameLoop::ReadFailureDetail() const {
-    return m_setup.log != nullptr ? m_setup.log->GetFailureDetail() : std::string();
-}
-
 ELoopStep CFrameLoop::Fail(int cause, bool writing) {
     const std::string& path = writing ? m_setup.output_full : m_setup.log_full;
     const char* what = writing ? "writing to the output file" : "reading the log file";
-    const std::string detail = writing ? std::string() : ReadFailureDetail();
+    const std::string detail = writing ? std::string() : m_setup.log->GetFailureDetail();
     const std::string text = writing          ? m_setup.output->GetFailureText(cause)
                              : detail.empty() ? GetFileErrorText(cause)
                                               : detail;
-    m_notices.push_back(std::string("An error occured ") + what + "\r\n\"" + path + "\"." +
-                        (detail.empty() ? "" : "\r\n" + detail));
+    m_notices.push_back(
+        {std::string("An error occured ") + what + "\r\n\"" + path + "\".",
+         writing ? m_setup.output->GetSystemErrorText() : m_setup.log->GetSystemErrorText()});
     m_control.ReportMessage(std::string("An error occured ") + what + ".\r\n\t" + text + "\r\n", 0);
     if (writing) m_output_failed = true;
     m_abort = true;

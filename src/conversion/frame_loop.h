@@ -43,7 +43,7 @@ class CFrameLoop {
     // `control` answers for the discarded bytes and takes the conversion log
     // texts; messages for the user go to `notices`, shown later from the
     // driving thread.
-    CFrameLoop(COxaTelemetryDoc& control, std::vector<std::string>& notices);
+    CFrameLoop(COxaTelemetryDoc& control, std::vector<CNotice>& notices);
 
     // Back to the state before any frame: nothing written, no counts.
     void Reset();
@@ -70,15 +70,12 @@ class CFrameLoop {
     // Moves the log position on past what was dropped and, `with_frame`,
     // past the frame just handled.
     void Account(std::uint64_t discarded, bool with_frame);
-    // What the log itself says went wrong with a read of it (a damaged
-    // compressed log), or empty.
-    std::string ReadFailureDetail() const;
     // A write to the output (or a read of a time tag) failed: the user is
     // told, the log gets the cause, the loop stops.
     ELoopStep Fail(int cause, bool writing);
 
     COxaTelemetryDoc& m_control;
-    std::vector<std::string>& m_notices;
+    std::vector<CNotice>& m_notices;
     CFrameLoopSetup m_setup;
     CFrameChecks m_checks;
 

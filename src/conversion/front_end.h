@@ -57,12 +57,24 @@ struct CProgressReport {
     std::string status_text;  // "Beginning %s conversion...", "Conversion complete.", ...
 };
 
+// A message held for the driving thread to show, with its detail (see
+// CFrontEnd::ShowDetail), which may be empty.
+struct CNotice {
+    std::string text;
+    std::string detail;
+};
+
 class CFrontEnd {
   public:
     virtual ~CFrontEnd() = default;
 
     // A warning (exclamation icon) with an OK button. Texts may hold "\r\n".
     virtual void ShowMessage(const std::string& text) = 0;
+    // What the system said about the failure the message just shown
+    // reports ("No such file or directory."): a line that a terminal prints
+    // after the message. A window, whose message boxes keep their texts,
+    // leaves it out.
+    virtual void ShowDetail(const std::string& /*text*/) {}
     // A warning with Yes and No buttons; true for Yes.
     virtual bool AskYesNo(const std::string& text) = 0;
     // The overwrite question: Yes, Yes to All (offered only when

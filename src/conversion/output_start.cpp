@@ -48,9 +48,10 @@ std::vector<CDravikDoc::CFileInUse> CDravikDoc::FilesInUse() {
 }
 
 void CDravikDoc::OutputFailure(const char* what, const std::string& why,
-                               const std::string& log_text) {
-    m_front_end.ShowMessage(std::string("An error occured ") + what + "\r\n\"" +
-                            m_prepared.output_full + "\"." + why + "\r\nConversion aborted.");
+                               const std::string& log_text, const std::string& detail) {
+    Show({std::string("An error occured ") + what + "\r\n\"" + m_prepared.output_full + "\"." +
+              why + "\r\nConversion aborted.",
+          detail});
     ReportMessage(std::string("An error occured ") + what + ".\r\n\t" + log_text + "\r\n", 0);
 }
 
@@ -111,7 +112,8 @@ CDravikDoc::EOutputStart CDravikDoc::OpenOutput(bool multiple) {
     m_output = MakeConversionOutput(m_run);
     int cause = m_output->Open(open_path, refused);
     if (cause != 0) {
-        OutputFailure("opening the output file", "", m_output->GetFailureText(cause));
+        OutputFailure("opening the output file", "", m_output->GetFailureText(cause),
+                      m_output->GetSystemErrorText());
         return EOutputStart::kFailed;
     }
     COutputColumns columns;
@@ -120,7 +122,8 @@ CDravikDoc::EOutputStart CDravikDoc::OpenOutput(bool multiple) {
     if (!MakeColumns(columns)) return EOutputStart::kFailed;
     cause = m_output->WriteHeadings(columns);
     if (cause != 0) {
-        OutputFailure("writing to the output file", "", m_output->GetFailureText(cause));
+        OutputFailure("writing to the output file", "", m_output->GetFailureText(cause),
+                      m_output->GetSystemErrorText());
         return EOutputStart::kFailed;
     }
 

@@ -30,6 +30,8 @@ class COutputTextFile {
     // and so does one of the `refused` files (the files the conversion reads).
     int Open(const std::string& path, std::span<const CFileIdentity> refused = {});
     bool IsOpen() const noexcept { return m_file.IsOpen(); }
+    // What the system said about the last failure (CDiskFile::GetSystemErrorText).
+    std::string GetSystemErrorText() const { return m_file.GetSystemErrorText(); }
 
     // Appends text; 0, 6 when the file is not open, or the cause of a failed
     // write. When the buffer fills it is written out; a failure is reported by

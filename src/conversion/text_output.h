@@ -24,6 +24,7 @@ class CTextOutput final : public CConversionOutput {
     COutputResult WriteFrame(const CFrameRecord& record) override;
     int WriteHeaderRecord(const CFrameData& frame) override;
     int Finish(const CConversionStatus& status, bool complete) override;
+    std::string GetSystemErrorText() const override { return m_file.GetSystemErrorText(); }
 
   private:
     COutputTextFile m_file;

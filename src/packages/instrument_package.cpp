@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <set>
+#include <system_error>
 #include <utility>
 
 #include "settings/program_dir.h"
@@ -131,22 +132,47 @@ struct COpenPackage {
     std::uint64_t count = 0;
     std::vector<bool> with_nul;
     std::int64_t properties = -1;  // index of "Properties.txt", or -1
+    std::string problem;           // why it could not be opened, when known
 };
+
+std::string SystemText(int error) {
+    return std::generic_category().message(error) + ".";
+}
 
 bool OpenPackage(const std::string& path, const CPackageLimits& limits, COpenPackage& package) {
     // Non-blocking, so that a named pipe given as a package cannot hang the
     // program; only a regular file is read.
     CUniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat st;
-    if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0) {
+        package.problem = SystemText(errno);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        package.problem = S_ISDIR(st.st_mode) ? SystemText(EISDIR) : "It is not a regular file.";
+        return false;
+    }
     CUniqueFd reader(::fcntl(fd.Get(), F_DUPFD_CLOEXEC, 0));
-    if (reader.Get() < 0) return false;
+    if (reader.Get() < 0) {
+        package.problem = SystemText(errno);
+        return false;
+    }
     int error = 0;
     package.archive.reset(zip_fdopen(reader.Get(), ZIP_RDONLY | ZIP_CHECKCONS, &error));
-    if (!package.archive) return false;
+    if (!package.archive) {
+        zip_error_t e;
+        zip_error_init_with_code(&e, error);
+        package.problem =
+            std::string("It is not a readable ZIP archive: ") + zip_error_strerror(&e) + ".";
+        zip_error_fini(&e);
+        return false;
+    }
     reader.Release();  // the archive owns it now
     const zip_int64_t count = zip_get_num_entries(package.archive.get(), 0);
-    if (count < 0 || static_cast<std::uint64_t>(count) > limits.entries) return false;
+    if (count < 0 || static_cast<std::uint64_t>(count) > limits.entries) {
+        package.problem = "It holds more entries than an instrument package may.";
+        return false;
+    }
     package.count = static_cast<std::uint64_t>(count);
     if (!FindNamesWithNul(fd.Get(), package.count, package.with_nul)) return false;
     for (std::uint64_t i = 0; i < package.count && package.properties < 0; ++i) {
@@ -315,6 +341,7 @@ CPackageExtraction ExtractPackage(CFrontEnd& front_end, const std::string& packa
     directory.RemoveFiles();
     if (!opened) {
         front_end.ShowMessage(FillMessage(kOpenMessage, {package_path}));
+        if (!package.problem.empty()) front_end.ShowDetail(package.problem);
         return result;
     }
     CExtractor extractor(package, directory.GetDescriptor(), limits, stop);
@@ -345,6 +372,7 @@ CPackageExtraction ExtractPackage(CFrontEnd& front_end, const std::string& packa
             directory.RemoveFiles();
             result.files.clear();
             front_end.ShowMessage(FillMessage(kOpenMessage, {package_path}));
+            front_end.ShowDetail("It holds more data than an instrument package may.");
             return result;
         }
     }
@@ -353,10 +381,13 @@ CPackageExtraction ExtractPackage(CFrontEnd& front_end, const std::string& packa
 }
 
 bool ListPackageEntries(const std::string& package_path, std::vector<CPackageEntry>& entries,
-                        const CPackageLimits& limits) {
+                        const CPackageLimits& limits, std::string* problem) {
     entries.clear();
     COpenPackage package;
-    if (!OpenPackage(package_path, limits, package)) return false;
+    if (!OpenPackage(package_path, limits, package)) {
+        if (problem != nullptr) *problem = package.problem;
+        return false;
+    }
     std::set<std::string> names;
     for (std::uint64_t i = 0; i < package.count; ++i) {
         if (static_cast<std::int64_t>(i) == package.properties) continue;

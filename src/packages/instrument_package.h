@@ -89,8 +89,8 @@ CPackageExtraction ExtractPackage(CFrontEnd& front_end, const std::string& packa
 
 // The entries an extraction would give, in entry order, without inflating
 // anything (so a damaged entry is still listed). False when the package
-// cannot be opened.
+// cannot be opened; then `problem`, when given, says why if that is known.
 bool ListPackageEntries(const std::string& package_path, std::vector<CPackageEntry>& entries,
-                        const CPackageLimits& limits = {});
+                        const CPackageLimits& limits = {}, std::string* problem = nullptr);
 
 }  // namespace dravik

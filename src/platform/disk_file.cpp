@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdlib>
 #include <iterator>
+#include <system_error>
 #include <utility>
 
 namespace dravik {
@@ -106,20 +107,37 @@ CDiskFile::~CDiskFile() noexcept {
 }
 
 CDiskFile::CDiskFile(CDiskFile&& other) noexcept
-    : m_fd(std::exchange(other.m_fd, -1)), m_path(std::move(other.m_path)) {}
+    : m_fd(std::exchange(other.m_fd, -1)),
+      m_path(std::move(other.m_path)),
+      m_error(std::exchange(other.m_error, 0)) {}
 
 CDiskFile& CDiskFile::operator=(CDiskFile&& other) noexcept {
     if (this != &other) {
         Close();
         m_fd = std::exchange(other.m_fd, -1);
         m_path = std::move(other.m_path);
+        m_error = std::exchange(other.m_error, 0);
     }
     return *this;
+}
+
+int CDiskFile::Fail(int err) const noexcept {
+    m_error = err;
+    return FileErrorCauseFromErrno(err);
+}
+
+std::string CDiskFile::GetSystemErrorText() const {
+    if (m_error == 0) return {};
+    // The lock of another open: the system's "Resource temporarily
+    // unavailable" would say nothing about what to do.
+    if (m_error == EWOULDBLOCK) return "Another conversion or program has the file open.";
+    return std::generic_category().message(m_error) + ".";
 }
 
 int CDiskFile::Open(const std::string& path, Mode mode, bool exclusive,
                     std::span<const CFileIdentity> refused) {
     Close();
+    m_error = 0;
     if (path.empty()) return kFileBadPath;
     int flags = O_CLOEXEC;
     switch (mode) {
@@ -139,9 +157,13 @@ int CDiskFile::Open(const std::string& path, Mode mode, bool exclusive,
     }
     int fd = ::open(path.c_str(), flags, 0666);
     if (fd < 0) {
+        const int err = errno;
         // A file being created can only be missing a directory on its path.
-        if (errno == ENOENT && mode != Mode::kRead) return kFileBadPath;
-        return FileErrorCauseFromErrno(errno);
+        if (err == ENOENT && mode != Mode::kRead) {
+            m_error = err;
+            return kFileBadPath;
+        }
+        return Fail(err);
     }
     return Adopt(fd, FullPath(path), exclusive, refused, mode == Mode::kCreate);
 }
@@ -152,8 +174,9 @@ int CDiskFile::OpenStandardStream(Mode mode, bool exclusive,
     const int stream = mode == Mode::kRead ? STDIN_FILENO : STDOUT_FILENO;
     // A copy of the descriptor, so that closing this file leaves the
     // process's own stream alone.
+    m_error = 0;
     const int fd = fcntl(stream, F_DUPFD_CLOEXEC, 3);
-    if (fd < 0) return FileErrorCauseFromErrno(errno);
+    if (fd < 0) return Fail(errno);
     return Adopt(fd, mode == Mode::kRead ? "standard input" : "standard output", exclusive,
                  refused, false);
 }
@@ -164,16 +187,17 @@ int CDiskFile::Adopt(int fd, std::string path, bool exclusive,
     if (fstat(fd, &st) != 0) {
         int err = errno;
         ::close(fd);
-        return FileErrorCauseFromErrno(err);
+        return Fail(err);
     }
     if (S_ISDIR(st.st_mode)) {
         ::close(fd);
+        m_error = EISDIR;
         return kFileAccessDenied;
     }
     if (exclusive && S_ISREG(st.st_mode) && flock(fd, LOCK_EX | LOCK_NB) != 0) {
         int err = errno;
         ::close(fd);
-        return err == EWOULDBLOCK ? kFileSharingViolation : FileErrorCauseFromErrno(err);
+        return Fail(err);
     }
     for (const CFileIdentity& other : refused) {
         if (IdentityOf(st) == other) {
@@ -184,7 +208,7 @@ int CDiskFile::Adopt(int fd, std::string path, bool exclusive,
     if (truncate && S_ISREG(st.st_mode) && ftruncate(fd, 0) != 0) {
         int err = errno;
         ::close(fd);
-        return FileErrorCauseFromErrno(err);
+        return Fail(err);
     }
     m_fd = fd;
     m_path = std::move(path);
@@ -239,31 +263,28 @@ int CDiskFile::GetLength(std::uint64_t& length) const {
 }
 
 int CDiskFile::Read(void* buffer, std::size_t size, std::size_t& got) {
-    return ReadFully(buffer, size, got, -1);
-}
-
-int CDiskFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t size,
-                      std::size_t& got) const {
-    return ReadFully(buffer, size, got, static_cast<std::int64_t>(offset));
-}
-
-int CDiskFile::ReadFully(void* buffer, std::size_t size, std::size_t& got,
-                         std::int64_t offset) const {
     got = 0;
-    if (m_fd < 0) return kFileInvalid;
-    auto* out = static_cast<char*>(buffer);
     while (got < size) {
-        const ssize_t n = offset < 0 ? ::read(m_fd, out + got, size - got)
-                                     : ::pread(m_fd, out + got, size - got,
-                                               static_cast<off_t>(offset) + static_cast<off_t>(got));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return FileErrorCauseFromErrno(errno);
-        }
+        std::size_t n = 0;
+        if (const int cause = ReadSome(static_cast<char*>(buffer) + got, size - got, n); cause != 0)
+            return cause;
         if (n == 0) break;
-        got += static_cast<std::size_t>(n);
+        got += n;
     }
     return kFileNone;
+}
+
+int CDiskFile::ReadSome(void* buffer, std::size_t size, std::size_t& got) {
+    got = 0;
+    if (m_fd < 0) return kFileInvalid;
+    for (;;) {
+        const ssize_t n = ::read(m_fd, buffer, size);
+        if (n >= 0) {
+            got = static_cast<std::size_t>(n);
+            return kFileNone;
+        }
+        if (errno != EINTR) return Fail(errno);
+    }
 }
 
 int CDiskFile::Write(const void* data, std::size_t size) {
@@ -273,7 +294,7 @@ int CDiskFile::Write(const void* data, std::size_t size) {
         ssize_t n = ::write(m_fd, in, size);
         if (n < 0) {
             if (errno == EINTR) continue;
-            return FileErrorCauseFromErrno(errno);
+            return Fail(errno);
         }
         in += n;
         size -= static_cast<std::size_t>(n);

@@ -96,24 +96,30 @@ class CDiskFile {
     int GetLength(std::uint64_t& length) const;
     // Reads up to `size` bytes; `got` is 0 only at the end of the file.
     int Read(void* buffer, std::size_t size, std::size_t& got);
-    // The same at `offset`, leaving the file position where it is (another
-    // reader may be working through the file from there).
-    int ReadAt(std::uint64_t offset, void* buffer, std::size_t size, std::size_t& got) const;
+    // Reads what comes with one read, up to `size` bytes (a pipe gives what
+    // its writer has written so far); `got` is 0 only at the end of the data.
+    int ReadSome(void* buffer, std::size_t size, std::size_t& got);
     // Writes every byte or fails.
     int Write(const void* data, std::size_t size);
 
+    // What the system said about the last failure of this file, in its own
+    // words ("No such file or directory", "Permission denied"), for a line
+    // after the message that reports the failure; empty when it said
+    // nothing (no failure since Open, or one the file decided itself).
+    std::string GetSystemErrorText() const;
+
   private:
-    // Reads until `size` bytes, the end of the file or a failure; at the file
-    // position when `offset` is negative, else at `offset`.
-    int ReadFully(void* buffer, std::size_t size, std::size_t& got, std::int64_t offset) const;
     // Takes `fd` as this file once it passes the checks that come before
     // anything is emptied; `truncate` empties a regular file. Closes `fd` on
     // failure.
     int Adopt(int fd, std::string path, bool exclusive, std::span<const CFileIdentity> refused,
               bool truncate);
+    // Keeps `err` (an errno value) for GetSystemErrorText; its cause.
+    int Fail(int err) const noexcept;
 
     int m_fd = -1;
     std::string m_path;
+    mutable int m_error = 0;  // errno of the last failure, 0 for none
 };
 
 }  // namespace dravik

@@ -84,7 +84,7 @@ bool GetLengthAhead(const std::string& path, std::uint64_t& length) {
 // ---------------------------------------------------------------------------
 // Raw input
 
-void CRawInput::Start(const CDiskFile* file, bool stream) {
+void CRawInput::Start(CDiskFile* file, bool stream) {
     m_file = file;
     m_stream = stream;
     m_ended = false;
@@ -119,7 +119,7 @@ int CRawInput::Fill(std::size_t at_most) {
         // when the reader gets there, as it stands then.
         const std::size_t want = std::min(room, at_most);
         std::size_t got = 0;
-        const int cause = const_cast<CDiskFile*>(m_file)->Read(at, want, got);
+        const int cause = m_file->Read(at, want, got);
         m_end += got;
         if (cause == 0 && got < want) m_ended = true;
         return cause;
@@ -128,19 +128,11 @@ int CRawInput::Fill(std::size_t at_most) {
         m_ended = true;
         return 0;
     }
-    for (;;) {
-        const ssize_t n = ::read(m_file->GetDescriptor(), at, room);
-        if (n > 0) {
-            m_end += static_cast<std::size_t>(n);
-            return 0;
-        }
-        if (n == 0) {
-            m_ended = true;
-            return 0;
-        }
-        if (errno == EINTR) continue;
-        return FileErrorCauseFromErrno(errno);
-    }
+    std::size_t got = 0;
+    const int cause = m_file->ReadSome(at, room, got);
+    m_end += got;
+    if (cause == 0 && got == 0) m_ended = true;
+    return cause;
 }
 
 int CRawInput::Peek(std::size_t want, const std::uint8_t*& bytes, std::size_t& got) {
@@ -160,7 +152,7 @@ int CRawInput::Read(std::uint8_t* dest, std::size_t size, std::size_t& got) {
     if (got < size && !m_stream && !m_ended) {
         // A regular file is read straight into the caller's buffer.
         std::size_t direct = 0;
-        const int cause = const_cast<CDiskFile*>(m_file)->Read(dest + got, size - got, direct);
+        const int cause = m_file->Read(dest + got, size - got, direct);
         got += direct;
         if (cause == 0 && got < size) m_ended = true;
         return cause;
@@ -190,6 +182,10 @@ int CRawInput::Next(const std::uint8_t*& bytes, std::size_t& got) {
 
 CLogSource::CLogSource() = default;
 CLogSource::~CLogSource() = default;
+
+std::string CLogSource::GetSystemErrorText() const {
+    return m_detail.empty() ? m_file.GetSystemErrorText() : m_detail;
+}
 
 int CLogSource::Fail(int cause, std::string detail) {
     Close();

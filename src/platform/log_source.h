@@ -47,7 +47,7 @@ class CRawInput {
     static constexpr std::size_t kBlockSize = 64 * 1024;
 
     // Reads `file` (which stays the caller's) from its position on.
-    void Start(const CDiskFile* file, bool stream);
+    void Start(CDiskFile* file, bool stream);
     // Up to `want` bytes from the next one on, left to be read (fewer only
     // where the data ends); 0 or the file error cause.
     int Peek(std::size_t want, const std::uint8_t*& bytes, std::size_t& got);
@@ -69,7 +69,7 @@ class CRawInput {
     // Waits until the stream has bytes (or has ended); false when interrupted.
     bool WaitReadable();
 
-    const CDiskFile* m_file = nullptr;
+    CDiskFile* m_file = nullptr;
     bool m_stream = false;
     bool m_ended = false;
     std::vector<std::uint8_t> m_buffer;
@@ -129,6 +129,9 @@ class CLogSource {
     // What was wrong in plain words, when the cause alone does not say it
     // (a damaged compressed log, a terminal); empty otherwise.
     const std::string& GetFailureDetail() const noexcept { return m_detail; }
+    // The same, or else what the system said about the last failure
+    // (CDiskFile::GetSystemErrorText), for a line after the message.
+    std::string GetSystemErrorText() const;
 
   private:
     int Fail(int cause, std::string detail);

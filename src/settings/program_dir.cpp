@@ -17,6 +17,17 @@ std::string ProgramDirectory() {
     return WithTrailingSlash(exe.parent_path().string());
 }
 
+std::string DataFileDirectory(std::string_view name, const std::string& program_directory) {
+    namespace fs = std::filesystem;
+    const fs::path beside(program_directory);
+    const fs::path installed = (beside / ".." / "share" / "dravik" / "").lexically_normal();
+    std::error_code ec;
+    if (!fs::exists(beside / name, ec) && fs::exists(installed / name, ec)) {
+        return WithTrailingSlash(installed.string());
+    }
+    return program_directory;
+}
+
 std::string StartupWorkingDirectory() {
     // No length limit: a deep current directory is still the right default.
     std::error_code ec;

@@ -57,7 +57,8 @@ int CDravikApp::Run() {
     m_store = std::make_unique<CQSettingsStore>();
     m_front_end = std::make_unique<CWindowFrontEnd>(*m_store);
     m_doc = std::make_unique<CDravikDoc>(*m_front_end, m_store.get());
-    m_doc->SetProgramDirectory(m_program_directory);
+    m_doc->SetProgramDirectory(
+        DataFileDirectory(CDravikDoc::kHeaderDefinitionName, m_program_directory));
     m_frame = std::make_unique<CMainFrame>(
         *m_doc, *m_front_end, *m_store,
         CProductInfo{m_product_name, m_product_version, m_legal_notice});

@@ -15,44 +15,85 @@ namespace {
 
 using namespace dravik_cli_test;
 
-// Refused before anything starts, single conversions and runs alike.
+// Refused before anything starts, single conversions and runs alike: the
+// desktop program's message, then a line that says what was wrong. No
+// report is written for a refused command line.
 TEST_F(CliTest, InvalidCommandLinesExitWithTwoAndTheirMessage) {
     WriteFile(Path("a.raw"), "x");
     fs::create_directories(dir_ / "sub");
     WriteFile(Path("sub/a.raw"), "x");
+    const std::string invalid = "Invalid command line parameters.\nParameters parsed: ";
     struct Case {
         std::vector<std::string> args;
-        std::string message;
+        std::string message;  // the whole of standard error, or with `part` a part of it
+        bool part = false;
     };
     const Case cases[] = {
-        {{"log.raw", "/t", "out.dat"}, "Invalid command line parameters.\nParameters parsed: 2\n"},
-        {{"a", "b", "c", "d"}, "Invalid command line parameters.\nParameters parsed: 3\n"},
+        {{"log.raw", "/t", "out.dat"},
+         invalid + "2\n\"out.dat\" is not an option: the file names come first, before any "
+                   "option.\n"},
+        {{"a", "b", "c", "d", "--report", "r.json"},
+         invalid + "3\n\"d\" would be a fourth file name: a conversion takes a log file, an "
+                   "output file and an instrument file, then options.\n"},
         {{"log.raw", "out.dat", "/c", "/ew=maybe"},
-         "Invalid command line parameters.\nParameters parsed: 3\n"},
+         invalid + "3\nThe option \"/ew=maybe\" takes yes or no (also y or n).\n"},
+        {{"log.raw", "out.dat", "x.cal", "/cc"}, invalid + "3\nUnknown option \"/cc\".\n"},
+        {{"log.raw", "out.dat", "x.cal", "--verbos", "--report=r.json"},
+         invalid + "3\nUnknown option \"--verbos\". Did you mean --verbose?\n"},
+        {{"log.raw", "out.dat", "/OverWite=yes"},
+         invalid + "2\nUnknown option \"/OverWite=yes\". Did you mean /overwrite=yes?\n"},
+        {{"log.raw", "out.dat", "/b1023"},
+         invalid + "2\nThe option \"/b1023\" takes a buffer size from 1024 to 65535 bytes.\n"},
+        {{"log.raw", "out.dat", "/l-0"},
+         invalid + "2\nThe option \"/l-0\" takes a frame limit from 0 to 32766 and, after a "
+                   "\"-\", a rate of one frame in 1 to 32766: /l100, /l100-5 or /l-5.\n"},
+        {{"log.raw", "out.dat", "-verbose"},
+         invalid + "2\nUnknown option \"-verbose\". Did you mean --verbose?\n"},
+        {{"log.raw", "out.dat", "--jobs", "2"},
+         invalid + "2\nThe option --jobs is taken only with --each.\n"},
         {{"/h", "/x"},
-         "There must be at least two file name parameters to use command line processing.\n"},
-        {{}, "Usage: dravik-convert LOG OUTPUT"},
+         "There must be at least two file name parameters to use command line processing.\n"
+         "No file name was given: the log file and the output file come first, before any "
+         "option.\n"},
+        {{}, "Usage: dravik-convert LOG OUTPUT", true},
         {{"a.raw", "x.dat", "a.cal", "--entry", "b.cal"},
          "--entry needs an Instrument Package file (.zpk) as the instrument file.\n"},
-        {{"--list-entries", "a.zpk", "b"}, "Usage: dravik-convert LOG OUTPUT"},
+        {{"a.raw", "x.dat", "--report"}, "--report needs the name of the report file to write.\n"},
+        {{"a.raw", "a.dat", "/cl=run.log", "--report", "./run.log"},
+         "The report file \"./run.log\" is one of the files of the conversions (\"run.log\"): "
+         "give the report another name.\n"},
+        {{"--list-entries", "a.zpk", "b"}, "Usage: dravik-convert LOG OUTPUT", true},
         {{"--each"}, "There is no log file to convert after --each.\n"},
-        {{"--each", "a.raw", "--jobs", "0"}, "The option --jobs takes a number"},
+        {{"--each", "a.raw", "--jobs", "0"},
+         "The option --jobs takes a number of conversions from 1 to 256.\n"},
         {{"--each", "a.raw", "--jobs"}, "The option --jobs needs a value.\n"},
         {{"--each", "a.raw", "--frames=3"}, "Unknown option \"--frames=3\".\n"},
-        {{"--each", "a.raw", "/c", "/cx"},
-         "Invalid command line parameters.\nParameters parsed: 2\n"},
-        {{"--each", "a.raw", "--output-dir", "nowhere"}, "\"nowhere\" does not exist."},
-        {{"--each", "a.raw", "sub/a.raw"}, "would both write \"a.dat\""},
-        {{"--each", "a.raw", "--extension", ".raw"}, "\"a.raw\" is one of the files to convert"},
-        {{"--each", "a.raw", "--entry", "x.cal"}, "--entry is not taken with --each"},
+        {{"--each", "a.raw", "--instrumnet", "x.cal"},
+         "Unknown option \"--instrumnet\". Did you mean --instrument?\n"},
+        {{"--each", "a.raw", "/c", "/cx"}, invalid + "2\nUnknown option \"/cx\".\n"},
+        {{"--each", "a.raw", "--output-dir", "nowhere"},
+         "The output directory \"nowhere\" does not exist.\n"},
+        {{"--each", "a.raw", "sub/a.raw"}, "would both write \"a.dat\"", true},
+        {{"--each", "a.raw", "--extension", ".raw"},
+         "\"a.raw\" is one of the files to convert",
+         true},
+        {{"--each", "a.raw", "--report", "a.dat"},
+         "The report file \"a.dat\" is one of the files of the conversions: give the report "
+         "another name.\n"},
+        {{"--each", "a.raw", "--entry", "x.cal"}, "--entry is not taken with --each", true},
     };
     for (const Case& c : cases) {
         const Result r = Convert(c.args);
         EXPECT_EQ(r.status, 2) << c.message;
-        EXPECT_TRUE(Has(r.err, c.message)) << c.message << "\n" << r.err;
+        if (c.part) {
+            EXPECT_TRUE(Has(r.err, c.message)) << c.message << "\n" << r.err;
+        } else {
+            EXPECT_EQ(r.err, c.message);
+        }
         EXPECT_EQ(r.out, "");
     }
     EXPECT_FALSE(fs::exists(dir_ / "a.dat"));
+    EXPECT_FALSE(fs::exists(dir_ / "r.json"));
     const Result help = Convert({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(Has(help.out, "--each [options] LOG...")) << help.out;
@@ -101,6 +142,33 @@ TEST_F(CliTest, ExistingOutputIsNotOverwrittenWithoutATerminalUnlessAsked) {
     EXPECT_TRUE(Has(ReadFile(settings), "Overwrite%20Prompt=0"));
 }
 
+// Stored settings that would change the outcome (no overwrite question, a
+// conversion log) are neither read nor written with --no-settings, in single
+// runs and --each runs alike.
+TEST_F(CliTest, NoSettingsRunsOnTheDefaultsAndLeavesTheStoredOnesAlone) {
+    const std::string tdf = kExamples + "/nav0001.tdf";
+    ASSERT_EQ(Loggen({tdf, Path("nav.raw"), "--frames", "5"}).status, 0);
+    const fs::path settings = dir_ / "config" / "Quillfern" / "Dravik.conf";
+    fs::create_directories(settings.parent_path());
+    const std::string stored = "[Settings]\nOverwrite%20Prompt=0\nConversion%20Log=1\n";
+    const std::vector<std::string> runs[] = {
+        {"--no-settings", "nav.raw", "nav-nav0001.dat", tdf},
+        {"--each", "nav.raw", "--no-settings", "--instrument", tdf}};
+    for (const std::vector<std::string>& args : runs) {
+        WriteFile(settings, stored);
+        WriteFile(Path("nav-nav0001.dat"), "keep me");
+        const Result r = Convert(args);
+        EXPECT_EQ(r.status, 1) << args[0];
+        EXPECT_TRUE(Has(r.err, "/ow=yes")) << r.err;
+        EXPECT_EQ(ReadFile(Path("nav-nav0001.dat")), "keep me");
+        EXPECT_EQ(ReadFile(settings), stored);
+        EXPECT_FALSE(fs::exists(Path("Dravik.log")));
+    }
+    // Without it, the same settings overwrite the output and keep a log.
+    EXPECT_EQ(Convert({"nav.raw", "nav-nav0001.dat", tdf}).status, 0);
+    EXPECT_TRUE(fs::exists(Path("Dravik.log")));
+}
+
 // On a terminal the question is asked there; an answer that is not one of
 // the choices asks again.
 TEST_F(CliTest, OverwriteQuestionIsAskedOnATerminal) {
@@ -134,6 +202,7 @@ TEST_F(CliTest, FailedConversionsExitWithOneAndSayWhy) {
     ASSERT_EQ(Loggen({kExamples + "/nav0001.tdf", Path("nav.raw"), "--frames", "3"}).status, 0);
     const std::string log = ReadFile(Path("log.raw"));
     fs::copy_file(cal, Path("inst.cal"));
+    fs::create_directory(Path("sub"));
     WriteFile(Path("run.log"), "");
     // Outputs that are files of the conversion under other names.
     fs::create_symlink("log.raw", Path("log_link.dat"));
@@ -149,11 +218,21 @@ TEST_F(CliTest, FailedConversionsExitWithOneAndSayWhy) {
         void (*setup)(const fs::path&) = nullptr;
     };
     const Case cases[] = {
-        {{"missing.raw", "out1.dat", cal}, "An error occured opening the log file\n\""},
+        // After the message, what the system said about its cause.
+        {{"missing.raw", "out1.dat", cal},
+         "An error occured opening the log file\n\"" + Path("missing.raw") +
+             "\".\nConversion aborted.\nNo such file or directory.\n"},
+        {{"log.raw", "out2.dat", "sub"},
+         "An error occured reading the instrument file\"" + Path("sub") +
+             "\".\nConversion aborted.\nIs a directory.\n"},
+        {{"log.raw", "nowhere/out.dat", cal},
+         "\"" + Path("nowhere/out.dat") + "\".\nConversion aborted.\nNo such file or directory.\n"},
         {{"nav.raw", "out2.dat", cal}, "Conversion aborted.\nSPR0117 not found."},
-        {{"log.raw", "/dev/full", cal, "/ow=yes"}, "Conversion aborted."},
+        {{"log.raw", "/dev/full", cal, "/ow=yes"},
+         "\"/dev/full\".\nConversion aborted.\nNo space left on device.\n"},
         {{"log.raw", "big.dat", cal},
-         "An error occured writing to the output file\n\"" + Path("big.dat") + "\".\n",
+         "An error occured writing to the output file\n\"" + Path("big.dat") +
+             "\".\nFile too large.\n",
          FileSizeLimit64K},
         {{"log.raw", "log_link.dat", "inst.cal", "/ow=yes"},
          refused("log_link.dat", "the log file")},
@@ -197,6 +276,25 @@ TEST_F(CliTest, InstrumentPackagesConvertLikeTheirFiles) {
     WriteFile(Path("Properties.txt"), "deployment 7");
     EXPECT_EQ(Run(DRAVIK_PACKAGE, {"--properties", "Properties.txt", "p.zpk", tdf, cal}).status, 0);
     EXPECT_EQ(Run(DRAVIK_PACKAGE, {"p.zpk", cal}).status, 1);  // exists
+    // A file that cannot be packed is named, with the cause, and no package is written.
+    struct PackageCase {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const PackageCase refusals[] = {
+        {{"q.zpk", cal, "missing.cal"}, "missing.cal: No such file or directory\n"},
+        {{"q.zpk", "spr.raw"},
+         "spr.raw: not an instrument file (it has no INSTRUMENT line); give calibration files "
+         "(.cal) or telemetry definition files (.tdf)\n"},
+        {{"--properties", "none.txt", "q.zpk", cal}, "none.txt: No such file or directory\n"},
+    };
+    for (const PackageCase& c : refusals) {
+        const Result r = Run(DRAVIK_PACKAGE, c.args);
+        EXPECT_EQ(r.status, 1) << c.message;
+        EXPECT_EQ(r.err, c.message);
+    }
+    EXPECT_FALSE(fs::exists(Path("q.zpk")));
+    EXPECT_EQ(Run(DRAVIK_PACKAGE, {"--version"}).out.rfind("dravik-package ", 0), 0u);
     const Result listed = Convert({"--list-entries", "p.zpk"});
     EXPECT_EQ(listed.status, 0);
     EXPECT_EQ(listed.out, "nav0001.tdf\nspr0117.cal\n");
@@ -211,7 +309,9 @@ TEST_F(CliTest, InstrumentPackagesConvertLikeTheirFiles) {
     }
 
     WriteFile(Path("bad.zpk"), "not an archive");
-    const std::string unopened = "The Instrument Package file: bad.zpk \ncould not be opened.\n";
+    const std::string unopened =
+        "The Instrument Package file: bad.zpk \ncould not be opened.\nIt is not a readable ZIP "
+        "archive: Not a zip archive.\n";
     struct Case {
         std::vector<std::string> args;
         std::string message;

@@ -102,6 +102,11 @@ TEST_F(EachTest, InstrumentRunEqualsSingleRunsWhateverTheOutcome) {
     EXPECT_EQ(ReadFile(Path("each/nav-nav0001.dat")), "keep me");
     EXPECT_EQ(Lines(ReadFile(Path("each/spr-spr0117.dat"))).size(), 301u);
     EXPECT_TRUE(Has(r.err, "1 output file already exists:\n\teach/nav-nav0001.dat\n")) << r.err;
+    // A message and what the system said about its cause stay together.
+    EXPECT_TRUE(Has(
+        r.err, "missing.raw with spr0117.cal:\nAn error occured opening the log file\n\"" +
+                   Path("missing.raw") + "\".\nConversion aborted.\nNo such file or directory.\n"))
+        << r.err;
 
     // The table: one row per pair in run order, counts only where they were
     // counted, and how each conversion ended.

@@ -122,9 +122,11 @@ TEST_F(StreamTest, DamagedLogsAndOddFilesSayWhatIsWrong) {
         {program + " whole.gz /dev/null " + cal, 0, "Conversion complete.\n"},
         // Standard input is a log, never an instrument file; a pipe is read once.
         {program + " whole.gz out.dat -", 2,
-         "Invalid command line parameters.\nParameters parsed: 2"},
+         "Invalid command line parameters.\nParameters parsed: 2\n\"-\" is standard input as "
+         "the log file"},
         {"cat whole.gz | " + program + " --each - --instrument " + cal, 2,
-         "Invalid command line parameters."},
+         "Invalid command line parameters.\nParameters parsed: 0\n--each reads no standard "
+         "input"},
         {program + " --each <(cat whole.gz) --instrument " + cal + " --instrument " + cal, 2,
          "is a pipe, which can be read only once: it cannot be converted with several "
          "instruments."},

@@ -1,8 +1,10 @@
 #include "settings/settings.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <ostream>
 #include <string>
 #include <variant>
@@ -160,4 +162,31 @@ TEST(Settings, StartUpAndProgramDirectoriesEndInASlash) {
     EXPECT_TRUE(std::filesystem::exists(ProgramDirectory() + "dravik_settings_tests"));
     EXPECT_EQ(WithTrailingSlash("/"), "/");
     EXPECT_EQ(WithTrailingSlash("/a"), "/a/");
+}
+
+// The header definition beside the program wins (the build tree); an
+// installed program finds it in ../share/dravik/; with neither, messages
+// name the place beside the program.
+TEST(Settings, DataFilesAreFoundBesideTheProgramThenInTheInstalledDataDirectory) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / ("dravik-data-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root / "bin");
+    fs::create_directories(root / "share" / "dravik");
+    const std::string bin = (root / "bin").string() + "/";
+    const std::string share = (root / "share" / "dravik").string() + "/";
+    struct Case {
+        bool beside;
+        bool installed;
+        std::string expected;
+    };
+    for (const Case& c :
+         {Case{true, true, bin}, Case{false, true, share}, Case{false, false, bin}}) {
+        fs::remove(bin + "oxahdr1.tdf");
+        fs::remove(share + "oxahdr1.tdf");
+        if (c.beside) std::ofstream(bin + "oxahdr1.tdf") << "x";
+        if (c.installed) std::ofstream(share + "oxahdr1.tdf") << "x";
+        EXPECT_EQ(DataFileDirectory("oxahdr1.tdf", bin), c.expected) << c.beside << c.installed;
+    }
+    fs::remove_all(root);
 }

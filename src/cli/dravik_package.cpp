@@ -6,16 +6,26 @@
 // order given, so the first one is the one a conversion uses by default. The
 // package's "Properties.txt" is FILE, or else a short text naming the files
 // (the converter never reads it). An existing package is replaced only with
-// --force.
+// --force. Every instrument file is read and checked before the package is
+// touched: a missing file, or a file that defines no instrument (a log given
+// by mistake), leaves no package behind.
 #include <zip.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "instrument/instrument.h"
 #include "packages/instrument_package.h"
 #include "platform/text.h"
+
+#ifndef DRAVIK_VERSION
+#define DRAVIK_VERSION "0.0.0"
+#endif
 
 namespace {
 
@@ -26,12 +36,42 @@ constexpr const char* kUsage =
     "(calibration files .cal, telemetry definition files .tdf), each stored under\n"
     "its file name, with a \"Properties.txt\" entry: FILE, or a list of the files.\n"
     "An existing package is replaced only with --force.\n"
+    "\n"
+    "  --force            replace an existing PACKAGE.zpk\n"
+    "  --properties FILE  the package's Properties.txt entry\n"
+    "  --help             this text\n"
+    "  --version          the version of the program\n"
+    "\n"
     "Exit status: 0 written, 1 failed, 2 invalid command line.\n";
 
 int Fail(zip_t* archive, const std::string& what) {
     std::fprintf(stderr, "%s: %s\n", what.c_str(), zip_strerror(archive));
     zip_discard(archive);
     return 1;
+}
+
+// Why `path` cannot be read, in the system's words, or an empty text.
+std::string ReadProblem(const std::string& path) {
+    errno = 0;
+    std::ifstream in(path, std::ios::binary);
+    if (!in.is_open()) return std::strerror(errno != 0 ? errno : ENOENT);
+    in.peek();
+    if (in.bad() || (!in && errno != 0)) return std::strerror(errno != 0 ? errno : EIO);
+    return {};
+}
+
+// The problem with one instrument file, or an empty text: it must be a file
+// that can be read and that defines an instrument.
+std::string InstrumentFileProblem(const std::string& file) {
+    std::string problem = ReadProblem(file);
+    if (!problem.empty()) return problem;
+    dravik::CInstrument instrument;
+    instrument.Load(file);
+    if (instrument.GetHeader().empty()) {
+        return "not an instrument file (it has no INSTRUMENT line); give calibration files "
+               "(.cal) or telemetry definition files (.tdf)";
+    }
+    return {};
 }
 
 }  // namespace
@@ -44,6 +84,10 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--help") {
             std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("dravik-package %s\n", DRAVIK_VERSION);
             return 0;
         }
         if (arg == "--force") {
@@ -75,6 +119,20 @@ int main(int argc, char** argv) {
             return 2;
         }
         listing += name + "\r\n";
+    }
+    for (const std::string& file : files) {
+        const std::string problem = InstrumentFileProblem(file);
+        if (!problem.empty()) {
+            std::fprintf(stderr, "%s: %s\n", file.c_str(), problem.c_str());
+            return 1;
+        }
+    }
+    if (!properties_file.empty()) {
+        const std::string problem = ReadProblem(properties_file);
+        if (!problem.empty()) {
+            std::fprintf(stderr, "%s: %s\n", properties_file.c_str(), problem.c_str());
+            return 1;
+        }
     }
 
     int error = 0;
