@@ -7,6 +7,9 @@ packages=(
   g++ cmake ninja-build pkg-config python3
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev libzip-dev zlib1g-dev
+  # Compressed logs: bzip2, xz and zstd through libarchive's filters (gzip with
+  # zlib); the tests compress their logs with the command line tools.
+  libarchive-dev bzip2 xz-utils zstd
   # The program's icon is an SVG file: Qt draws it with its SVG image plugin.
   libqt6svg6
   xvfb xauth
