@@ -14,7 +14,7 @@
 #include "conversion/row_writer.h"
 #include "fuzz_support.h"
 #include "instrument/instrument.h"
-#include "platform/disk_file.h"
+#include "platform/log_source.h"
 #include "telemetry/telem_comm.h"
 
 namespace {
@@ -106,8 +106,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
 
-    CDiskFile file;
-    if (file.Open(log, CDiskFile::Mode::kRead, false) != 0) return 0;
+    CLogSource file;
+    if (file.Open(log, false) != 0) return 0;
     CTelemComm comm;
     if (comm.InitializeFileResource(&file, chunk) != 0) __builtin_trap();
     std::vector<CRowWriter> writers(examples.size());

@@ -7,6 +7,9 @@ packages=(
   g++ cmake ninja-build pkg-config python3
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev libzip-dev zlib1g-dev
+  # Compressed logs: bzip2, xz and zstd through libarchive's filters (gzip with
+  # zlib); the tests compress their logs with the command line tools.
+  libarchive-dev bzip2 xz-utils zstd
   # NetCDF outputs, written with the netCDF library; ncdump reads them back in
   # the tests, and the check that analysis tools load every output uses
   # Python's xarray (with netCDF4) and pandas.

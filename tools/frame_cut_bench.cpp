@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/disk_file.h"
+#include "platform/log_source.h"
 #include "telemetry/oxa_telemetry_doc.h"
 #include "telemetry/telem_comm.h"
 
@@ -109,8 +110,8 @@ void BM_FrameCutFileResource(benchmark::State& state) {
     std::int64_t bytes = 0;
     std::size_t frames = 0;
     for (auto _ : state) {
-        CDiskFile file;
-        if (file.Open(data.log_path, CDiskFile::Mode::kRead, false) != 0) std::abort();
+        dravik::CLogSource file;
+        if (file.Open(data.log_path, false) != 0) std::abort();
         dravik::CTelemComm comm;
         comm.InitializeFileResource(&file, kBufferSize);
         dravik::AttachInfo info;
@@ -178,12 +179,12 @@ void BM_FrameCutThroughControl(benchmark::State& state) {
     std::int64_t bytes = 0;
     std::size_t frames = 0;
     for (auto _ : state) {
-        CDiskFile file;
-        if (file.Open(data.log_path, CDiskFile::Mode::kRead, false) != 0) std::abort();
+        dravik::CLogSource file;
+        if (file.Open(data.log_path, false) != 0) std::abort();
         PullDoc doc;
         doc.AddCommResource(&file, kBufferSize);
         doc.AddInstrument(data.cal_path);
-        doc.AttachInstrument(kHeader, file.GetFilePath());
+        doc.AttachInstrument(kHeader, file.GetName());
         doc.StartAcquisition(0);
         frames = doc.Run();
         doc.DeleteContents();

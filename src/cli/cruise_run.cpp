@@ -1,7 +1,5 @@
 #include "cli/cruise_run.h"
 
-#include <sys/stat.h>
-
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -26,6 +24,7 @@
 #include "packages/batch_package.h"
 #include "packages/instrument_package.h"
 #include "packages/package_directory.h"
+#include "platform/log_source.h"
 #include "platform/text.h"
 #include "settings/program_dir.h"
 #include "settings/settings.h"
@@ -104,7 +103,7 @@ class CRun {
     void WriteLog(std::string_view text);
     void Convert(std::size_t index, unsigned worker);
     // The sizes of the logs of every pair, for the progress line.
-    std::vector<std::uint64_t> LogSizes() const;
+    std::vector<std::optional<std::uint64_t>> LogSizes() const;
 
     CEachCommand& m_command;
     CSettingsStore& m_store;
@@ -119,7 +118,7 @@ class CRun {
 
     std::optional<CRunPlan> m_plan;
     std::vector<bool> m_overwrite;  // per pair: an existing output may be overwritten
-    std::vector<std::uint64_t> m_log_sizes;
+    std::vector<std::optional<std::uint64_t>> m_log_sizes;  // none: not known ahead
     std::vector<CEachResult> m_results;
     std::optional<CEachProgress> m_progress;
 
@@ -316,16 +315,15 @@ void CRun::Convert(std::size_t index, unsigned worker) {
     }
     // The document is gone, and with it its control: its text is complete.
     m_log->Finish(index);
-    m_progress->Finished(worker, m_log_sizes[index]);
+    // A log whose length was not known ahead counts with what was read of it.
+    m_progress->Finished(worker, m_log_sizes[index].value_or(result.status.bytes_consumed));
 }
 
-std::vector<std::uint64_t> CRun::LogSizes() const {
-    std::vector<std::uint64_t> sizes(m_plan->Size(), 0);
+std::vector<std::optional<std::uint64_t>> CRun::LogSizes() const {
+    std::vector<std::optional<std::uint64_t>> sizes(m_plan->Size());
     for (std::size_t i = 0; i < sizes.size(); ++i) {
-        struct stat st {};
-        if (::stat(m_plan->LogPath(i).c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-            sizes[i] = static_cast<std::uint64_t>(st.st_size);
-        }
+        std::uint64_t length = 0;
+        if (GetLengthAhead(m_plan->LogPath(i), length)) sizes[i] = length;
     }
     return sizes;
 }
@@ -387,12 +385,19 @@ int CRun::Run() {
     m_log = std::make_unique<CConversionLogBlocks>(
         count, [this](std::string_view text) { WriteLog(text); });
     m_log_sizes = LogSizes();
+    // A stream or a compressed log tells its length only at its end: the
+    // time left of the run is then not known.
     std::uint64_t total = 0;
-    for (std::uint64_t size : m_log_sizes) total += size;
+    bool total_known = true;
+    for (const auto& size : m_log_sizes) {
+        total += size.value_or(0);
+        total_known = total_known && size.has_value();
+    }
 
     CRunScheduler scheduler(m_plan->LogKeys());
     const unsigned wanted = m_command.jobs > 0 ? m_command.jobs : ProcessorCount();
-    m_progress.emplace(count, total, scheduler.Workers(wanted));
+    m_progress.emplace(count, total_known ? std::optional(total) : std::nullopt,
+                       scheduler.Workers(wanted));
     const auto start = CEachProgress::Clock::now();
     scheduler.Run(
         wanted,

@@ -10,6 +10,8 @@
 // first, then options. Messages that the desktop program shows in message
 // boxes go to standard error, and the exit status tells scripts how the
 // conversion ended: 0 complete, 1 aborted or failed, 2 invalid command line.
+#include <unistd.h>
+
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -28,6 +30,7 @@
 #include "frontend/exit_status.h"
 #include "packages/batch_package.h"
 #include "packages/instrument_package.h"
+#include "platform/log_source.h"
 #include "platform/text.h"
 #include "settings/memory_settings.h"
 #include "settings/parameters.h"
@@ -58,6 +61,12 @@ constexpr const char* kUsage =
     "installed, in ../share/dravik/ next to the program's folder).\n"
     "File names come first and may not begin with \"-\" or \"/\", except absolute\n"
     "paths such as /data/cast1.raw; options follow them.\n"
+    "\n"
+    "LOG may be \"-\" for standard input, or a pipe or a FIFO. A log compressed\n"
+    "with gzip, bzip2, xz or zstd, known by its first bytes whatever its name, is\n"
+    "decompressed as it is read; progress then shows the bytes read. OUTPUT may\n"
+    "be \"-\" for standard output, written without a question; messages stay on\n"
+    "standard error.\n"
     "\n"
     "An instrument package PACKAGE.zpk in place of INSTRUMENT is extracted into a\n"
     "private temporary folder, removed at exit, and its first instrument file is\n"
@@ -204,6 +213,10 @@ int Run(const std::vector<std::string>& args, const CConvertOptions& options,
         front_end.ShowMessage(notice);
     }
 
+    // Rows written to the terminal would be torn by a progress line.
+    if (dravik::IsStandardStream(files.output) && ::isatty(STDOUT_FILENO) == 1) {
+        front_end.HideProgressLine();
+    }
     const bool package = files.count == 3 && dravik::IsPackagePath(doc.GetInstrumentFilePath());
     if (!options.entry.empty() && !package) {
         front_end.ShowMessage(
@@ -293,6 +306,9 @@ int main(int argc, char** argv) {
     // error of the file concerned, not kill the program silently halfway
     // through its output: ignored, the signal becomes a failed write.
     std::signal(SIGXFSZ, SIG_IGN);
+    // So does a reader of standard output that goes away (| head): the
+    // conversion ends as aborted, with its summary in the conversion log.
+    std::signal(SIGPIPE, SIG_IGN);
     std::vector<std::string> args;
     CConvertOptions options;
     for (int i = 1; i < argc; ++i) {

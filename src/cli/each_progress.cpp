@@ -21,7 +21,8 @@ std::string Duration(double seconds) {
 
 }  // namespace
 
-CEachProgress::CEachProgress(std::size_t conversions, std::uint64_t total_bytes, unsigned workers)
+CEachProgress::CEachProgress(std::size_t conversions, std::optional<std::uint64_t> total_bytes,
+                             unsigned workers)
     : m_conversions(conversions), m_total_bytes(total_bytes), m_reading(workers) {}
 
 void CEachProgress::Finished(unsigned worker, std::uint64_t log_bytes) {
@@ -33,15 +34,15 @@ void CEachProgress::Finished(unsigned worker, std::uint64_t log_bytes) {
 std::string CEachProgress::Line(Clock::duration elapsed) const {
     std::uint64_t done = m_finished_bytes.load();
     for (const auto& bytes : m_reading) done += bytes.load(std::memory_order_relaxed);
-    done = std::min(done, m_total_bytes);
+    if (m_total_bytes) done = std::min(done, *m_total_bytes);
     const double seconds = std::chrono::duration<double>(elapsed).count();
     const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0.0;
     char text[160];
     int n = std::snprintf(text, sizeof text, "Files %zu/%zu  %.1f MiB/s", m_finished.load(),
                           m_conversions, rate / (1024.0 * 1024.0));
-    if (rate > 0 && n > 0) {
+    if (m_total_bytes && rate > 0 && n > 0) {
         std::snprintf(text + n, sizeof text - static_cast<std::size_t>(n), "  %s left",
-                      Duration(static_cast<double>(m_total_bytes - done) / rate).c_str());
+                      Duration(static_cast<double>(*m_total_bytes - done) / rate).c_str());
     }
     return text;
 }

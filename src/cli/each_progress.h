@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,8 +16,10 @@ class CEachProgress {
   public:
     using Clock = std::chrono::steady_clock;
 
-    // `total_bytes`: the sizes of the logs of every conversion together.
-    CEachProgress(std::size_t conversions, std::uint64_t total_bytes, unsigned workers);
+    // `total_bytes`: the sizes of the logs of every conversion together;
+    // none when a log's length is not known ahead (no time left is shown).
+    CEachProgress(std::size_t conversions, std::optional<std::uint64_t> total_bytes,
+                  unsigned workers);
 
     // From a worker: the bytes its current conversion has read so far.
     void Reading(unsigned worker, std::uint64_t bytes) {
@@ -30,7 +33,7 @@ class CEachProgress {
 
   private:
     std::size_t m_conversions;
-    std::uint64_t m_total_bytes;
+    std::optional<std::uint64_t> m_total_bytes;
     std::vector<std::atomic<std::uint64_t>> m_reading;
     std::atomic<std::uint64_t> m_finished_bytes{0};
     std::atomic<std::size_t> m_finished{0};

@@ -99,6 +99,11 @@ std::string UnknownLongOption(std::string_view arg, bool each) {
 
 std::string RefusedOptionReason(std::string_view arg, bool each) {
     if (arg.starts_with("--")) return UnknownLongOption(arg, each);
+    if (arg == "-") {
+        return each ? std::string("--each reads no standard input: name the log files.")
+                    : std::string("\"-\" is standard input as the log file, or standard output "
+                                  "as the output file; an instrument file must be named.");
+    }
     if (arg.size() < 2) return Unknown(arg, "");
     const std::string option = AsciiLower(arg);
     const char selector = option[1];

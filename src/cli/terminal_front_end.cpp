@@ -18,6 +18,19 @@ static_assert(std::atomic<bool>::is_always_lock_free);
 
 }  // namespace
 
+std::string ByteCountText(std::uint64_t bytes) {
+    char text[32];
+    const double count = static_cast<double>(bytes);
+    if (bytes < 1024 * 1024) {
+        std::snprintf(text, sizeof text, "%.1f KiB", count / 1024.0);
+    } else if (bytes < 1024ull * 1024 * 1024) {
+        std::snprintf(text, sizeof text, "%.1f MiB", count / (1024.0 * 1024.0));
+    } else {
+        std::snprintf(text, sizeof text, "%.2f GiB", count / (1024.0 * 1024.0 * 1024.0));
+    }
+    return text;
+}
+
 std::string TerminalText(const std::string& text) {
     std::string out = UnixLineEnds(text);
     if (!out.empty() && out.back() != '\n') out += '\n';
@@ -139,12 +152,19 @@ bool CTerminalFrontEnd::RefreshProgress(const CProgressReport& report) {
     }
     if (m_streams.show_progress) {
         // Progress through the log file, whatever the limit: it is the part
-        // of the work that is done.
+        // of the work that is done. A stream's length is known only at its
+        // end: the bytes read so far are all there is to show.
         const std::uint64_t length = m_setup.log_file_length;
-        const unsigned percent = length == 0 ? 100u
-                                             : static_cast<unsigned>(std::min<std::uint64_t>(
-                                                   s.bytes_consumed * 100 / length, 100));
-        std::fprintf(m_streams.err, "\r%3u%%  %u frames", percent, s.frames_processed);
+        if (!m_setup.log_length_known) {
+            std::fprintf(m_streams.err, "\r%s read  %u frames",
+                         ByteCountText(s.bytes_consumed).c_str(), s.frames_processed);
+        } else {
+            const unsigned percent =
+                length == 0 ? 100u
+                            : static_cast<unsigned>(
+                                  std::min<std::uint64_t>(s.bytes_consumed * 100 / length, 100));
+            std::fprintf(m_streams.err, "\r%3u%%  %u frames", percent, s.frames_processed);
+        }
         if (s.resynchronizations > 0)
             std::fprintf(m_streams.err, "  %u resyncs", s.resynchronizations);
         if (m_setup.frame_counter_sensor) {

@@ -6,6 +6,7 @@
 // (its diagnostics are in the conversion log).
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -47,6 +48,8 @@ class CTerminalFrontEnd : public CFrontEnd {
     // a terminal; the next text printed clears it.
     void ShowStatusLine(const std::string& text);
     void ClearStatusLine() { ClearProgressLine(); }
+    // No progress line: the output goes to the same terminal.
+    void HideProgressLine() noexcept { m_streams.show_progress = false; }
     // Questions are asked (standard input is a terminal).
     bool IsInteractive() const noexcept { return m_streams.interactive; }
 
@@ -77,6 +80,9 @@ class CTerminalFrontEnd : public CFrontEnd {
     bool m_overwrite_refused = false;
     std::string m_final_status;
 };
+
+// A count of bytes as a person reads it: "12.3 KiB", "4.5 MiB", "1.25 GiB".
+std::string ByteCountText(std::uint64_t bytes);
 
 // "\r\n" line ends become "\n" for the terminal, and the text ends with one
 // "\n".

@@ -39,6 +39,11 @@ CProgressReport ReportProgress(const CConversionStatus& status, const CConversio
     if (setup.process_limit >= 1 && !setup.header_conversion) {
         range = setup.process_limit;
         position = status.frames_processed;
+    } else if (!setup.log_length_known) {
+        // A stream tells its length only at its end: no share of it is known
+        // before, only the bytes read.
+        range = 1.0;
+        position = 0.0;
     } else {
         range = setup.log_file_length == 0 ? 1.0 : static_cast<double>(setup.log_file_length);
         position = static_cast<double>(status.bytes_consumed);

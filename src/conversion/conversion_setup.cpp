@@ -59,8 +59,10 @@ CPreparedConversion NameConversion(const CConversionPaths& paths,
                                    const std::string& program_directory) {
     CPreparedConversion names;
     names.log_name = NamePart(paths.log);
-    names.log_full = FullPath(paths.log, startup_directory);
-    names.output_full = FullPath(paths.output, startup_directory);
+    names.log_full = IsStandardStream(paths.log) ? "standard input"
+                                                 : FullPath(paths.log, startup_directory);
+    names.output_full = IsStandardStream(paths.output) ? "standard output"
+                                                       : FullPath(paths.output, startup_directory);
     names.header_conversion = paths.instrument.empty();
     if (names.header_conversion) {
         names.instrument_name = kHeaderDefinitionFile;
@@ -105,7 +107,7 @@ bool CDravikDoc::PrepareConversion() {
     ResetConversionState();
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        m_log_file.Close();
+        m_log.Close();
         m_output.reset();
     }
     // Names are made absolute against the directory the program started in,
@@ -126,24 +128,28 @@ bool CDravikDoc::PrepareConversion() {
 
 bool CDravikDoc::SetUp() {
     CPreparedConversion& p = m_prepared;
-    const int cause = m_log_file.Open(p.log_full, CDiskFile::Mode::kRead, true);
+    const int cause = m_log.Open(PathToOpen(m_paths.log, p.log_full), true);
     if (cause != 0) {
+        // A log that cannot be read as one (a terminal, a device, a damaged
+        // compressed log) says why in place of the cause.
+        const std::string& why = m_log.GetFailureDetail();
         Show({"An error occured opening the log file\r\n" + Quoted(p.log_full) +
                   ".\r\nConversion aborted.",
-              m_log_file.GetSystemErrorText()});
-        ReportMessage("An error occured opening the log file.\r\n\t" + GetFileErrorText(cause) +
-                          "\r\n",
+              m_log.GetSystemErrorText()});
+        ReportMessage("An error occured opening the log file.\r\n\t" +
+                          (why.empty() ? GetFileErrorText(cause) : why) + "\r\n",
                       0);
         SendAndWait("Conversion aborted.\r\n");
         return false;
     }
-    m_log_file.GetLength(p.log_file_length);
+    p.log_length_known = m_log.HasLength();
+    p.log_file_length = m_log.GetLength();
 
     const int buffer = p.header_conversion ? kHeaderBufferSize : EffectiveBuffer();
-    if (AddCommResource(&m_log_file, buffer) != 0) {
+    if (AddCommResource(&m_log, buffer) != 0) {
         m_front_end.ShowMessage("An error occured creating the file resource for " + p.log_full +
                                 ".\r\nConversion aborted.");
-        m_log_file.Close();
+        m_log.Close();
         SendAndWait("Conversion aborted.\r\n");
         return false;
     }
@@ -219,7 +225,7 @@ void CDravikDoc::RemoveResourceAndInstrument(bool at_end, bool instrument, bool&
         failed = true;
     }
     std::lock_guard<std::mutex> lock(m_lock);
-    m_log_file.Close();
+    m_log.Close();
 }
 
 void CDravikDoc::FindCheckSensors() {

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/log_source.h"
+
 namespace dravik {
 
 class CDravikParameters;
@@ -20,13 +22,15 @@ struct CConversionPaths {
 // What PrepareConversion found out, for the conversion in progress.
 struct CPreparedConversion {
     // Name parts (the text after the last "/") for the headings and the
-    // progress display; full paths to open the files and in messages.
+    // progress display; full paths to open the files and in messages ("-",
+    // standard input or output, is "standard input" or "standard output").
     std::string log_name, instrument_name;
     std::string log_full, output_full, instrument_full;
     bool header_conversion = false;
     std::string instrument_header;  // how the control knows the instrument
     std::string resource_name;      // how it knows the log file
     std::uint64_t log_file_length = 0;
+    bool log_length_known = true;   // not for a stream or a compressed log
     int frame_counter_sensor = -1;  // sensor indexes of the checks; -1: not checked
     int check_sum_sensor = -1;
 };
@@ -34,7 +38,8 @@ struct CPreparedConversion {
 inline constexpr const char* kHeaderDefinitionFile = "oxahdr1.tdf";
 
 // The names of a conversion of `paths`. Relative paths are taken against the
-// directory the program started in; a header conversion takes the header
+// directory the program started in; "-" stands for standard input (the log)
+// or standard output (the output); a header conversion takes the header
 // definition from the program's own directory (ending with "/"), whatever
 // the current directory is.
 CPreparedConversion NameConversion(const CConversionPaths& paths,
@@ -47,5 +52,11 @@ std::string BeginText(const CPreparedConversion& names, const CDravikParameters&
 
 // A path made absolute against `directory` (empty stays empty).
 std::string FullPath(const std::string& path, const std::string& directory);
+
+// The path to open for a file the caller named `given`: "-" as it is (the
+// standard stream), anything else its full path.
+inline const std::string& PathToOpen(const std::string& given, const std::string& full) {
+    return IsStandardStream(given) ? given : full;
+}
 
 }  // namespace dravik

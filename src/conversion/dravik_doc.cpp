@@ -67,7 +67,7 @@ void CDravikDoc::DeleteContents() {
         std::lock_guard<std::mutex> lock(m_lock);
         m_conversion_log.Close();
         m_output.reset();
-        m_log_file.Close();
+        m_log.Close();
     }
     DestroyProgressDialog();
 }
@@ -78,6 +78,7 @@ void CDravikDoc::ResetConversionState() {
     m_loop.Reset();
     m_prepared.header_conversion = false;
     m_prepared.log_file_length = 0;
+    m_prepared.log_length_known = true;
     m_prepared.frame_counter_sensor = -1;
     m_prepared.check_sum_sensor = -1;
 }
@@ -214,6 +215,7 @@ CProgressSetup CDravikDoc::MakeProgressSetup(int run_total, int run_current) con
     setup.conversion_name = m_prepared.instrument_header;
     setup.log_file_name = m_prepared.log_name;
     setup.log_file_length = m_prepared.log_file_length;
+    setup.log_length_known = m_prepared.log_length_known;
     setup.header_conversion = m_prepared.header_conversion;
     if (!setup.header_conversion) setup.instrument_file_name = m_prepared.instrument_name;
     setup.process_limit = m_run.process_limit;
@@ -254,6 +256,8 @@ CProgressReport CDravikDoc::MakeReport(bool user_cancelled) {
 void CDravikDoc::AbortConversion() {
     std::lock_guard<std::mutex> lock(m_lock);
     m_loop.Stop();
+    // A frame request waiting for a silent writer ends at once.
+    m_log.Interrupt();
 }
 
 bool CDravikDoc::WaitForDone(int timeout_ms) {
@@ -313,7 +317,10 @@ bool CDravikDoc::End(bool cancelled, bool output_failed) {
         // closed): only the first call ends it.
         if (!InProgressLocked()) return m_outcome == EConversionOutcome::kComplete;
         // The answer being worked on sees the stop and asks for nothing more.
-        if (m_phase != EConversionPhase::kDone) m_loop.Stop();
+        if (m_phase != EConversionPhase::kDone) {
+            m_loop.Stop();
+            m_log.Interrupt();
+        }
         m_phase_changed.wait_for(lock, kAnswerTimeout,
                                  [this] { return m_phase != EConversionPhase::kRunning; });
         status = StatusLocked();
@@ -344,7 +351,7 @@ bool CDravikDoc::End(bool cancelled, bool output_failed) {
                             m_prepared.check_sum_sensor >= 0));
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        m_log_file.Close();
+        m_log.Close();
         m_output.reset();
         m_last.end = end;
     }

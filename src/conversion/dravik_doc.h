@@ -41,6 +41,7 @@
 #include "conversion/frame_loop.h"
 #include "conversion/front_end.h"
 #include "platform/disk_file.h"
+#include "platform/log_source.h"
 #include "settings/parameters.h"
 #include "settings/settings.h"
 #include "telemetry/oxa_telemetry_doc.h"
@@ -180,6 +181,9 @@ class CDravikDoc : public COxaTelemetryDoc {
     int GetFrameCounterSensorIndex() const noexcept { return m_prepared.frame_counter_sensor; }
     int GetCheckSumSensorIndex() const noexcept { return m_prepared.check_sum_sensor; }
     std::uint64_t GetLogFileLength() const noexcept { return m_prepared.log_file_length; }
+    // False for a log read to its end without knowing its length ahead (a
+    // stream, a compressed log).
+    bool IsLogLengthKnown() const noexcept { return m_prepared.log_length_known; }
     bool IsHeaderConversion() const noexcept { return m_prepared.header_conversion; }
 
     // --- Callbacks of the control (processing thread) -----------------------------
@@ -266,7 +270,7 @@ class CDravikDoc : public COxaTelemetryDoc {
     EConversionPhase m_phase = EConversionPhase::kIdle;
     CFrameLoop m_loop;
     std::unique_ptr<CConversionOutput> m_output;
-    CDiskFile m_log_file;
+    CLogSource m_log;
     struct {
         CConversionEnd end;
         CConversionStatus status;  // the snapshot at the end

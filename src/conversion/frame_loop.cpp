@@ -6,6 +6,7 @@
 #include "conversion/file_error_text.h"
 #include "platform/disk_file.h"
 #include "platform/frame_data.h"
+#include "platform/log_source.h"
 #include "telemetry/oxa_telemetry_doc.h"
 
 namespace dravik {
@@ -55,14 +56,16 @@ void CFrameLoop::OnFileStatus(int cause, bool end_of_file, bool file_open, bool 
         // The resource logs each failed read; the user hears of the first.
         // A log that ends before the length it had when the conversion began
         // was cut short underneath: what was converted is not the whole log.
-        const bool shorter = cause == kFileEndOfFile;
+        // A compressed log says itself what was wrong with it, in place of
+        // the cause; otherwise the system's words follow the message.
+        const std::string detail = m_setup.log->GetFailureDetail();
+        const bool shorter = cause == kFileEndOfFile && detail.empty();
+        const std::string why = detail.empty() ? GetFileErrorText(cause) : detail;
         m_notices.push_back(
             {"An error occured reading the log file\r\n\"" + m_setup.log_full + "\".\r\n" +
-                 (shorter ? std::string("It became shorter while it was being converted.")
-                          : GetFileErrorText(cause)),
-             shorter ? std::string() : m_setup.log_file->GetSystemErrorText()});
-        m_control.ReportMessage(
-            "An error occured reading the log file.\r\n\t" + GetFileErrorText(cause) + "\r\n", 0);
+                 (shorter ? std::string("It became shorter while it was being converted.") : why),
+             shorter || !detail.empty() ? std::string() : m_setup.log->GetSystemErrorText()});
+        m_control.ReportMessage("An error occured reading the log file.\r\n\t" + why + "\r\n", 0);
     }
     if (cause != 0 || !file_open) m_abort = true;
     if (end_of_file) m_end_of_data = true;
@@ -119,21 +122,22 @@ ELoopStep CFrameLoop::WriteFrame(const CFrameData& frame) {
     const std::uint64_t discarded = TakeDiscarded();
     CFrameRecord record{frame, m_checks.GetResidual(), m_checks.CounterErrorInFrame(),
                         m_checks.CheckSumErrorInFrame(), {}, false};
-    // The time tag is the record that follows the frame in the log file. The
-    // frame usually brings those bytes along; the file is read when it does not.
-    std::uint8_t tag[CFrameData::kFollowingBytes];
+    // The time tag is the record that follows the frame in the log: the
+    // frame brings those bytes along, read ahead where needed, so a log that
+    // can be read only once (a pipe, a compressed log) needs no second look.
     int read_cause = 0;
     if (m_setup.time_tags) {
         const std::uint64_t at =
             m_bytes_consumed + static_cast<std::uint64_t>(std::max(m_last_frame_length, 0)) +
             discarded;
         if (!frame.GetFollowingBytes(at, record.time_tag)) {
-            std::size_t got = 0;
-            read_cause = m_setup.log_file == nullptr
-                             ? kFileInvalid
-                             : m_setup.log_file->ReadAt(at, tag, sizeof tag, got);
-            record.time_tag = {tag, got};
-            record.time_tag_unreadable = read_cause != 0;
+            // The read behind the frame failed; a frame that knows its
+            // following bytes only at another offset was not accounted as it
+            // was cut, which no read could put right.
+            read_cause = frame.GetFollowingReadError();
+            if (read_cause == 0) read_cause = kFileBadSeek;
+            record.time_tag = {};
+            record.time_tag_unreadable = true;
         }
     }
     const COutputResult result = m_setup.output->WriteFrame(record);
@@ -181,11 +185,13 @@ void CFrameLoop::Account(std::uint64_t discarded, bool with_frame) {
 ELoopStep CFrameLoop::Fail(int cause, bool writing) {
     const std::string& path = writing ? m_setup.output_full : m_setup.log_full;
     const char* what = writing ? "writing to the output file" : "reading the log file";
-    const std::string text =
-        writing ? m_setup.output->GetFailureText(cause) : GetFileErrorText(cause);
+    const std::string detail = writing ? std::string() : m_setup.log->GetFailureDetail();
+    const std::string text = writing          ? m_setup.output->GetFailureText(cause)
+                             : detail.empty() ? GetFileErrorText(cause)
+                                              : detail;
     m_notices.push_back(
         {std::string("An error occured ") + what + "\r\n\"" + path + "\".",
-         writing ? m_setup.output->GetSystemErrorText() : m_setup.log_file->GetSystemErrorText()});
+         writing ? m_setup.output->GetSystemErrorText() : m_setup.log->GetSystemErrorText()});
     m_control.ReportMessage(std::string("An error occured ") + what + ".\r\n\t" + text + "\r\n", 0);
     if (writing) m_output_failed = true;
     m_abort = true;

@@ -17,8 +17,8 @@
 namespace dravik {
 
 class CConversionOutput;
-class CDiskFile;
 class CFrameData;
+class CLogSource;
 class COxaTelemetryDoc;
 class CSensor;
 
@@ -27,7 +27,7 @@ enum class ELoopStep { kRequestNext, kDone };
 // What the loop works with, fixed when the output is open.
 struct CFrameLoopSetup {
     CConversionOutput* output = nullptr;
-    const CDiskFile* log_file = nullptr;  // time tags the frames do not bring are read here
+    const CLogSource* log = nullptr;    // says what was wrong when a read of the log fails
     std::string log_full, output_full;    // for the failure messages
     bool header_conversion = false;
     bool time_tags = false;

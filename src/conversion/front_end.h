@@ -24,6 +24,7 @@ struct CProgressSetup {
     std::string conversion_name;        // instrument header (header definition's for a header run)
     std::string log_file_name;          // name part of the log file
     std::uint64_t log_file_length = 0;  // bytes
+    bool log_length_known = true;       // false: a stream or a compressed log, read to its end
     std::string instrument_file_name;   // name part; empty for a header conversion
     bool header_conversion = false;
     int process_limit = -1;             // frames; 0 or less: no limit
@@ -52,6 +53,7 @@ struct CConversionStatus {
 struct CProgressReport {
     CConversionStatus status;
     int percent = 0;          // 0..100 of the frames limit, or of the log file bytes
+                              // (0 until the end when the log's length is not known)
     std::string status_text;  // "Beginning %s conversion...", "Conversion complete.", ...
 };
 

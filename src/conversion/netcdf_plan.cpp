@@ -106,7 +106,7 @@ CNetcdfPlan PlanNetcdf(const COutputColumns& c) {
         const CSensor* s = c.sensors[k];
         CNetcdfVariable v;
         v.units = s->GetUnits();
-        v.fit_type = FitTypeName(s->GetFitType());
+        v.fit_type = std::string(FitTypeName(s->GetFitType()));
         v.kind = ValueKindOf(s, apply_fit);
         const auto group = spectral.find(s->GetType());
         if (group == spectral.end()) {

@@ -35,7 +35,7 @@ std::vector<CDravikDoc::CFileInUse> CDravikDoc::FilesInUse() {
     CFileIdentity identity;
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        if (m_log_file.GetIdentity(identity)) files.push_back({identity, "the log file"});
+        if (m_log.GetIdentity(identity)) files.push_back({identity, "the log file"});
         if (m_conversion_log.GetIdentity(identity)) {
             files.push_back({identity, "the conversion log file"});
         }
@@ -63,13 +63,17 @@ CDravikDoc::EOutputStart CDravikDoc::OpenOutput(bool multiple) {
         ReportMessage(std::string(kNetcdfHeaderRefusal) + "\r\n", 0);
         return EOutputStart::kFailed;
     }
+    // "-" is standard output, which was made what it is before the program
+    // started: nothing there to ask about.
+    const std::string& open_path = PathToOpen(m_paths.output, path);
+    const bool standard_output = IsStandardStream(open_path);
     // Opening the output empties it. Reached through a link or another name,
     // it may be a file this conversion reads or records to: that is refused
     // before anyone is asked about overwriting it, and again on the opened
     // file itself before it is emptied.
     std::vector<CFileIdentity> refused;
     CFileIdentity output;
-    const bool output_exists = GetFileIdentity(path, output);
+    const bool output_exists = !standard_output && GetFileIdentity(path, output);
     for (const CFileInUse& file : FilesInUse()) {
         refused.push_back(file.identity);
         if (output_exists && file.identity == output) {
@@ -80,9 +84,16 @@ CDravikDoc::EOutputStart CDravikDoc::OpenOutput(bool multiple) {
             return EOutputStart::kFailed;
         }
     }
+    // A FIFO or a device (/dev/stdout into a pipe, /dev/null) is no file to
+    // overwrite: it takes the output as it comes.
     std::error_code ec;
-    if (m_settings.overwrite_prompt && !m_overwrite.yes_to_all &&
-        std::filesystem::exists(path, ec)) {
+    const auto type = standard_output ? std::filesystem::file_type::not_found
+                                      : std::filesystem::status(path, ec).type();
+    const bool streams = type == std::filesystem::file_type::fifo ||
+                         type == std::filesystem::file_type::character ||
+                         type == std::filesystem::file_type::socket;
+    if (m_settings.overwrite_prompt && !m_overwrite.yes_to_all && !streams &&
+        type != std::filesystem::file_type::not_found && type != std::filesystem::file_type::none) {
         switch (m_front_end.AskOverwrite(
             "The output file \"" + path +
                 "\" already exists. Do you wish to overwrite this file and continue the "
@@ -104,7 +115,7 @@ CDravikDoc::EOutputStart CDravikDoc::OpenOutput(bool multiple) {
 
     // The output is the driving thread's until the frame loop starts.
     m_output = MakeConversionOutput(m_run);
-    int cause = m_output->Open(path, refused);
+    int cause = m_output->Open(open_path, refused);
     if (cause != 0) {
         OutputFailure("opening the output file", "", m_output->GetFailureText(cause),
                       m_output->GetSystemErrorText());
@@ -123,7 +134,7 @@ CDravikDoc::EOutputStart CDravikDoc::OpenOutput(bool multiple) {
 
     CFrameLoopSetup loop;
     loop.output = m_output.get();
-    loop.log_file = &m_log_file;
+    loop.log = &m_log;
     loop.log_full = m_prepared.log_full;
     loop.output_full = path;
     loop.header_conversion = m_prepared.header_conversion;

@@ -11,7 +11,9 @@ COutputTextFile::~COutputTextFile() noexcept {
 
 int COutputTextFile::Open(const std::string& path, std::span<const CFileIdentity> refused) {
     Close();
-    int cause = m_file.Open(path, CDiskFile::Mode::kCreate, true, refused);
+    // "-" is standard output, written as it stands.
+    int cause = path == "-" ? m_file.OpenStandardStream(CDiskFile::Mode::kCreate, true, refused)
+                            : m_file.Open(path, CDiskFile::Mode::kCreate, true, refused);
     if (cause == 0) {
         m_buffer.clear();
         m_buffer.reserve(kBufferSize + 1024);

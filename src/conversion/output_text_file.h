@@ -23,7 +23,8 @@ class COutputTextFile {
     COutputTextFile(const COutputTextFile&) = delete;
     COutputTextFile& operator=(const COutputTextFile&) = delete;
 
-    // Creates (or empties) the file; 0 or the file error cause. The lock is
+    // Creates (or empties) the file, or takes standard output for "-"; 0 or
+    // the file error cause. The lock is
     // taken before the file is emptied, so a file that another open holds
     // (the log file being converted, say) fails with cause 11 and stays as it was,
     // and so does one of the `refused` files (the files the conversion reads).

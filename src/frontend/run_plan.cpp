@@ -63,6 +63,20 @@ std::optional<CRunPlan::CNamedPair> CRunPlan::NextNamed(std::size_t from,
 
 std::optional<std::string> CRunPlan::NameAll(const CFileNaming& naming,
                                              const std::string& directory) {
+    // A pipe or a FIFO gives its bytes once: a second conversion of it would
+    // find it empty and report the instrument not found.
+    std::set<FileIdentity> streams;
+    for (const std::string& log : m_logs) {
+        struct stat st {};
+        if (::stat(log.c_str(), &st) != 0 || !(S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))) {
+            continue;
+        }
+        if (PerLog() > 1 || !streams.emplace(st.st_dev, st.st_ino).second) {
+            return "The log file \"" + log +
+                   "\" is a pipe, which can be read only once: it cannot be converted " +
+                   (PerLog() > 1 ? "with several instruments." : "twice.");
+        }
+    }
     // The files read by the run: none of them may be an output.
     std::set<FileIdentity> inputs;
     for (const auto* list : {&m_logs, &m_instruments}) {

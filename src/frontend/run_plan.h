@@ -48,7 +48,8 @@ class CRunPlan {
 
     // Every pair at once, into `directory` (empty, or ending in "/"): the
     // message that refuses the run when two conversions would write one
-    // output or an output is one of the log or instrument files, or nothing.
+    // output, an output is one of the log or instrument files, or a log that
+    // can be read only once (a pipe, a FIFO) would be read twice; or nothing.
     // A pair that `naming` cannot name has no output.
     std::optional<std::string> NameAll(const CFileNaming& naming, const std::string& directory);
     // The output of a pair named by NameAll; empty when it has none.

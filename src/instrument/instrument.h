@@ -70,6 +70,8 @@ enum class LoadAction : int {
     kTerminatorSetToCrLf,
 };
 
+class CInstrumentLoader;
+
 class CInstrument {
   public:
     CInstrument() = default;
@@ -84,15 +86,12 @@ class CInstrument {
     const std::string& GetHeader() const noexcept { return m_header; }
     const std::string& GetSerialNumber() const noexcept { return m_serial_number; }
     const std::string& GetFileType() const noexcept { return m_file_type; }
-    const std::string& GetFileName() const noexcept { return m_file_name; }
     const std::string& GetMessage() const noexcept { return m_message; }
     const std::string& GetTerminator() const noexcept { return m_terminator; }
     const std::string& GetFieldDelimiters() const noexcept { return m_field_delimiters; }
     int GetFrameSize() const noexcept { return m_frame_size; }
-    int GetLinesRead() const noexcept { return m_lines_read; }
     int GetSensorCount() const noexcept { return static_cast<int>(m_sensors.size()); }
     int GetErrorCount() const noexcept { return m_error_count; }
-    int GetFileError() const noexcept { return m_file_error; }
     bool IsVariableFrame() const noexcept { return m_variable_frame; }
 
     // The sensor at `index`, or nullptr with the message text set to the
@@ -110,34 +109,16 @@ class CInstrument {
     static const char* GetDiagnosticText(int code) noexcept;
     static const char* GetActionText(LoadAction action) noexcept;
 
-    // Line diagnostics listed in the message text; later ones are only counted.
-    static constexpr int kMaxListedDiagnostics = 10000;
-
   private:
-    struct LoadState;
-    int ReadLines(LoadState& state);
-    int HandleLine(LoadState& state, std::string_view line);
-    int HandleDefinitionLine(LoadState& state, std::string_view line);
-    void HandleGainRangeLine(LoadState& state, std::string_view line);
-    void ApplyConsistencyRules(CSensor& sensor, bool variable_field);
-    bool ApplyFrameKindRules(CSensor& sensor, bool variable_field, std::uint32_t declared_length);
-    void Diagnose(int code, LoadAction action);
-    int Fail(int code, std::string message);
-    std::string FileText(std::string_view format_head, const std::string& name) const;
+    // The loader fills the instrument from its file.
+    friend class CInstrumentLoader;
 
-    int m_file_error = 0;
-    int m_lines_read = 0;
-    int m_malformed_lines = 0;
     int m_error_count = 0;
     int m_frame_size = 0;
-    bool m_instrument_seen = false;
     bool m_variable_frame = false;
-    bool m_field_pending = false;
-    bool m_terminator_defined = false;
     std::string m_file_type = "Instrument File";
     std::string m_header;
     std::string m_serial_number;
-    std::string m_header_under_construction;
     std::string m_file_name;
     mutable std::string m_message;
     std::string m_terminator;

@@ -57,12 +57,12 @@ inline constexpr int kValueNotFinite = 0x20000007;      // infinity or NaN
 inline constexpr int kValueFieldNotFound = 0x20000008;  // variable field missing from the text
 inline constexpr int kValueNoIntegrationSensor = 0x20000009;
 
-// Names of data and fit types ("BU", "OPTIC3", ...), and their lookup ignoring case.
-// Lookups give kDataUnset / kFitUnset for an unknown name; names of unset types are "".
-const char* DataTypeName(int data_type) noexcept;
-const char* FitTypeName(int fit_type) noexcept;
+// The data or fit type of a name ("BU", "OPTIC3", ...) ignoring case;
+// kDataUnset / kFitUnset for an unknown name.
 int DataTypeFromName(std::string_view name) noexcept;
 int FitTypeFromName(std::string_view name) noexcept;
+// The name of a fit type ("" for kFitUnset and beyond).
+std::string_view FitTypeName(int fit_type) noexcept;
 
 // The integration time an OPTIC3 value is calibrated with, and the value error
 // code of its evaluation.
@@ -79,8 +79,6 @@ class CSensor {
 
     // Definition, as read from the instrument file. These return references
     // because the definition is not changed once the instrument is loaded.
-    const std::string& GetFileName() const noexcept { return m_file_name; }
-    const std::string& GetHeader() const noexcept { return m_header; }
     const std::string& GetType() const noexcept { return m_type; }
     const std::string& GetIdentifier() const noexcept { return m_identifier; }
     const std::string& GetUnits() const noexcept { return m_units; }
@@ -91,18 +89,12 @@ class CSensor {
     std::uint32_t GetOffset() const noexcept { return m_offset; }
     int GetDataType() const noexcept { return m_data_type; }
     int GetFitType() const noexcept { return m_fit_type; }
-    int GetLineNumber() const noexcept { return m_line_number; }
     int GetVariableFieldIndex() const noexcept { return m_variable_field_index; }
-    int GetCoefficientCount() const noexcept { return static_cast<int>(m_coefficients.size()); }
-    int GetGainRangeIndex() const noexcept { return m_gain_range_index; }
-    const std::vector<double>& GetCoefficients() const noexcept { return m_coefficients; }
     const CSensor* GetIntegrationTimeSensor() const noexcept { return m_integration_sensor; }
     bool IsImmersed() const noexcept { return m_immersed.load(std::memory_order_relaxed); }
     bool IsVariable() const noexcept { return m_variable; }
 
     // Filled by the instrument loader (and by tests that build sensors by hand).
-    void SetFileName(std::string value) { m_file_name = std::move(value); }
-    void SetHeader(std::string value) { m_header = std::move(value); }
     void SetType(std::string value) { m_type = std::move(value); }
     void SetIdentifier(std::string value) { m_identifier = std::move(value); }
     void SetUnits(std::string value) { m_units = std::move(value); }
@@ -111,7 +103,6 @@ class CSensor {
     void SetOffset(std::uint32_t value) noexcept { m_offset = value; }
     void SetDataType(int value) noexcept { m_data_type = value; }
     void SetFitType(int value) noexcept { m_fit_type = value; }
-    void SetLineNumber(int value) noexcept { m_line_number = value; }
     void SetVariable(bool value) noexcept { m_variable = value; }
     // A variable field learns the frame's FIELD delimiters, its terminator and
     // its position among the variable fields once the TERMINATOR line is read.
@@ -123,21 +114,28 @@ class CSensor {
     void NextGainRange() noexcept { ++m_gain_range_index; }
 
     // Classification.
-    bool IsUnsignedType() const noexcept;    // BU, HU, HS
-    bool IsSignedType() const noexcept;      // BS, AI
-    bool IsDoubleType() const noexcept;      // BF, BD, AF
-    bool IsStringType() const noexcept;      // AS
-    bool IsCountFit() const noexcept;        // COUNT
-    bool IsCalibrationFit() const noexcept;  // OPTIC1, OPTIC2, OPTIC3, POLYF, POLYU
-    bool IsOpticFit() const noexcept;        // OPTIC1, OPTIC2, OPTIC3
-    bool IsTimeFit() const noexcept;         // DDMM, HHMMSS, DDMMYY, TIME2
-    bool IsConvertible() const noexcept;     // any fit but NONE and DELIMITER
+    bool IsUnsignedType() const noexcept {
+        return m_data_type == kDataBU || m_data_type == kDataHU || m_data_type == kDataHS;
+    }
+    bool IsSignedType() const noexcept { return m_data_type == kDataBS || m_data_type == kDataAI; }
+    bool IsDoubleType() const noexcept {
+        return m_data_type == kDataBF || m_data_type == kDataBD || m_data_type == kDataAF;
+    }
+    bool IsStringType() const noexcept { return m_data_type == kDataAS; }
+    // OPTIC1, OPTIC2, OPTIC3, POLYF, POLYU
+    bool IsCalibrationFit() const noexcept {
+        return m_fit_type >= kFitOptic1 && m_fit_type <= kFitPolyU;
+    }
+    // OPTIC1, OPTIC2, OPTIC3
+    bool IsOpticFit() const noexcept { return m_fit_type >= kFitOptic1 && m_fit_type <= kFitOptic3; }
+    // DDMM, HHMMSS, DDMMYY, TIME2
+    bool IsTimeFit() const noexcept { return m_fit_type >= kFitDDMM && m_fit_type <= kFitTime2; }
 
     void SetImmersed(bool immersed);
 
-    // Decoding of one frame: each stores the value in its raw value field as
-    // well and returns a value error code. An HS value is a signed 32-bit value
-    // carried in the unsigned slot.
+    // Decoding of one frame under the sensor's lock; each returns a value error
+    // code, and an OPTIC3 sensor stores the integration time of the frame for
+    // its calibration. An HS value is a signed 32-bit value carried as unsigned.
     int GetUnsignedValue(std::uint32_t& value, const CFrameData* frame);
     int GetSignedValue(std::int32_t& value, const CFrameData* frame);
     int GetDoubleValue(double& value, const CFrameData* frame);
@@ -153,36 +151,25 @@ class CSensor {
     int DecodeDouble(double& value, const CFrameData* frame, std::string& scratch) const;
     int DecodeString(std::string& value, const CFrameData* frame) const;
 
-    // The raw values decoded last.
-    std::uint32_t GetUnsignedRawValue() const;
-    std::int32_t GetSignedRawValue() const;
-    double GetDoubleRawValue() const;
-    std::string GetStringRawValue() const;
-
     // Gain coefficients: AddCoefficient tags the value with the current gain
     // range index; GetCoefficient finds coefficient k of gain range g (0.0 and
     // false when missing).
     void AddCoefficient(double value);
     bool GetCoefficient(double& value, int gain_range, int k) const noexcept;
+    // Every coefficient, in the instrument file's order.
+    const std::vector<double>& GetCoefficients() const noexcept { return m_coefficients; }
 
     // Cuts this variable field out of a frame's text (escapes "^hh" decoded).
     int ExtractVariableField(std::string& out, std::string_view frame_text) const;
     // Replaces every `prefix` followed by two hexadecimal digits with that byte.
     static std::string DecodeEscapes(std::string_view text, std::string_view prefix);
 
-    // OPTIC3: decodes and calibrates the integration time sensor for this frame.
-    int GetIntegrationTime(const CFrameData* frame);
-    // The same without any lock and without storing anything: the integration
+    // OPTIC3, without any lock and without storing anything: the integration
     // time this sensor's values use in this frame.
     CIntegrationTime EvaluateIntegrationTime(const CFrameData* frame, std::string& scratch) const;
-    double GetIntegrationTimeValue() const noexcept {
-        return m_integration_time.load(std::memory_order_relaxed);
-    }
-    int GetIntegrationTimeStatus() const noexcept {
-        return m_integration_status.load(std::memory_order_relaxed);
-    }
 
-    // Calibration of a raw value by the fit type (COUNT included).
+    // Calibration of a raw value by the fit type (COUNT included); an OPTIC3
+    // value takes the integration time stored by the last locked decoding.
     int ApplyFitUnsigned(double& value, std::uint32_t raw) const;
     int ApplyFitSigned(double& value, std::int32_t raw) const;
     int ApplyFitDouble(double& value, double raw) const;
@@ -206,51 +193,46 @@ class CSensor {
     int ExtractField(std::string_view frame_text, std::string_view& field,
                      std::string& scratch) const;
     std::string_view FixedFieldText(const CFrameData& frame, std::string& scratch) const;
+    int NumberText(const CFrameData& frame, std::string_view& text, std::string& scratch) const;
     template <class Raw, class Decode>
-    int DecodeAndStore(Raw& value, Raw& slot, const CFrameData* frame, Decode&& decode);
+    int DecodeLocked(Raw& value, const CFrameData* frame, Decode&& decode);
     int StoreIntegrationTime(const CFrameData* frame);
     void AfterDecode(const CFrameData* frame);
     int ApplyFit(double& value, double x, bool integer, std::int64_t raw_int,
                  const CIntegrationTime& time) const;
     CIntegrationTime StoredIntegrationTime() const noexcept {
-        return {GetIntegrationTimeStatus(), GetIntegrationTimeValue()};
+        return {m_integration_status.load(std::memory_order_relaxed),
+                m_integration_time.load(std::memory_order_relaxed)};
     }
     int FormatTimeInteger(std::string& text, std::int64_t raw, bool is_unsigned) const;
 
-    std::string m_file_name;
-    std::string m_header;
-    std::string m_type;
-    std::string m_identifier;
-    std::string m_units;
-    std::string m_field_delimiters;
-    std::string m_terminator;
+    // What every decoding and fit of a value reads comes first, so that a
+    // value touches as few cache lines as possible: a frame of a radiometer
+    // decodes and calibrates over a hundred sensors.
+    std::vector<int> m_coefficient_tags;
+    std::vector<double> m_coefficients;
     std::uint32_t m_field_length = 0;
-    std::uint32_t m_gain_ranges = 0;
     std::uint32_t m_offset = 0;
-    std::atomic<bool> m_immersed{false};
-    bool m_variable = false;
     int m_data_type = kDataUnset;
     int m_fit_type = kFitUnset;
     int m_gain_range_index = -1;
-    int m_line_number = 0;
     int m_variable_field_index = -1;
-
-    std::uint32_t m_unsigned_raw = 0;
-    std::int32_t m_signed_raw = 0;
-    double m_double_raw = 0.0;
-    std::string m_string_raw;
-
+    std::atomic<bool> m_immersed{false};
+    bool m_variable = false;
+    std::uint32_t m_gain_ranges = 0;
     CSensor* m_integration_sensor = nullptr;
     // Written while decoding under the lock, read by the calibration, which
     // takes no lock.
     std::atomic<int> m_integration_status{kValueNoIntegrationSensor};
     std::atomic<double> m_integration_time{0.0};
+    std::mutex m_lock;
+    std::string m_scratch;  // text of an AI, AF or AS field; guarded by m_lock
 
-    mutable std::mutex m_lock;
-    std::string m_scratch;  // text of an AI/AF field; guarded by m_lock
-
-    std::vector<int> m_coefficient_tags;
-    std::vector<double> m_coefficients;
+    std::string m_field_delimiters;
+    std::string m_terminator;
+    std::string m_type;
+    std::string m_identifier;
+    std::string m_units;
 };
 
 }  // namespace dravik

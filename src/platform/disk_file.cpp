@@ -165,7 +165,24 @@ int CDiskFile::Open(const std::string& path, Mode mode, bool exclusive,
         }
         return Fail(err);
     }
+    return Adopt(fd, FullPath(path), exclusive, refused, mode == Mode::kCreate);
+}
 
+int CDiskFile::OpenStandardStream(Mode mode, bool exclusive,
+                                  std::span<const CFileIdentity> refused) {
+    Close();
+    const int stream = mode == Mode::kRead ? STDIN_FILENO : STDOUT_FILENO;
+    // A copy of the descriptor, so that closing this file leaves the
+    // process's own stream alone.
+    m_error = 0;
+    const int fd = fcntl(stream, F_DUPFD_CLOEXEC, 3);
+    if (fd < 0) return Fail(errno);
+    return Adopt(fd, mode == Mode::kRead ? "standard input" : "standard output", exclusive,
+                 refused, false);
+}
+
+int CDiskFile::Adopt(int fd, std::string path, bool exclusive,
+                     std::span<const CFileIdentity> refused, bool truncate) {
     struct stat st {};
     if (fstat(fd, &st) != 0) {
         int err = errno;
@@ -177,7 +194,7 @@ int CDiskFile::Open(const std::string& path, Mode mode, bool exclusive,
         m_error = EISDIR;
         return kFileAccessDenied;
     }
-    if (exclusive && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (exclusive && S_ISREG(st.st_mode) && flock(fd, LOCK_EX | LOCK_NB) != 0) {
         int err = errno;
         ::close(fd);
         return Fail(err);
@@ -188,13 +205,13 @@ int CDiskFile::Open(const std::string& path, Mode mode, bool exclusive,
             return kFileSharingViolation;
         }
     }
-    if (mode == Mode::kCreate && S_ISREG(st.st_mode) && ftruncate(fd, 0) != 0) {
+    if (truncate && S_ISREG(st.st_mode) && ftruncate(fd, 0) != 0) {
         int err = errno;
         ::close(fd);
         return Fail(err);
     }
     m_fd = fd;
-    m_path = FullPath(path);
+    m_path = std::move(path);
     return kFileNone;
 }
 
@@ -246,31 +263,28 @@ int CDiskFile::GetLength(std::uint64_t& length) const {
 }
 
 int CDiskFile::Read(void* buffer, std::size_t size, std::size_t& got) {
-    return ReadFully(buffer, size, got, -1);
-}
-
-int CDiskFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t size,
-                      std::size_t& got) const {
-    return ReadFully(buffer, size, got, static_cast<std::int64_t>(offset));
-}
-
-int CDiskFile::ReadFully(void* buffer, std::size_t size, std::size_t& got,
-                         std::int64_t offset) const {
     got = 0;
-    if (m_fd < 0) return kFileInvalid;
-    auto* out = static_cast<char*>(buffer);
     while (got < size) {
-        const ssize_t n = offset < 0 ? ::read(m_fd, out + got, size - got)
-                                     : ::pread(m_fd, out + got, size - got,
-                                               static_cast<off_t>(offset) + static_cast<off_t>(got));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return Fail(errno);
-        }
+        std::size_t n = 0;
+        if (const int cause = ReadSome(static_cast<char*>(buffer) + got, size - got, n); cause != 0)
+            return cause;
         if (n == 0) break;
-        got += static_cast<std::size_t>(n);
+        got += n;
     }
     return kFileNone;
+}
+
+int CDiskFile::ReadSome(void* buffer, std::size_t size, std::size_t& got) {
+    got = 0;
+    if (m_fd < 0) return kFileInvalid;
+    for (;;) {
+        const ssize_t n = ::read(m_fd, buffer, size);
+        if (n >= 0) {
+            got = static_cast<std::size_t>(n);
+            return kFileNone;
+        }
+        if (errno != EINTR) return Fail(errno);
+    }
 }
 
 int CDiskFile::Write(const void* data, std::size_t size) {

@@ -65,14 +65,21 @@ class CDiskFile {
     CDiskFile& operator=(const CDiskFile&) = delete;
 
     // Opens the file; returns 0 or the file error cause. With `exclusive` an
-    // exclusive lock is taken right after opening and before anything is
-    // emptied, so a file that another open holds fails with cause 11 and is
-    // left as it was. A file that turns out to be one of `refused` (a file the
+    // exclusive lock is taken on a regular file right after opening and before
+    // anything is emptied, so a file that another open holds fails with cause
+    // 11 and is left as it was. A pipe, a FIFO or a device is shared by nature
+    // and takes no lock. A file that turns out to be one of `refused` (a file the
     // caller reads, reached through another name or a link) fails with cause
     // 11 too, checked on the open file before anything is emptied, so no
     // name swapped in meanwhile can make it empty one of them.
     int Open(const std::string& path, Mode mode, bool exclusive = true,
              std::span<const CFileIdentity> refused = {});
+    // The same for the process's standard input (kRead) or standard output
+    // (any other mode), named "standard input" or "standard output". Nothing
+    // is emptied: what the shell made of the output (a new file, one appended
+    // to, a pipe) stays as it is.
+    int OpenStandardStream(Mode mode, bool exclusive = true,
+                           std::span<const CFileIdentity> refused = {});
     void Close() noexcept;
 
     bool IsOpen() const noexcept { return m_fd >= 0; }
@@ -89,9 +96,9 @@ class CDiskFile {
     int GetLength(std::uint64_t& length) const;
     // Reads up to `size` bytes; `got` is 0 only at the end of the file.
     int Read(void* buffer, std::size_t size, std::size_t& got);
-    // The same at `offset`, leaving the file position where it is (another
-    // reader may be working through the file from there).
-    int ReadAt(std::uint64_t offset, void* buffer, std::size_t size, std::size_t& got) const;
+    // Reads what comes with one read, up to `size` bytes (a pipe gives what
+    // its writer has written so far); `got` is 0 only at the end of the data.
+    int ReadSome(void* buffer, std::size_t size, std::size_t& got);
     // Writes every byte or fails.
     int Write(const void* data, std::size_t size);
 
@@ -102,10 +109,11 @@ class CDiskFile {
     std::string GetSystemErrorText() const;
 
   private:
-    // Reads until `size` bytes, the end of the file or a failure; at the file
-    // position when `offset` is negative, else at `offset`.
-    int ReadFully(void* buffer, std::size_t size, std::size_t& got, std::int64_t offset) const;
-
+    // Takes `fd` as this file once it passes the checks that come before
+    // anything is emptied; `truncate` empties a regular file. Closes `fd` on
+    // failure.
+    int Adopt(int fd, std::string path, bool exclusive, std::span<const CFileIdentity> refused,
+              bool truncate);
     // Keeps `err` (an errno value) for GetSystemErrorText; its cause.
     int Fail(int err) const noexcept;
 

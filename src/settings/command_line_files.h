@@ -13,7 +13,9 @@ struct CCommandLineFiles {
     int count = 0;           // names accepted so far
 
     // Stores `name` as the next of the three; refuses an empty name, an
-    // option (IsOptionArgument) and a fourth name.
+    // option (IsOptionArgument) and a fourth name. "-" is taken as the log
+    // (standard input) or the output (standard output), not as the
+    // instrument file.
     bool AddFileName(const std::string& name);
 };
 

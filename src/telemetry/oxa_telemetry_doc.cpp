@@ -48,8 +48,8 @@ void COxaTelemetryDoc::DeleteContents() {
 // ---------------------------------------------------------------------------
 // Forwarding
 
-int COxaTelemetryDoc::AddCommResource(CDiskFile* file, int buffer_size) {
-    return m_control ? m_control->AddCommResource(file, buffer_size) : kNoTelemetryControl;
+int COxaTelemetryDoc::AddCommResource(CLogSource* log, int buffer_size) {
+    return m_control ? m_control->AddCommResource(log, buffer_size) : kNoTelemetryControl;
 }
 int COxaTelemetryDoc::AddCommResource(const CSerialSettings& settings) {
     return m_control ? m_control->AddCommResource(settings) : kNoTelemetryControl;

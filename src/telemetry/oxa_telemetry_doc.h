@@ -17,7 +17,7 @@
 
 namespace dravik {
 
-class CDiskFile;
+class CLogSource;
 class CSensor;
 
 class COxaTelemetryDoc {
@@ -42,7 +42,7 @@ class COxaTelemetryDoc {
     // Telemetry operations, forwarded to the control. Without a control the
     // operations answer 0x50000000 (those returning a flag or an object: 0;
     // counts: -1) and the others do nothing.
-    virtual int AddCommResource(CDiskFile* file, int buffer_size);
+    virtual int AddCommResource(CLogSource* log, int buffer_size);
     virtual int AddCommResource(const CSerialSettings& settings);
     virtual int RemoveCommResource(const std::string& name);
     virtual int AddInstrument(const std::string& file_name);

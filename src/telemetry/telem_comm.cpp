@@ -8,7 +8,7 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/disk_file.h"
+#include "platform/log_source.h"
 #include "platform/text.h"
 #include "telemetry/serial_link.h"
 #include "telemetry/serial_port.h"
@@ -60,22 +60,18 @@ bool CTelemComm::HasMessages() {
 // ---------------------------------------------------------------------------
 // File resource
 
-int CTelemComm::InitializeFileResource(CDiskFile* file, int buffer_size) {
+int CTelemComm::InitializeFileResource(CLogSource* log, int buffer_size) {
     if (m_state != kStateUninitialized) {
         ReportMessage("Unable to reinitialize file resource.\r\n", 0);
         return kCommReinitialize;
     }
     // A chunk of no bytes could never make progress through the file.
-    if (file == nullptr || !file->IsOpen() || file->GetFilePath().empty() || buffer_size < 1) {
+    if (log == nullptr || !log->IsOpen() || log->GetName().empty() || buffer_size < 1) {
         ReportMessage("Unable to initialize file resource.\r\n", kCommInvalidFile);
         return kCommInvalidFile;
     }
-    if (const int cause = m_file.Open(file, static_cast<std::size_t>(buffer_size)); cause != 0) {
-        m_file.error_cause = cause;
-        ReportMessage("Unable to initialize file resource.\r\n", kCommFileError);
-        return kCommFileError;
-    }
-    m_name = file->GetFilePath();
+    m_file.Open(log, static_cast<std::size_t>(buffer_size));
+    m_name = log->GetName();
     m_cutter.SetScanLimit(static_cast<std::size_t>(buffer_size));
     m_cutter.SetPulled(true);
     m_state = m_owner != nullptr ? kStateFileOwned : kStateFile;
@@ -103,8 +99,8 @@ std::size_t CTelemComm::ReadFileResource() {
         if (chunk.cause != 0) {
             m_file.error_cause = chunk.cause;
             Notify(kCmdFileStatus);
-        } else if (got == 0 || chunk.position >= m_file.Length()) {
-            // A read that returns nothing is the end of the file as well: a file
+        } else if (got == 0 || chunk.end) {
+            // A read that returns nothing is the end of the data as well: a file
             // cut short underneath would otherwise be read again and again.
             m_file.end_of_file = 1;
             Notify(kCmdFileStatus);
@@ -145,7 +141,7 @@ void CTelemComm::AddFollowingBytes(CFrameData& frame, std::size_t length) {
     // offset (which a pipe could not do).
     constexpr std::size_t kWant = CFrameData::kFollowingBytes;
     const std::span<const std::uint8_t> after = m_cutter.BytesAfter(length);
-    const std::uint64_t offset = m_file.Origin() + m_cutter.Offset() + length;
+    const std::uint64_t offset = m_cutter.Offset() + length;
     if (after.size() >= kWant || m_file.AtEnd()) {
         frame.SetFollowingBytes(after.first(std::min(after.size(), kWant)), offset);
         return;

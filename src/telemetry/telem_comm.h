@@ -21,7 +21,7 @@
 
 namespace dravik {
 
-class CDiskFile;
+class CLogSource;
 class CSerialLink;
 
 // Notifications a resource sends its owner (command codes of the control's queue).
@@ -82,11 +82,11 @@ class CTelemComm {
     CTelemComm(const CTelemComm&) = delete;
     CTelemComm& operator=(const CTelemComm&) = delete;
 
-    // File resource: the open log file, which stays the caller's, read in
-    // chunks of `buffer_size` bytes as frames are asked for.
-    int InitializeFileResource(CDiskFile* file, int buffer_size);
-    // Forgets the file object: a removed resource no longer reads it, so the
-    // caller may close the file as soon as the resource has been removed.
+    // File resource: the open log, which stays the caller's, read in chunks
+    // of `buffer_size` bytes as frames are asked for.
+    int InitializeFileResource(CLogSource* log, int buffer_size);
+    // Forgets the log: a removed resource no longer reads it, so the caller
+    // may close it as soon as the resource has been removed.
     void ReleaseFile() noexcept { m_file.Release(); }
     int GetFileErrorCause() { return m_file.TakeErrorCause(); }
     int GetEndOfFile() { return m_file.TakeEndOfFile(); }

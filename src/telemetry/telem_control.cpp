@@ -9,7 +9,7 @@
 
 #include "instrument/instrument.h"
 #include "instrument/sensor.h"
-#include "platform/disk_file.h"
+#include "platform/log_source.h"
 #include "platform/text.h"
 #include "telemetry/attach_info.h"
 #include "telemetry/oxa_telemetry_doc.h"
@@ -245,10 +245,10 @@ int CTelemControl::AddResource(const std::string& name, Init&& init) {
     return 0;
 }
 
-int CTelemControl::AddCommResource(CDiskFile* file, int buffer_size) {
-    return AddResource(
-        file != nullptr ? file->GetFilePath() : std::string(),
-        [&](CTelemComm& comm) { return comm.InitializeFileResource(file, buffer_size); });
+int CTelemControl::AddCommResource(CLogSource* log, int buffer_size) {
+    return AddResource(log != nullptr ? log->GetName() : std::string(), [&](CTelemComm& comm) {
+        return comm.InitializeFileResource(log, buffer_size);
+    });
 }
 
 int CTelemControl::AddCommResource(const CSerialSettings& settings) {

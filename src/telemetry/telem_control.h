@@ -16,7 +16,7 @@
 
 namespace dravik {
 
-class CDiskFile;
+class CLogSource;
 class CInstrument;
 class CSensor;
 class COxaTelemetryDoc;
@@ -30,9 +30,10 @@ class CTelemControl final : public CTelemCommOwner {
     CTelemControl(const CTelemControl&) = delete;
     CTelemControl& operator=(const CTelemControl&) = delete;
 
-    // Resources. A file resource is named by the file's full path; the file
-    // object stays the caller's and must outlive the resource.
-    int AddCommResource(CDiskFile* file, int buffer_size);
+    // Resources. A file resource is named by its log's name (the full path,
+    // or "standard input"); the log stays the caller's and must outlive the
+    // resource.
+    int AddCommResource(CLogSource* log, int buffer_size);
     int AddCommResource(const CSerialSettings& settings);
     int RemoveCommResource(const std::string& name);
 

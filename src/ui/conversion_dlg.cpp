@@ -126,6 +126,14 @@ void CConversionDlg::SetState(EState state) {
     if (state == EState::kUserAborted) SetText(m_status, QStringLiteral("Conversion aborted."));
 }
 
+void CConversionDlg::ShowLogFile(std::uint64_t bytes, bool read) {
+    char size[64];
+    std::snprintf(size, sizeof size, read ? " (%.2f KB read)" : " (%.2f KB)",
+                  static_cast<double>(bytes) / 1024.0);
+    SetText(m_log_file,
+            QStringLiteral("Log File: ") + Name(m_setup.log_file_name) + QString::fromLatin1(size));
+}
+
 void CConversionDlg::InitDisplay(const CProgressSetup& setup, bool cancel_afterwards) {
     m_setup = setup;
     m_percent = 0;
@@ -135,11 +143,8 @@ void CConversionDlg::InitDisplay(const CProgressSetup& setup, bool cancel_afterw
     m_counter_errors->clear();
     m_check_sum_errors->clear();
 
-    char size[64];
     const std::uint64_t length = setup.log_file_length == 0 ? 1 : setup.log_file_length;
-    std::snprintf(size, sizeof size, " (%.2f KB)", static_cast<double>(length) / 1024.0);
-    SetText(m_log_file,
-            QStringLiteral("Log File: ") + Name(setup.log_file_name) + QString::fromLatin1(size));
+    ShowLogFile(setup.log_length_known ? length : 0, !setup.log_length_known);
 
     QString limits;
     // A header conversion runs through the whole log file, so its bar counts
@@ -161,8 +166,14 @@ void CConversionDlg::InitDisplay(const CProgressSetup& setup, bool cancel_afterw
     }
     SetText(m_limits, limits);
     m_shift = 0;
+    // A log whose length is not known ahead (a stream, a compressed log)
+    // gives the bar nothing to fill: it shows work going on, and the log
+    // file line the bytes read.
+    m_by_bytes_read = !m_by_frames && !setup.log_length_known;
     if (m_by_frames) {
         m_range = setup.process_limit;
+    } else if (m_by_bytes_read) {
+        m_range = 0;
     } else {
         while ((length >> m_shift) > static_cast<std::uint64_t>(INT_MAX)) ++m_shift;
         m_range = static_cast<int>(length >> m_shift);
@@ -201,6 +212,12 @@ void CConversionDlg::Refresh(const CProgressReport& report) {
             std::min<long long>(static_cast<long long>(s.bytes_consumed >> m_shift), m_range);
     }
     if (m_state == EState::kEnded && report.percent >= 100) position = m_range;
+    if (!m_setup.log_length_known) ShowLogFile(s.bytes_consumed, true);
+    if (m_by_bytes_read && m_state != EState::kConverting) {
+        // Done: the bar stops showing work going on, full when complete.
+        if (m_bar->maximum() == 0) m_bar->setRange(0, 1);
+        position = m_state == EState::kEnded && report.percent >= 100 ? 1 : 0;
+    }
     if (m_bar->value() != position) m_bar->setValue(static_cast<int>(position));
 
     SetCounter(m_frames, s.frames_processed, m_shown_frames);

@@ -62,6 +62,8 @@ class CConversionDlg : public QDialog {
     void StorePosition();
     void SetText(QLabel* label, const QString& text);
     void SetCounter(QLabel* label, long long value, long long& shown);
+    // "Log File: NAME (n KB)", or "(n KB read)" for a log read to its end.
+    void ShowLogFile(std::uint64_t bytes, bool read);
 
     CSettingsStore& m_store;
     CConversionWindowSettings m_position;
@@ -75,6 +77,7 @@ class CConversionDlg : public QDialog {
     // The bar counts frames up to the limit, or bytes of the log file scaled
     // down so that the largest file fits the bar's integer range.
     bool m_by_frames = false;
+    bool m_by_bytes_read = false;  // the log's length is not known: bytes read are shown
     int m_shift = 0;
     int m_range = 1;
     long long m_shown_frames = -1;

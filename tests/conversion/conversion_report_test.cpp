@@ -78,6 +78,13 @@ TEST(ConversionReport, OneEndToldThreeWays) {
     EXPECT_EQ(ReportProgress(running, unknown, false, setup).status_text,
               "SPR conversion in progress...");
     EXPECT_EQ(ReportProgress(running, unknown, false, setup).percent, 75);
+    // A stream's length is known only at its end: no share of it before.
+    setup.process_limit = 0;
+    setup.log_length_known = false;
+    EXPECT_EQ(ReportProgress(running, unknown, false, setup).percent, 0);
+    running.end_of_data = 1;
+    running.done = 1;
+    EXPECT_EQ(ReportProgress(running, {EEndReason::kComplete, false}, true, setup).percent, 100);
 }
 
 }  // namespace

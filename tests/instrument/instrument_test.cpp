@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -22,10 +23,13 @@ std::string TempPath(const std::string& name) {
            std::to_string(counter++) + "_" + name;
 }
 
-// Writes the text to a temporary instrument file, loads it and removes it.
-int LoadText(CInstrument& inst, const std::string& text, const std::string& name = "test.cal") {
+// Writes the text to a temporary instrument file, loads it and removes it;
+// `full_path` receives the full path the messages name.
+int LoadText(CInstrument& inst, const std::string& text, const std::string& name = "test.cal",
+             std::string* full_path = nullptr) {
     std::string path = TempPath(name);
     std::ofstream(path, std::ios::binary) << text;
+    if (full_path != nullptr) *full_path = std::filesystem::canonical(path).string();
     int result = inst.Load(path);
     std::remove(path.c_str());
     return result;
@@ -69,7 +73,8 @@ TEST(InstrumentLoad, FixedFrameExampleWithEitherLineEnd) {
     for (const char* c = kFixedExample; *c; ++c) crlf += *c == '\n' ? "\r\n" : std::string(1, *c);
     for (const std::string& text : {std::string(kFixedExample), crlf}) {
         CInstrument inst;
-        ASSERT_EQ(LoadText(inst, text), 0) << inst.GetMessage();
+        std::string path;
+        ASSERT_EQ(LoadText(inst, text, "test.cal", &path), 0) << inst.GetMessage();
         EXPECT_EQ(inst.GetHeader(), "ABCDEF0042");
         EXPECT_EQ(inst.GetSerialNumber(), "0042");
         ASSERT_EQ(inst.GetSensorCount(), 2);
@@ -77,7 +82,7 @@ TEST(InstrumentLoad, FixedFrameExampleWithEitherLineEnd) {
         EXPECT_EQ(inst.GetSensor(1)->GetOffset(), 11u);
         EXPECT_EQ(inst.GetSensor(1)->GetUnits(), "uW/cm^2/nm");
         EXPECT_EQ(inst.GetMessage(),
-                  "Calibration File read successfully.\r\n\tFile name: \"" + inst.GetFileName() +
+                  "Calibration File read successfully.\r\n\tFile name: \"" + path +
                       "\"\r\n\tLines read: 5\r\n\tNumber of sensors: 2\r\n\tFrame type: Fixed\r\n"
                       "\tFrame size: 13 bytes\r\n\r\n\tABCDEF0042 - 0 error(s)\r\n");
     }
@@ -135,11 +140,12 @@ TEST(InstrumentLoad, FatalResultsReplaceTheMessageAndKeepNothing) {
                       "\tThe TERMINATOR delimiter could not be found.\r\n" + kAborted},
          }) {
         CInstrument inst;
-        ASSERT_EQ(LoadText(inst, c.text, "fatal.cal"), c.code) << c.text;
+        std::string path;
+        ASSERT_EQ(LoadText(inst, c.text, "fatal.cal", &path), c.code) << c.text;
         EXPECT_EQ(inst.GetSensorCount(), 0);
         if (c.message.empty()) continue;
         std::string expected = c.message;
-        expected.replace(expected.find('%'), 1, inst.GetFileName());
+        expected.replace(expected.find('%'), 1, path);
         EXPECT_EQ(inst.GetMessage(), expected);
     }
 
@@ -173,12 +179,24 @@ TEST(InstrumentLoad, MalformedLinesAreCountedAndTheTenthIsFatal) {
     EXPECT_EQ(Tail(nine), expected);
 
     CInstrument ten;
-    ASSERT_EQ(LoadText(ten, text + "ES 412 'u'\n"), kInstrumentTooManyMalformedLines);
+    std::string path;
+    ASSERT_EQ(LoadText(ten, text + "ES 412 'u'\n", "test.cal", &path),
+              kInstrumentTooManyMalformedLines);
     EXPECT_EQ(ten.GetMessage(),
               "An error occured reading the Calibration File.\r\n\tCalibration "
               "File Name: \"" +
-                  ten.GetFileName() + "\".\r\n\tThe file format is invalid or corrupted.\r\n" +
-                  kAborted);
+                  path + "\".\r\n\tThe file format is invalid or corrupted.\r\n" + kAborted);
+}
+
+// Field lengths and gain ranges are digits only, below 4294967295.
+TEST(InstrumentLoad, UnsignedParametersAreDigitsOnly) {
+    for (const char* line : {"T NONE '' +2 BU 0 COUNT\n", "T NONE '' 0x2 BU 0 COUNT\n",
+                             "T NONE '' 2 BU 4294967295 COUNT\n", "T NONE '' 2 BU +0 COUNT\n"}) {
+        CInstrument inst;
+        ASSERT_EQ(LoadText(inst, std::string("INSTRUMENT ABC '' 3 AS 0 NONE\n") + line), 0);
+        EXPECT_EQ(inst.GetSensorCount(), 0) << line;
+        EXPECT_EQ(inst.GetErrorCount(), 1) << line;
+    }
 }
 
 // Random bytes and random token lines: every file loads or fails with a code
@@ -222,7 +240,9 @@ TEST(InstrumentRobustness, RandomFilesNeverCrashTheLoader) {
     for (int k = 0; k < 1000; ++k) many += "1.5 ";
     CInstrument wide;
     ASSERT_EQ(LoadText(wide, many), 0);
-    EXPECT_EQ(wide.GetSensor(0)->GetCoefficientCount(), 1000);
+    double last = 0;
+    EXPECT_TRUE(wide.GetSensor(0)->GetCoefficient(last, 0, 999));
+    EXPECT_FALSE(wide.GetSensor(0)->GetCoefficient(last, 0, 1000));
     // A line of twenty thousand junk words: every one counted, the listing bounded.
     std::string junk = "INSTRUMENT ABC '' 3 AS 0 NONE\nT NONE '' 2 BU 1 POLYU\n";
     for (int k = 0; k < 20000; ++k) junk += "x ";

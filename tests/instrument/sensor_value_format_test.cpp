@@ -190,19 +190,5 @@ TEST(SensorValueTest, Optic3RowValuesTakeTheIntegrationTimeOfEachFrame) {
     }
 }
 
-TEST(SensorValueTest, CalibratedNumbers) {
-    const Column optic2{kDataBU, kFitOptic2, 2, "\x01\x2C", Fmt(-1), "", {{100.0, 0.5, 1.2}}};
-    auto sensor = Make(optic2);
-    const CFrameData frame = Frame(optic2.frame, false);
-    double value = 0.0;
-    EXPECT_EQ(ConvertSensorValue(value, *sensor, &frame), kValueOk);
-    EXPECT_DOUBLE_EQ(value, 100.0);
-    EXPECT_EQ(ConvertSensorValue(value, *sensor, nullptr), kValueNoFrame);
-    auto text = Make({kDataAS, kFitCount, 2, "", Fmt(-1), ""});
-    EXPECT_EQ(ConvertSensorValue(value, *text, &frame), kValueWrongDataType);
-    auto ddmmyy = Make({kDataBU, kFitDDMMYY, 2, "", Fmt(-1), ""});
-    EXPECT_EQ(ConvertSensorValue(value, *ddmmyy, &frame), kValueFitNotAllowed);
-}
-
 }  // namespace
 }  // namespace dravik

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/disk_file.h"
+#include "platform/log_source.h"
 
 namespace dravik {
 namespace {
@@ -48,7 +48,7 @@ bool Contains(const std::vector<std::string>& messages, const std::string& text)
 // A file resource over a temporary file, owned by a recording owner.
 struct FileResource {
     std::string path;
-    CDiskFile file;
+    CLogSource file;
     RecordingOwner owner;
     CTelemComm comm{&owner};
     FileResource(const std::string& content, int buffer_size, const AttachInfo* info = nullptr) {
@@ -57,7 +57,7 @@ struct FileResource {
         EXPECT_EQ(write(fd, content.data(), content.size()), static_cast<ssize_t>(content.size()));
         close(fd);
         path = name;
-        EXPECT_EQ(file.Open(path, CDiskFile::Mode::kRead, false), 0);
+        EXPECT_EQ(file.Open(path, false), 0);
         EXPECT_EQ(comm.InitializeFileResource(&file, buffer_size), 0);
         if (info != nullptr) {
             EXPECT_EQ(comm.Attach(*info), 0);
@@ -65,7 +65,7 @@ struct FileResource {
         }
     }
     ~FileResource() { std::remove(path.c_str()); }
-    std::string Name() const { return file.GetFilePath(); }
+    std::string Name() const { return file.GetName(); }
 };
 
 TEST(Resource, CodesAndMessages) {

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/disk_file.h"
+#include "platform/log_source.h"
 #include "telemetry/attach_info.h"
 #include "telemetry/oxa_telemetry_doc.h"
 
@@ -74,8 +74,8 @@ class ControlTest : public ::testing::Test {
     void SetUp() override {
         m_cal = WriteTemp(".cal", kInstrument);
         m_log = WriteTemp(".raw", "xxABC00011ABC00012zzABC0001");
-        ASSERT_EQ(m_file.Open(m_log, CDiskFile::Mode::kRead, false), 0);
-        ASSERT_EQ(m_other.Open(m_cal, CDiskFile::Mode::kRead, false), 0);
+        ASSERT_EQ(m_file.Open(m_log, false), 0);
+        ASSERT_EQ(m_other.Open(m_cal, false), 0);
     }
     void TearDown() override {
         std::remove(m_cal.c_str());
@@ -83,8 +83,8 @@ class ControlTest : public ::testing::Test {
     }
     std::string m_cal;
     std::string m_log;
-    CDiskFile m_file;
-    CDiskFile m_other;
+    CLogSource m_file;
+    CLogSource m_other;
 };
 
 // Each failing operation answers its code at once; its message, with the
@@ -92,14 +92,14 @@ class ControlTest : public ::testing::Test {
 TEST_F(ControlTest, FailuresAnswerTheirCodesAndSayWhy) {
     RecordingDoc doc;
     CTelemControl& control = *doc.GetControl();
-    const std::string path = m_file.GetFilePath();
+    const std::string path = m_file.GetName();
     const std::string faulty = WriteTemp(".cal",
                                          "INSTRUMENT XYZ '' 3 AS 0 NONE\n"
                                          "SN 0002 '' 4 AS 0 NONE\n"
                                          "BROKEN line\n");
     std::int64_t discarded = 7;
     std::string text = "unchanged";
-    CDiskFile closed;
+    CLogSource closed;
     CSerialSettings unnamed;
     const struct {
         std::function<int()> operation;
@@ -164,8 +164,8 @@ TEST_F(ControlTest, FailuresAnswerTheirCodesAndSayWhy) {
 
 TEST_F(ControlTest, AttachingMovesAnInstrument) {
     RecordingDoc doc;
-    const std::string log = m_file.GetFilePath();
-    const std::string other = m_other.GetFilePath();
+    const std::string log = m_file.GetName();
+    const std::string other = m_other.GetName();
     ASSERT_EQ(doc.AddCommResource(&m_other, 4), 0);
     ASSERT_EQ(doc.AddCommResource(&m_file, 4), 0);
     ASSERT_EQ(doc.AddInstrument(m_cal), 0);
@@ -194,7 +194,7 @@ TEST_F(ControlTest, RemovalPendingUntilTheBatchEnds) {
     ASSERT_EQ(doc.AddCommResource(&m_file, 4), 0);
     ASSERT_EQ(doc.AddCommResource(&m_other, 4), 0);
     ASSERT_EQ(doc.AddInstrument(m_cal), 0);
-    ASSERT_EQ(doc.AttachInstrument("ABC0001", m_file.GetFilePath()), 0);
+    ASSERT_EQ(doc.AttachInstrument("ABC0001", m_file.GetName()), 0);
     ASSERT_EQ(doc.StartAcquisition(0), 0);
     int first = -1;
     int second = -1;
@@ -203,17 +203,17 @@ TEST_F(ControlTest, RemovalPendingUntilTheBatchEnds) {
     bool once = false;
     doc.on_frame = [&](bool) {
         if (std::exchange(once, true)) return;
-        first = doc.RemoveCommResource(m_file.GetFilePath());
-        second = doc.RemoveCommResource(m_other.GetFilePath());
+        first = doc.RemoveCommResource(m_file.GetName());
+        second = doc.RemoveCommResource(m_other.GetName());
     };
     doc.GetFileFrame(0);
     ASSERT_TRUE(
-        doc.WaitForMessage("Removing communications resource: " + m_file.GetFilePath() + ".\r\n"));
+        doc.WaitForMessage("Removing communications resource: " + m_file.GetName() + ".\r\n"));
     EXPECT_EQ(first, 0);
     EXPECT_EQ(second, kControlRemovalPending);
     // Once the batch is over, the removal goes through.
     for (int tries = 0; tries < 200; ++tries) {
-        if (doc.RemoveCommResource(m_other.GetFilePath()) == 0) break;
+        if (doc.RemoveCommResource(m_other.GetName()) == 0) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     EXPECT_EQ(doc.GetCommResourceCount(), 0);
@@ -226,7 +226,7 @@ TEST_F(ControlTest, ShutdownLeavesNothing) {
     ASSERT_EQ(doc.AddCommResource(&m_file, 4), 0);
     ASSERT_EQ(doc.AddCommResource(&m_other, 4), 0);
     ASSERT_EQ(doc.AddInstrument(m_cal), 0);
-    ASSERT_EQ(doc.AttachInstrument("ABC0001", m_file.GetFilePath()), 0);
+    ASSERT_EQ(doc.AttachInstrument("ABC0001", m_file.GetName()), 0);
     CTelemControl* control = doc.GetControl();
     control->Shutdown();
     std::string text;
@@ -277,7 +277,7 @@ TEST_F(ControlTest, SpecialKindsAreSearchedByHeaderOnFiles) {
     RecordingDoc doc;
     ASSERT_EQ(doc.AddCommResource(&m_file, 4), 0);
     ASSERT_EQ(doc.AddInstrument(cal), 0);
-    ASSERT_EQ(doc.AttachInstrument("ABC0001", m_file.GetFilePath(), 1), 0);
+    ASSERT_EQ(doc.AttachInstrument("ABC0001", m_file.GetName(), 1), 0);
     ASSERT_EQ(doc.StartAcquisition(0), 0);
     doc.GetFileFrame(0);
     ASSERT_TRUE(doc.WaitFor([&] { return !doc.frames.empty(); }));
@@ -300,11 +300,11 @@ TEST_F(ControlStressTest, ResourcesChangeWhileFramesFlow) {
         if (got) doc.GetFileFrame(0);
     };
     for (int round = 0; round < 20; ++round) {
-        CDiskFile file;
-        ASSERT_EQ(file.Open(log, CDiskFile::Mode::kRead, false), 0);
+        CLogSource file;
+        ASSERT_EQ(file.Open(log, false), 0);
         ASSERT_EQ(doc.AddCommResource(&file, 64), 0);
         ASSERT_EQ(doc.AddInstrument(m_cal), 0);
-        ASSERT_EQ(doc.AttachInstrument("ABC0001", file.GetFilePath()), 0);
+        ASSERT_EQ(doc.AttachInstrument("ABC0001", file.GetName()), 0);
         ASSERT_EQ(doc.StartAcquisition(0), 0);
         doc.GetFileFrame(0);
         std::int64_t discarded = 0;
@@ -313,7 +313,7 @@ TEST_F(ControlStressTest, ResourcesChangeWhileFramesFlow) {
             doc.WaitFor([&] { return doc.frames.size() > static_cast<std::size_t>(round); });
         }
         int code = 0;
-        while ((code = doc.RemoveCommResource(file.GetFilePath())) == kControlRemovalPending) {
+        while ((code = doc.RemoveCommResource(file.GetName())) == kControlRemovalPending) {
             std::this_thread::yield();
         }
         ASSERT_EQ(code, 0);

@@ -74,24 +74,31 @@ class ConversionWindowTest : public QObject {
         const std::string nav = (ExamplesDir() / "nav0001.tdf").string();
         const struct {
             const char* log;
-            const char* kb;
+            const char* size;  // of the log, or what was read of it
             std::string instrument;
             int limit, depth;
             const char *status, *instrument_text, *limits;
             int bar;        // range, and position at the end
             bool checks;    // the error counters' captions are enabled
         } cases[] = {
-            {"spr0117.raw", "85.72", spr, 100, 5, "Conversion complete.", "Instrument File: spr0117.cal",
+            {"spr0117.raw", "85.72 KB", spr, 100, 5, "Conversion complete.", "Instrument File: spr0117.cal",
              "Conversion Limit: 100 frames (maximum)\nConversion Depth: 5 frames", 100, true},
             // A header conversion counts bytes, whatever the limit says.
-            {"cast0117.raw", "5.91", "", 100, 1, "Conversion complete.", "Header Conversion", "", 6056,
+            {"cast0117.raw", "5.91 KB", "", 100, 1, "Conversion complete.", "Header Conversion", "", 6056,
              false},
-            {"nav0001.raw", "13.31", nav, 0, 1, "Conversion complete.",
+            {"nav0001.raw", "13.31 KB", nav, 0, 1, "Conversion complete.",
              "Instrument File: nav0001.tdf", "", 13632, false},
-            {"nav0001.raw", "13.31", spr, 0, 1, "Conversion aborted.\nSPR0117 not found.",
+            // A compressed log's length is known at its end: the bytes read.
+            {"spr0117.raw.gz", "85.72 KB read", spr, 0, 1, "Conversion complete.",
+             "Instrument File: spr0117.cal", "", 1, false},
+            {"nav0001.raw", "13.31 KB", spr, 0, 1, "Conversion aborted.\nSPR0117 not found.",
              "Instrument File: spr0117.cal", "", 13632, true},
         };
         const fs::path dir = ScratchDir("ends");
+        QCOMPARE(std::system(("gzip -c " + (ExamplesDir() / "spr0117.raw").string() + " > " +
+                              (dir / "spr0117.raw.gz").string())
+                                 .c_str()),
+                 0);
         Fixture f;
         int n = 0;
         for (const auto& c : cases) {
@@ -99,12 +106,13 @@ class ConversionWindowTest : public QObject {
             f.doc.GetParameters().process_depth = c.depth;
             f.doc.GetParameters().frame_counter_checking = c.checks;
             f.doc.GetParameters().check_sum_checking = c.checks;
-            f.Start(ExamplesDir() / c.log, dir / (std::to_string(++n) + ".dat"), c.instrument);
+            const fs::path log = fs::exists(dir / c.log) ? dir / c.log : ExamplesDir() / c.log;
+            f.Start(log, dir / (std::to_string(++n) + ".dat"), c.instrument);
             CConversionDlg* dlg = f.Ended();
             QVERIFY(dlg != nullptr);
             QCOMPARE(dlg->windowTitle(), QString("Dravik Conversion"));
             QCOMPARE(Text(dlg, "status"), QString(c.status));
-            QCOMPARE(Text(dlg, "logFile"), QString("Log File: %1 (%2 KB)").arg(c.log, c.kb));
+            QCOMPARE(Text(dlg, "logFile"), QString("Log File: %1 (%2)").arg(c.log, c.size));
             QCOMPARE(Text(dlg, "instrumentFile"), QString(c.instrument_text));
             QCOMPARE(Text(dlg, "limits"), QString(c.limits));
             auto* bar = dlg->findChild<QProgressBar*>("progress");

@@ -1,4 +1,4 @@
-#include "instrument/value_format.h"
+#include "instrument/number_format.h"
 
 #include <gtest/gtest.h>
 
