@@ -25,6 +25,7 @@
 #include "cli/refusal_reasons.h"
 #include "cli/run_report.h"
 #include "cli/terminal_front_end.h"
+#include "conversion/conversion_output.h"
 #include "conversion/dravik_doc.h"
 #include "frontend/batch_command_line.h"
 #include "frontend/exit_status.h"
@@ -179,6 +180,10 @@ int ListEntries(const std::string& package_path) {
 // says what was wrong with it.
 std::string RefusalWithReason(const std::string& refusal, const std::vector<std::string>& args,
                               const dravik::CCommandLineFiles& files, int options) {
+    // The refusals of an output format say what is wrong themselves.
+    if (refusal == dravik::kNetcdfHeaderRefusal || refusal == dravik::kNetcdfStreamRefusal) {
+        return refusal;
+    }
     const std::size_t refused = static_cast<std::size_t>(files.count + options);
     const std::string reason =
         refused < args.size() ? dravik::RefusedArgumentReason(args[refused], files.count, options)

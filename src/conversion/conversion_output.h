@@ -108,5 +108,9 @@ bool CanConvertHeaders(const CDravikParameters& params);
 inline constexpr const char* kNetcdfHeaderRefusal =
     "A header conversion cannot be written as NetCDF: header records are names and texts, "
     "not frames of values. Choose the text or the CSV format for it.";
+// NetCDF files are written where they can be sought in and renamed.
+inline constexpr const char* kNetcdfStreamRefusal =
+    "A NetCDF file cannot be written to standard output, a pipe or a device: name a file "
+    "as the output, or choose the text or the CSV format.";
 
 }  // namespace dravik

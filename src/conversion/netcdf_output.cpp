@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
 #include <limits>
 
 #include "conversion/utc_time.h"
 #include "instrument/sensor.h"
+#include "platform/log_source.h"
 #include "platform/text.h"
 
 #ifndef DRAVIK_VERSION
@@ -29,14 +31,15 @@ std::string Utf8(std::string_view text) {
 }  // namespace
 
 int CNetcdfOutput::Open(const std::string& path, std::span<const CFileIdentity> refused) {
-    const int cause = m_part.Open(path, refused);
-    if (cause == 0 && m_part.IsDirect()) {
-        // The library writes a file it can seek in and name.
-        m_part.Keep();
-        m_refusal = "A NetCDF file cannot be written to a device or a pipe.";
+    // The library writes a file it can seek in and rename; a pipe or a
+    // device is refused before it is opened (a FIFO would wait for a reader).
+    std::error_code ec;
+    if (IsStandardStream(path) ||
+        (std::filesystem::exists(path, ec) && !std::filesystem::is_regular_file(path, ec))) {
+        m_refusal = kNetcdfStreamRefusal;
         return kFileGeneric;
     }
-    return cause;
+    return m_part.Open(path, refused);
 }
 
 int CNetcdfOutput::WriteHeadings(const COutputColumns& columns) {

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/log_source.h"
+
 namespace dravik {
 
 CPartFile::~CPartFile() {
@@ -13,13 +15,21 @@ CPartFile::~CPartFile() {
 
 int CPartFile::Open(const std::string& path, std::span<const CFileIdentity> refused) {
     Abandon();
+    m_detail.clear();
+    if (IsStandardStream(path)) {
+        // Standard output takes the output as it comes.
+        m_path = m_part_path = path;
+        m_direct = true;
+        const int cause = m_part.OpenStandardStream(CDiskFile::Mode::kCreate, true, refused);
+        m_detail = m_part.GetSystemErrorText();
+        return cause;
+    }
     namespace fs = std::filesystem;
     std::error_code ec;
     m_path = fs::is_symlink(path, ec) ? fs::weakly_canonical(path, ec).string() : path;
     if (m_path.empty()) m_path = path;
     m_part_path = m_path + ".part";
     m_direct = fs::exists(m_path, ec) && !fs::is_regular_file(m_path, ec);
-    m_detail.clear();
     if (m_direct) {
         m_part_path = m_path;
         const int cause = m_part.Open(m_path, CDiskFile::Mode::kCreate, true, refused);

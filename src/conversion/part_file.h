@@ -8,7 +8,8 @@
 // another conversion is writing, the files the conversion reads, a folder.
 // An OUT that is a link is replaced where it points; one that is no regular
 // file (a device such as /dev/null, a pipe) is written directly, as a text
-// output is, since it cannot be replaced and is no file that looks complete.
+// output is, since it cannot be replaced and is no file that looks complete;
+// so is "-", standard output.
 #pragma once
 
 #include <span>

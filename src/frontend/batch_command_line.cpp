@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "conversion/dravik_doc.h"
+#include "platform/log_source.h"
 #include "platform/text.h"
 #include "settings/output_format.h"
 #include "settings/parameters.h"
@@ -33,6 +34,10 @@ std::string ReadBatchCommandLine(CDravikDoc& doc, const std::vector<std::string>
         return "There must be at least two file name parameters to use command line processing.";
     }
     if (files.count == 2 && !CanConvertHeaders(params)) return kNetcdfHeaderRefusal;
+    if (IsStandardStream(files.output) &&
+        OutputFormatOf(params.output_format) == kOutputNetcdf) {
+        return kNetcdfStreamRefusal;
+    }
     doc.SetLogFilePath(files.log);
     doc.SetOutputFilePath(files.output);
     doc.SetInstrumentFilePath(files.instrument);
