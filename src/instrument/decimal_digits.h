@@ -90,22 +90,4 @@ inline void WriteDigitsBefore(char* end, std::uint64_t v, int count) noexcept {
     if (count == 1) end[-1] = static_cast<char>('0' + w % 10);
 }
 
-// x / 10^k for k from 0 to 19, each a division by a constant, which the
-// compiler makes a multiplication: a division by a variable costs tens of
-// cycles.
-template <int K>
-std::uint64_t DivideByPow10(std::uint64_t x) noexcept {
-    return x / kPow10[K];
-}
-inline std::uint64_t DividePow10(std::uint64_t x, int k) noexcept {
-    using Divide = std::uint64_t (*)(std::uint64_t) noexcept;
-    static constexpr Divide kDivide[20] = {
-        DivideByPow10<0>,  DivideByPow10<1>,  DivideByPow10<2>,  DivideByPow10<3>,
-        DivideByPow10<4>,  DivideByPow10<5>,  DivideByPow10<6>,  DivideByPow10<7>,
-        DivideByPow10<8>,  DivideByPow10<9>,  DivideByPow10<10>, DivideByPow10<11>,
-        DivideByPow10<12>, DivideByPow10<13>, DivideByPow10<14>, DivideByPow10<15>,
-        DivideByPow10<16>, DivideByPow10<17>, DivideByPow10<18>, DivideByPow10<19>};
-    return kDivide[k](x);
-}
-
 }  // namespace dravik::digits
