@@ -34,26 +34,6 @@ int WithRaw(const CSensor& sensor, const CFrameData& frame, std::string& scratch
     return kValueWrongDataType;
 }
 
-int Fit(const CSensor& s, double& out, std::uint32_t raw, const CIntegrationTime& t) {
-    return s.ApplyFitUnsigned(out, raw, t);
-}
-int Fit(const CSensor& s, double& out, std::int32_t raw, const CIntegrationTime& t) {
-    return s.ApplyFitSigned(out, raw, t);
-}
-int Fit(const CSensor& s, double& out, double raw, const CIntegrationTime& t) {
-    return s.ApplyFitDouble(out, raw, t);
-}
-
-int TimeText(const CSensor& s, std::string& text, std::uint32_t raw) {
-    return s.FormatTimeUnsigned(text, raw);
-}
-int TimeText(const CSensor& s, std::string& text, std::int32_t raw) {
-    return s.FormatTimeSigned(text, raw);
-}
-int TimeText(const CSensor& s, std::string& text, double raw) {
-    return s.FormatTimeDouble(text, raw);
-}
-
 // The raw value as the text table prints it without a fit: an HS value is
 // signed, a short BS field sign-extended.
 double RawNumber(const CSensor& s, std::uint32_t raw) {
@@ -127,7 +107,7 @@ template <class Raw>
 int CColumnValues::Finish(double& out, std::size_t column, const CFrameData& frame, Raw raw) {
     const CSensor& sensor = *m_sensors[column];
     if (m_apply_fit && sensor.IsCalibrationFit()) {
-        return Fit(sensor, out, raw, m_times.For(column, frame, m_scratch));
+        return sensor.ApplyFitTyped(out, raw, m_times.For(column, frame, m_scratch));
     }
     switch (m_kinds[column]) {
         case EValueKind::kDegrees:
@@ -172,7 +152,7 @@ int CColumnValues::Text(std::string_view& out, std::size_t column, const CFrameD
         code = sensor->DecodeString(m_text, &frame);
     } else {
         code = WithRaw(*sensor, frame, m_scratch,
-                       [&](auto raw) { return TimeText(*sensor, m_text, raw); });
+                       [&](auto raw) { return sensor->FormatTimeTyped(m_text, raw); });
     }
     if (code == kValueOk) out = m_text;
     return code;

@@ -183,6 +183,24 @@ class CSensor {
     int FormatTimeUnsigned(std::string& text, std::uint32_t raw) const;
     int FormatTimeSigned(std::string& text, std::int32_t raw) const;
     int FormatTimeDouble(std::string& text, double raw) const;
+    // The same two, chosen by the type of the raw value, for code written once
+    // for every kind of raw value.
+    int ApplyFitTyped(double& value, std::uint32_t raw, const CIntegrationTime& time) const {
+        return ApplyFitUnsigned(value, raw, time);
+    }
+    int ApplyFitTyped(double& value, std::int32_t raw, const CIntegrationTime& time) const {
+        return ApplyFitSigned(value, raw, time);
+    }
+    int ApplyFitTyped(double& value, double raw, const CIntegrationTime& time) const {
+        return ApplyFitDouble(value, raw, time);
+    }
+    int FormatTimeTyped(std::string& text, std::uint32_t raw) const {
+        return FormatTimeUnsigned(text, raw);
+    }
+    int FormatTimeTyped(std::string& text, std::int32_t raw) const {
+        return FormatTimeSigned(text, raw);
+    }
+    int FormatTimeTyped(std::string& text, double raw) const { return FormatTimeDouble(text, raw); }
 
     // The text written for a TIME2 count of seconds the calendar cannot show
     // (beyond the year 9999).

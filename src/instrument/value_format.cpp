@@ -115,16 +115,6 @@ struct FrameValues {
     int Fit(double& v, double raw) { return sensor.ApplyFitDouble(v, raw, time); }
 };
 
-int FormatTime(const CSensor& s, std::string& t, std::uint32_t raw) {
-    return s.FormatTimeUnsigned(t, raw);
-}
-int FormatTime(const CSensor& s, std::string& t, std::int32_t raw) {
-    return s.FormatTimeSigned(t, raw);
-}
-int FormatTime(const CSensor& s, std::string& t, double raw) {
-    return s.FormatTimeDouble(t, raw);
-}
-
 // A failed decoding. A delimited number field left empty is a blank column,
 // not an error (signed and double types only).
 void AppendDecodeFailure(std::string& out, const CSensor& sensor, int code,
@@ -153,7 +143,7 @@ bool AppendFitted(std::string& out, Values& values, Raw raw, const CSensorFormat
     }
     if (sensor.IsTimeFit()) {
         std::string& text = ScratchText();
-        if (const int code = FormatTime(sensor, text, raw); code != kValueOk) {
+        if (const int code = sensor.FormatTimeTyped(text, raw); code != kValueOk) {
             AppendErrorPadded(out, code, fmt);
         } else {
             AppendPadded(out, text, fmt);
