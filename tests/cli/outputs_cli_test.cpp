@@ -139,6 +139,21 @@ TEST_F(OutputsCliTest, NetcdfHoldsTheCsvValuesWithTheirDescription) {
     EXPECT_EQ(times[1], 1775815200.25);
 }
 
+// --each names its outputs after the format, and a format it does not know
+// is an invalid command line.
+TEST_F(OutputsCliTest, EachNamesItsOutputsAfterTheFormat) {
+    const std::string raw = kExamples + "/nav0001.raw", tdf = kExamples + "/nav0001.tdf";
+    for (const char* format : {"csv", "netcdf"}) {
+        const Result r = Convert({"--each", "--format", format, raw, "--instrument", tdf});
+        EXPECT_EQ(r.status, 0) << r.err;
+    }
+    EXPECT_TRUE(fs::exists(dir_ / "nav0001-nav0001.csv"));
+    EXPECT_TRUE(fs::exists(dir_ / "nav0001-nav0001.nc"));
+    const Result r = Convert({raw, "out", tdf, "--format", "xml"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(Has(r.err, "The option --format takes text, csv or netcdf.")) << r.err;
+}
+
 // A conversion that fails or is cut short leaves no file under the output's
 // name; nor does a refused one.
 TEST_F(OutputsCliTest, NoOutputLooksCompleteAfterAFailure) {
