@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "conversion/dravik_doc.h"
-#include "conversion/file_error_text.h"
 #include "instrument/instrument.h"
+#include "platform/disk_file.h"
 #include "settings/program_dir.h"
 
 namespace dravik {
@@ -136,9 +136,10 @@ bool CDravikDoc::SetUp() {
         Show({"An error occured opening the log file\r\n" + Quoted(p.log_full) +
                   ".\r\nConversion aborted.",
               m_log.GetSystemErrorText()});
-        ReportMessage("An error occured opening the log file.\r\n\t" +
-                          (why.empty() ? GetFileErrorText(cause) : why) + "\r\n",
-                      0);
+        ReportMessage(
+            "An error occured opening the log file.\r\n\t" +
+                (why.empty() ? FileErrorText(cause, FileErrorWording::kConversion) : why) + "\r\n",
+            0);
         SendAndWait("Conversion aborted.\r\n");
         return false;
     }
