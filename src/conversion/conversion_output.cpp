@@ -1,12 +1,12 @@
 #include "conversion/conversion_output.h"
 
-#include "conversion/file_error_text.h"
 #include "conversion/text_output.h"
+#include "platform/disk_file.h"
 
 namespace dravik {
 
 std::string CConversionOutput::GetFailureText(int cause) const {
-    return GetFileErrorText(cause);
+    return FileErrorText(cause, FileErrorWording::kConversion);
 }
 
 std::unique_ptr<CConversionOutput> MakeConversionOutput(const CDravikParameters& /*params*/) {

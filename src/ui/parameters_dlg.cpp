@@ -318,7 +318,7 @@ void CParametersDlg::UpdateEnabling() {
 }
 
 bool CParametersDlg::Fail(QWidget* control, const char* text) {
-    ShowMessage(QString::fromLatin1(text));
+    ShowMessage(text);
     control->setFocus();
     if (auto* edit = qobject_cast<QLineEdit*>(control)) edit->selectAll();
     return false;
@@ -391,7 +391,7 @@ void CParametersDlg::GetParameters(CDravikParameters& parameters) const {
     parameters.format = v.format;
 }
 
-void CParametersDlg::ShowMessage(const QString& text) {
+void CParametersDlg::ShowMessage(const std::string& text) {
     ShowExclamation(this, text);
 }
 
