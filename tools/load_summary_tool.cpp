@@ -4,6 +4,7 @@
 #include <string>
 
 #include "instrument/instrument.h"
+#include "platform/text.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) {
@@ -15,13 +16,7 @@ int main(int argc, char** argv) {
         dravik::CInstrument instrument;
         int result = instrument.Load(argv[i]);
         // The message's CR LF line ends are meant for log files; a terminal wants LF.
-        std::string text;
-        const std::string& message = instrument.GetMessage();
-        text.reserve(message.size());
-        for (std::size_t k = 0; k < message.size(); ++k) {
-            if (message[k] == '\r' && k + 1 < message.size() && message[k + 1] == '\n') continue;
-            text.push_back(message[k]);
-        }
+        const std::string text = dravik::UnixLineEnds(instrument.GetMessage());
         std::fwrite(text.data(), 1, text.size(), stdout);
         if (result != 0) {
             std::printf("Result: 0x%08X\n", static_cast<unsigned>(result));

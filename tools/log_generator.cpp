@@ -1,9 +1,6 @@
 #include "log_generator.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -11,31 +8,17 @@
 #include "instrument/instrument.h"
 #include "instrument/sensor.h"
 #include "platform/calendar.h"
+#include "platform/text.h"
 
 namespace dravik {
 
 namespace {
 
-constexpr std::size_t kSinkBufferSize = 1 << 20;
 constexpr std::uint32_t kMsPerDay = 86400000;
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-        if (x != y) return false;
-    }
-    return true;
-}
-
+// Whether `part` appears in `text`, ignoring case.
 bool ContainsNoCase(std::string_view text, std::string_view part) {
-    if (part.size() > text.size()) return false;
-    for (std::size_t i = 0; i + part.size() <= text.size(); ++i) {
-        if (EqualsNoCase(text.substr(i, part.size()), part)) return true;
-    }
-    return false;
+    return AsciiLower(text).find(AsciiLower(part)) != std::string::npos;
 }
 
 // The check sensors are recognised as the conversion recognises them: a
@@ -52,10 +35,10 @@ int FindCheckSensor(const CInstrument& instrument, std::string_view type,
     for (const bool first : {true, false}) {
         for (std::size_t i = 0; i < sensors.size(); ++i) {
             const CSensor& s = *sensors[i];
-            if (!EqualsNoCase(s.GetType(), first ? type : other_type)) continue;
+            if (!EqualsIgnoreCase(s.GetType(), first ? type : other_type)) continue;
             const std::string& ident = s.GetIdentifier();
             const bool ident_ok =
-                first ? EqualsNoCase(ident, identifier) || (empty_ok && ident.empty())
+                first ? EqualsIgnoreCase(ident, identifier) || (empty_ok && ident.empty())
                       : ident.empty();
             if (ident_ok && IsCheckDataType(s) && s.GetFitType() == kFitCount) {
                 return static_cast<int>(i);
@@ -136,71 +119,6 @@ struct CLogGenerator::SensorPlan {
     double level = 0.5;  // position inside [low, high], wanders from frame to frame
 };
 
-CLogSink::~CLogSink() {
-    Close();
-}
-
-int CLogSink::Open(const std::string& path) {
-    m_buffer.resize(kSinkBufferSize);
-    m_error = m_file.Open(path, CDiskFile::Mode::kCreate, true);
-    return m_error;
-}
-
-int CLogSink::OpenDescriptor(int fd) {
-    m_buffer.resize(kSinkBufferSize);
-    m_fd = fd;
-    m_error = 0;
-    return 0;
-}
-
-int CLogSink::WriteOut(const char* data, std::size_t size) {
-    if (m_file.IsOpen()) return m_file.Write(data, size);
-    if (m_fd < 0) return kFileInvalid;
-    while (size > 0) {
-        const ssize_t n = ::write(m_fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return FileErrorCauseFromErrno(errno);
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return 0;
-}
-
-int CLogSink::Write(std::string_view bytes) {
-    if (m_error != 0) return m_error;
-    if (!m_file.IsOpen() && m_fd < 0) return m_error = kFileInvalid;
-    if (m_used + bytes.size() > m_buffer.size()) {
-        if (int cause = Flush()) return cause;
-        if (bytes.size() >= m_buffer.size()) {
-            m_error = WriteOut(bytes.data(), bytes.size());
-            if (m_error == 0) m_written += bytes.size();
-            return m_error;
-        }
-    }
-    std::memcpy(m_buffer.data() + m_used, bytes.data(), bytes.size());
-    m_used += bytes.size();
-    m_written += bytes.size();
-    return 0;
-}
-
-int CLogSink::Flush() {
-    if (m_error != 0) return m_error;
-    if (m_used > 0) {
-        m_error = WriteOut(m_buffer.data(), m_used);
-        m_used = 0;
-    }
-    return m_error;
-}
-
-int CLogSink::Close() {
-    const int cause = (m_file.IsOpen() || m_fd >= 0) ? Flush() : m_error;
-    m_file.Close();
-    m_fd = -1;  // a descriptor handed in stays open: its owner closes it
-    return cause;
-}
-
 CLogGenerator::CLogGenerator(const CInstrument* instrument, const LogGeneratorOptions& options)
     : m_instrument(instrument),
       m_options(options),
@@ -254,9 +172,9 @@ void CLogGenerator::PlanSensors() {
             p.role = ContainsNoCase(type, "LON") || ContainsNoCase(s.GetIdentifier(), "LON")
                          ? Role::kLongitude
                          : Role::kLatitude;
-        } else if (EqualsNoCase(type, "TIMER")) {
+        } else if (EqualsIgnoreCase(type, "TIMER")) {
             p.role = Role::kElapsed;
-        } else if (EqualsNoCase(type, "INTTIME")) {
+        } else if (EqualsIgnoreCase(type, "INTTIME")) {
             p.role = Role::kIntegration;
         } else if (p.data_type == kDataAS && ContainsNoCase(s.GetIdentifier(), "HEMI")) {
             p.role = ContainsNoCase(type, "LON") ? Role::kWestHemisphere : Role::kNorthHemisphere;

@@ -187,7 +187,7 @@ int main(int argc, char** argv) {
     const int open_cause = output == "-" ? sink.OpenDescriptor(STDOUT_FILENO) : sink.Open(output);
     if (open_cause != 0) {
         std::fprintf(stderr, "dravik-loggen: cannot create %s: %s", output.c_str(),
-                     dravik::CInstrument::GetFileErrorText(open_cause));
+                     dravik::CInstrument::GetFileErrorText(open_cause).c_str());
         return 1;
     }
     dravik::CLogGenerator generator(has_instrument ? &instrument : nullptr, options);

@@ -314,14 +314,6 @@ std::string StatusLine(CLogDoc& doc) {
     return line;
 }
 
-// A file error cause as words for a one-line message.
-std::string CauseText(int cause) {
-    const char* text = FileErrorCauseText(cause);
-    std::string out = text != nullptr ? text : "An unknown file error occurred.";
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
-    return out;
-}
-
 void Error(const std::string& text) {
     std::fprintf(stderr, "dravik-log: %s\n", text.c_str());
 }
@@ -377,7 +369,8 @@ int Record(const Options& options, CDiskFile& output, const sigset_t& stop_signa
         if (pending.empty()) return true;
         if (const int cause = output.Write(pending.data(), pending.size()); cause != 0) {
             terminal.Finish();
-            Error("cannot write " + options.output + ": " + CauseText(cause));
+            Error("cannot write " + options.output + ": " +
+                  FileErrorText(cause, FileErrorWording::kMessage));
             return false;
         }
         return true;
@@ -458,7 +451,8 @@ int main(int argc, char** argv) {
         if (!options.append && stat(options.output.c_str(), &st) == 0) {
             Error(options.output + " already exists; give --append to add to it");
         } else {
-            Error("cannot open " + options.output + ": " + CauseText(cause));
+            Error("cannot open " + options.output + ": " +
+                  FileErrorText(cause, FileErrorWording::kMessage));
         }
         return kExitFailed;
     }

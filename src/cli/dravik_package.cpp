@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "frontend/exit_status.h"
 #include "instrument/instrument.h"
 #include "packages/instrument_package.h"
 #include "platform/text.h"
@@ -47,7 +48,7 @@ constexpr const char* kUsage =
 int Fail(zip_t* archive, const std::string& what) {
     std::fprintf(stderr, "%s: %s\n", what.c_str(), zip_strerror(archive));
     zip_discard(archive);
-    return 1;
+    return dravik::kExitFailed;
 }
 
 // Why `path` cannot be read, in the system's words, or an empty text.
@@ -84,11 +85,11 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--help") {
             std::fputs(kUsage, stdout);
-            return 0;
+            return dravik::kExitComplete;
         }
         if (arg == "--version") {
             std::printf("dravik-package %s\n", DRAVIK_VERSION);
-            return 0;
+            return dravik::kExitComplete;
         }
         if (arg == "--force") {
             force = true;
@@ -96,14 +97,14 @@ int main(int argc, char** argv) {
             properties_file = argv[++i];
         } else if (arg.rfind("--", 0) == 0) {
             std::fputs(kUsage, stderr);
-            return 2;
+            return dravik::kExitInvalidCommandLine;
         } else {
             names.push_back(arg);
         }
     }
     if (names.size() < 2) {
         std::fputs(kUsage, stderr);
-        return 2;
+        return dravik::kExitInvalidCommandLine;
     }
     const std::string package = names.front();
     const std::vector<std::string> files(names.begin() + 1, names.end());
@@ -116,7 +117,7 @@ int main(int argc, char** argv) {
         const std::string name = dravik::PackageEntryFileName(file);
         if (!stored.insert(name).second || dravik::EqualsIgnoreCase(name, "Properties.txt")) {
             std::fprintf(stderr, "%s: a second file named %s\n", file.c_str(), name.c_str());
-            return 2;
+            return dravik::kExitInvalidCommandLine;
         }
         listing += name + "\r\n";
     }
@@ -124,14 +125,14 @@ int main(int argc, char** argv) {
         const std::string problem = InstrumentFileProblem(file);
         if (!problem.empty()) {
             std::fprintf(stderr, "%s: %s\n", file.c_str(), problem.c_str());
-            return 1;
+            return dravik::kExitFailed;
         }
     }
     if (!properties_file.empty()) {
         const std::string problem = ReadProblem(properties_file);
         if (!problem.empty()) {
             std::fprintf(stderr, "%s: %s\n", properties_file.c_str(), problem.c_str());
-            return 1;
+            return dravik::kExitFailed;
         }
     }
 
@@ -143,7 +144,7 @@ int main(int argc, char** argv) {
         zip_error_init_with_code(&e, error);
         std::fprintf(stderr, "%s: %s\n", package.c_str(), zip_error_strerror(&e));
         zip_error_fini(&e);
-        return 1;
+        return dravik::kExitFailed;
     }
     zip_source_t* properties = properties_file.empty()
                                    ? zip_source_buffer(archive, listing.data(), listing.size(), 0)
@@ -167,5 +168,5 @@ int main(int argc, char** argv) {
     // The files are read, and the package written under a temporary name and
     // renamed, only now.
     if (zip_close(archive) != 0) return Fail(archive, package);
-    return 0;
+    return dravik::kExitComplete;
 }

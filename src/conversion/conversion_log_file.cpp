@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "conversion/file_error_text.h"
+#include "platform/disk_file.h"
 #include "settings/parameters.h"
 #include "settings/settings.h"
 
@@ -12,7 +12,8 @@ namespace {
 
 std::string OpenFailureText(const std::string& path, int cause) {
     return "An error occured while opening the conversion log file\r\n\"" + path + "\".\r\n" +
-           GetFileErrorText(cause) + "\r\nNo conversion log file will be recorded.";
+           FileErrorText(cause, FileErrorWording::kConversion) +
+           "\r\nNo conversion log file will be recorded.";
 }
 
 }  // namespace
@@ -99,7 +100,7 @@ std::string CConversionLogFile::Append(std::string_view text) {
     const std::string path = m_path;
     Close();
     return "An error occured writing to the conversion log file:\r\n\"" + path + "\".\r\n" +
-           GetFileErrorText(cause) + "\r\nConversion log aborted.";
+           FileErrorText(cause, FileErrorWording::kConversion) + "\r\nConversion log aborted.";
 }
 
 int CConversionLogFile::Write(std::string_view text) {

@@ -1,15 +1,15 @@
 #include "conversion/conversion_output.h"
 
 #include "conversion/csv_output.h"
-#include "conversion/file_error_text.h"
 #include "conversion/netcdf_output.h"
 #include "conversion/text_output.h"
+#include "platform/disk_file.h"
 #include "settings/output_format.h"
 
 namespace dravik {
 
 std::string CConversionOutput::GetFailureText(int cause) const {
-    return GetFileErrorText(cause);
+    return FileErrorText(cause, FileErrorWording::kConversion);
 }
 
 std::unique_ptr<CConversionOutput> MakeConversionOutput(const CDravikParameters& params) {

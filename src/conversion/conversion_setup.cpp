@@ -7,17 +7,20 @@
 #include <string_view>
 
 #include "conversion/dravik_doc.h"
-#include "conversion/file_error_text.h"
 #include "instrument/instrument.h"
+#include "platform/disk_file.h"
+#include "platform/text.h"
 #include "settings/program_dir.h"
 
 namespace dravik {
 
 namespace {
 
-std::string NamePart(const std::string& path) {
-    const std::size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+// The heading block names a file by what follows the last "/" or "\" in its
+// path, as it always has, though a "\" may be part of a name here.
+std::string HeadingName(const std::string& path) {
+    const std::string name = NamePart(path);
+    return name.substr(name.find_last_of('\\') + 1);
 }
 
 std::string Quoted(const std::string& text) {
@@ -58,7 +61,7 @@ CPreparedConversion NameConversion(const CConversionPaths& paths,
                                    const std::string& startup_directory,
                                    const std::string& program_directory) {
     CPreparedConversion names;
-    names.log_name = NamePart(paths.log);
+    names.log_name = HeadingName(paths.log);
     names.log_full = IsStandardStream(paths.log) ? "standard input"
                                                  : FullPath(paths.log, startup_directory);
     names.output_full = IsStandardStream(paths.output) ? "standard output"
@@ -68,7 +71,7 @@ CPreparedConversion NameConversion(const CConversionPaths& paths,
         names.instrument_name = kHeaderDefinitionFile;
         names.instrument_full = program_directory + kHeaderDefinitionFile;
     } else {
-        names.instrument_name = NamePart(paths.instrument);
+        names.instrument_name = HeadingName(paths.instrument);
         names.instrument_full = FullPath(paths.instrument, startup_directory);
     }
     return names;
@@ -136,9 +139,10 @@ bool CDravikDoc::SetUp() {
         Show({"An error occured opening the log file\r\n" + Quoted(p.log_full) +
                   ".\r\nConversion aborted.",
               m_log.GetSystemErrorText()});
-        ReportMessage("An error occured opening the log file.\r\n\t" +
-                          (why.empty() ? GetFileErrorText(cause) : why) + "\r\n",
-                      0);
+        ReportMessage(
+            "An error occured opening the log file.\r\n\t" +
+                (why.empty() ? FileErrorText(cause, FileErrorWording::kConversion) : why) + "\r\n",
+            0);
         SendAndWait("Conversion aborted.\r\n");
         return false;
     }

@@ -218,9 +218,9 @@ class CDravikDoc : public COxaTelemetryDoc {
     };
     std::vector<CFileInUse> FilesInUse();
     // The output failed before the first frame (`what`: "opening the output
-    // file", ...): the user is told, with `why` after the path and `detail`
-    // after the message, and the log gets `log_text`.
-    void OutputFailure(const char* what, const std::string& why, const std::string& log_text,
+    // file", ...): the user is told, with `detail` after the message, and
+    // the log gets `log_text`.
+    void OutputFailure(const char* what, const std::string& log_text,
                        const std::string& detail = {});
 
     // The end step; `output_failed` when the output could not be opened.

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "conversion/conversion_output.h"
-#include "conversion/file_error_text.h"
 #include "platform/disk_file.h"
 #include "platform/frame_data.h"
 #include "platform/log_source.h"
@@ -60,7 +59,8 @@ void CFrameLoop::OnFileStatus(int cause, bool end_of_file, bool file_open, bool 
         // the cause; otherwise the system's words follow the message.
         const std::string detail = m_setup.log->GetFailureDetail();
         const bool shorter = cause == kFileEndOfFile && detail.empty();
-        const std::string why = detail.empty() ? GetFileErrorText(cause) : detail;
+        const std::string why =
+            detail.empty() ? FileErrorText(cause, FileErrorWording::kConversion) : detail;
         m_notices.push_back(
             {"An error occured reading the log file\r\n\"" + m_setup.log_full + "\".\r\n" +
                  (shorter ? std::string("It became shorter while it was being converted.") : why),
@@ -187,7 +187,7 @@ ELoopStep CFrameLoop::Fail(int cause, bool writing) {
     const char* what = writing ? "writing to the output file" : "reading the log file";
     const std::string detail = writing ? std::string() : m_setup.log->GetFailureDetail();
     const std::string text = writing          ? m_setup.output->GetFailureText(cause)
-                             : detail.empty() ? GetFileErrorText(cause)
+                             : detail.empty() ? FileErrorText(cause, FileErrorWording::kConversion)
                                               : detail;
     m_notices.push_back(
         {std::string("An error occured ") + what + "\r\n\"" + path + "\".",

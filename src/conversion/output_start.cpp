@@ -47,10 +47,10 @@ std::vector<CDravikDoc::CFileInUse> CDravikDoc::FilesInUse() {
     return files;
 }
 
-void CDravikDoc::OutputFailure(const char* what, const std::string& why,
-                               const std::string& log_text, const std::string& detail) {
-    Show({std::string("An error occured ") + what + "\r\n\"" + m_prepared.output_full + "\"." +
-              why + "\r\nConversion aborted.",
+void CDravikDoc::OutputFailure(const char* what, const std::string& log_text,
+                               const std::string& detail) {
+    Show({std::string("An error occured ") + what + "\r\n\"" + m_prepared.output_full +
+              "\".\r\nConversion aborted.",
           detail});
     ReportMessage(std::string("An error occured ") + what + ".\r\n\t" + log_text + "\r\n", 0);
 }
@@ -78,9 +78,9 @@ CDravikDoc::EOutputStart CDravikDoc::OpenOutput(bool multiple) {
         refused.push_back(file.identity);
         if (output_exists && file.identity == output) {
             OutputFailure("opening the output file",
-                          std::string("\r\nIt is ") + file.what +
-                              " of the conversion, which was left as it was.",
-                          std::string("The output file is ") + file.what + " of the conversion.");
+                          std::string("The output file is ") + file.what + " of the conversion.",
+                          std::string("It is ") + file.what +
+                              " of the conversion, which was left as it was.");
             return EOutputStart::kFailed;
         }
     }
@@ -117,7 +117,7 @@ CDravikDoc::EOutputStart CDravikDoc::OpenOutput(bool multiple) {
     m_output = MakeConversionOutput(m_run);
     int cause = m_output->Open(open_path, refused);
     if (cause != 0) {
-        OutputFailure("opening the output file", "", m_output->GetFailureText(cause),
+        OutputFailure("opening the output file", m_output->GetFailureText(cause),
                       m_output->GetSystemErrorText());
         return EOutputStart::kFailed;
     }
@@ -127,7 +127,7 @@ CDravikDoc::EOutputStart CDravikDoc::OpenOutput(bool multiple) {
     if (!MakeColumns(columns)) return EOutputStart::kFailed;
     cause = m_output->WriteHeadings(columns);
     if (cause != 0) {
-        OutputFailure("writing to the output file", "", m_output->GetFailureText(cause),
+        OutputFailure("writing to the output file", m_output->GetFailureText(cause),
                       m_output->GetSystemErrorText());
         return EOutputStart::kFailed;
     }

@@ -105,7 +105,7 @@ class CInstrument {
 
     // Texts of results, file error causes, line diagnostics and actions.
     static const char* GetCodeText(int code) noexcept;
-    static const char* GetFileErrorText(int cause) noexcept;
+    static std::string GetFileErrorText(int cause);
     static const char* GetDiagnosticText(int code) noexcept;
     static const char* GetActionText(LoadAction action) noexcept;
 

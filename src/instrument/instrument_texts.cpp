@@ -52,9 +52,8 @@ const char* CInstrument::GetCodeText(int code) noexcept {
     }
 }
 
-const char* CInstrument::GetFileErrorText(int cause) noexcept {
-    const char* text = FileErrorCauseText(cause);
-    return text != nullptr ? text : "An unknown file error orrured.\r\n";
+std::string CInstrument::GetFileErrorText(int cause) {
+    return FileErrorText(cause, FileErrorWording::kInstrument);
 }
 
 const char* CInstrument::GetDiagnosticText(int code) noexcept {

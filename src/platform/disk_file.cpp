@@ -54,26 +54,40 @@ int FileErrorCauseFromErrno(int err) noexcept {
     }
 }
 
-const char* FileErrorCauseText(int cause) noexcept {
+std::string FileErrorText(int cause, FileErrorWording wording) {
     static constexpr const char* kTexts[] = {
-        "No error occurred.\r\n",
-        "An unspecified error occurred.\r\n",
-        "The file could not be found.\r\n",
-        "All or part of the path is invalid.\r\n",
-        "The permitted number of open files was exceeded.\r\n",
-        "The file could not be accessed.\r\n",
-        "There was an attempt to use an invalid file handle.\r\n",
-        "The current working directory cannot be removed.\r\n",
-        "There are no more directory entries.\r\n",
-        "There was an error trying to set the file pointer.\r\n",
-        "There was a hardware error.\r\n",
-        "SHARE.EXE was not loaded, or a shared region was locked.\r\n",
-        "There was an attempt to lock a region that was already locked.\r\n",
-        "The disk is full.\r\n",
-        "The end of file was reached.\r\n",
+        "No error occurred.",
+        "An unspecified error occurred.",
+        "The file could not be found.",
+        "All or part of the path is invalid.",
+        "The permitted number of open files was exceeded.",
+        "The file could not be accessed.",
+        "There was an attempt to use an invalid file handle.",
+        "The current working directory cannot be removed.",
+        "There are no more directory entries.",
+        "There was an error trying to set the file pointer.",
+        "There was a hardware error.",
+        "SHARE.EXE was not loaded, or a shared region was locked.",
+        "There was an attempt to lock a region that was already locked.",
+        "The disk is full.",
+        "The end of file was reached.",
     };
-    if (cause < 0 || cause >= static_cast<int>(std::size(kTexts))) return nullptr;
-    return kTexts[cause];
+    std::string text;
+    if (wording == FileErrorWording::kConversion && cause == kFileSharingViolation) {
+        text = "A sharing violation occured, or a shared region was locked.";
+    } else if (cause >= 0 && cause < static_cast<int>(std::size(kTexts))) {
+        text = kTexts[cause];
+    } else if (wording == FileErrorWording::kResource) {
+        text = "An unknown file error occured.";
+    } else if (wording == FileErrorWording::kMessage) {
+        text = "An unknown file error occurred.";
+    } else {
+        text = "An unknown file error orrured.";
+    }
+    if (wording == FileErrorWording::kInstrument || wording == FileErrorWording::kResource) {
+        text += "\r\n";
+    }
+    return text;
 }
 
 namespace {

@@ -31,10 +31,19 @@ enum FileErrorCause : int {
 // Maps an errno value onto a file error cause.
 int FileErrorCauseFromErrno(int err) noexcept;
 
-// The text of a file error cause 0-14 as the instrument loader and the file
-// resource report it, ended by CR LF; null for any other cause, whose text
-// each layer words itself.
-const char* FileErrorCauseText(int cause) noexcept;
+// How a file error cause is put in words where it is reported. The texts are
+// the same everywhere but for their line end, the sharing violation of the
+// conversion engine and the text of an unknown cause.
+enum class FileErrorWording {
+    kInstrument,  // the instrument loader: CR LF ended, "An unknown file error orrured."
+    kResource,    // a file resource: CR LF ended, "An unknown file error occured."
+    kConversion,  // the conversion engine: no line end, its own sharing violation
+                  // text, "An unknown file error orrured."
+    kMessage,     // a one-line message: no line end, "An unknown file error occurred."
+};
+
+// The text of a file error cause (0 to 14; any other is unknown) in `wording`.
+std::string FileErrorText(int cause, FileErrorWording wording);
 
 // What a file is, whatever name or link leads to it: two names (or a name and
 // an open file) stand for the same file exactly when their identities are equal.

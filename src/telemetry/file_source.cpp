@@ -8,11 +8,6 @@
 
 namespace dravik {
 
-std::string FileResourceErrorText(int cause) {
-    const char* text = FileErrorCauseText(cause);
-    return text != nullptr ? text : "An unknown file error occured.\r\n";
-}
-
 void CFileSource::Open(CLogSource* source, std::size_t buffer_size) {
     m_source = source;
     m_buffer_size = buffer_size;

@@ -11,9 +11,6 @@ namespace dravik {
 
 class CLogSource;
 
-// The text of a file error cause as a file resource reports it, ended by CR LF.
-std::string FileResourceErrorText(int cause);
-
 // Reads the log from where the reading began. A regular file is read up to
 // the length it had then: bytes appended since are left for the next reading
 // (a file that keeps growing would otherwise be read forever), and a file

@@ -2,7 +2,7 @@
 
 #include <cerrno>
 
-#include "telemetry/file_source.h"
+#include "platform/disk_file.h"
 #include "telemetry/serial_port.h"
 
 namespace dravik {
@@ -62,7 +62,7 @@ std::string CommExplanation(int code, int system_error, bool connecting, int fil
         case kCommAbortNotReset:
             return "\tThe telemetry abort code has not been reset.\r\n";
         case kCommFileError:
-            return Tabbed(FileResourceErrorText(file_error));
+            return Tabbed(FileErrorText(file_error, FileErrorWording::kResource));
         case kCommFileNotOpen:
             return "\tThe file resource is not open.\r\n";
         case kCommNoSyncAttached:

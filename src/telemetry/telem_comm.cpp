@@ -242,36 +242,29 @@ int CTelemComm::Detach(const std::string& header) {
 }
 
 int CTelemComm::EnableAcquisition(const std::string& header) {
-    {
-        std::lock_guard lock(m_frame_lock);
-        const int index = m_cutter.Find(header);
-        if (index < 0) {
-            ReportMessage(
-                FillMessage("Unable to enable telemetry acquisition on %s.\r\n", {m_name}),
-                kCommNotAttached);
-            return kCommNotAttached;
-        }
-        if (!m_cutter.SetEnabled(static_cast<std::size_t>(index), true)) return 0;
-        ReportMessage(
-            FillMessage("Enabling telemetry acquisition for %s on %s.\r\n", {header, m_name}), 0);
-    }
-    if (m_state == kStateSerialOwned) Notify(kCmdStatusChanged);
-    return 0;
+    return SetAcquisition(header, true);
 }
 
 int CTelemComm::DisableAcquisition(const std::string& header) {
+    return SetAcquisition(header, false);
+}
+
+int CTelemComm::SetAcquisition(const std::string& header, bool enable) {
     {
         std::lock_guard lock(m_frame_lock);
         const int index = m_cutter.Find(header);
         if (index < 0) {
-            ReportMessage(
-                FillMessage("Unable to disable telemetry acquisition on %s.\r\n", {m_name}),
-                kCommNotAttached);
+            ReportMessage(FillMessage(enable ? "Unable to enable telemetry acquisition on %s.\r\n"
+                                             : "Unable to disable telemetry acquisition on %s.\r\n",
+                                      {m_name}),
+                          kCommNotAttached);
             return kCommNotAttached;
         }
-        if (!m_cutter.SetEnabled(static_cast<std::size_t>(index), false)) return 0;
-        ReportMessage(
-            FillMessage("Disabling telemetry acquisition for %s on %s.\r\n", {header, m_name}), 0);
+        if (!m_cutter.SetEnabled(static_cast<std::size_t>(index), enable)) return 0;
+        ReportMessage(FillMessage(enable ? "Enabling telemetry acquisition for %s on %s.\r\n"
+                                         : "Disabling telemetry acquisition for %s on %s.\r\n",
+                                  {header, m_name}),
+                      0);
     }
     if (m_state == kStateSerialOwned) Notify(kCmdStatusChanged);
     return 0;

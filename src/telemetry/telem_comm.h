@@ -152,6 +152,8 @@ class CTelemComm {
     }
     void Notify(int code);
     std::string Explanation(int code) const;
+    // Enables or disables the acquisition of an attached instrument.
+    int SetAcquisition(const std::string& header, bool enable);
     void ProcessBytes();
     int Synchronize();
     int ExtractFrames();

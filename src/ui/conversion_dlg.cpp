@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstdio>
 
+#include "exclamation_box.h"
 #include "window_placement.h"
 
 namespace dravik {
@@ -35,12 +36,6 @@ QString Name(const std::string& text) {
 }
 
 }  // namespace
-
-QString DisplayText(const std::string& text) {
-    QString shown = QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    return shown;
-}
 
 CConversionDlg::CConversionDlg(CSettingsStore& store, QWidget* parent)
     : QDialog(parent), m_store(store) {

@@ -99,7 +99,4 @@ class CConversionDlg : public QDialog {
     QPushButton* m_button = nullptr;
 };
 
-// "\r\n" line ends as a Qt label or message box shows them.
-QString DisplayText(const std::string& text);
-
 }  // namespace dravik

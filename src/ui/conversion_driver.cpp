@@ -69,9 +69,9 @@ void CConversionDriver::StartOne() {
     SetState(EState::kStarting);
 }
 
-bool CConversionDriver::StartRun(int total, PairSetter set_pair) {
+bool CConversionDriver::StartRun(int total, PairTaker take_pair) {
     if (IsBusy()) return false;
-    m_run = CRun{total, -1, 0, std::move(set_pair)};
+    m_run = CRun{total, -1, 0, std::move(take_pair)};
     if (!TakeNextPair()) {
         m_run = CRun{};
         return false;
@@ -82,10 +82,9 @@ bool CConversionDriver::StartRun(int total, PairSetter set_pair) {
 }
 
 bool CConversionDriver::TakeNextPair() {
-    while (++m_run.index < m_run.total) {
-        if (m_run.set_pair(m_run.index)) return true;
-    }
-    return false;
+    const std::optional<int> next = m_run.take_pair(m_run.index + 1);
+    m_run.index = next.value_or(m_run.total);
+    return next.has_value();
 }
 
 void CConversionDriver::Shutdown() {

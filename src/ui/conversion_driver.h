@@ -13,6 +13,7 @@
 #include <QString>
 #include <QTimer>
 #include <functional>
+#include <optional>
 
 #include "conversion/dravik_doc.h"
 
@@ -26,10 +27,10 @@ class CConversionDriver : public QObject {
   public:
     static constexpr int kProgressInterval = 100;  // ms
 
-    // Sets the document's log, instrument and output file for pair `index`
-    // of a run; false when no output name can be made for it (the pair is
-    // passed over).
-    using PairSetter = std::function<bool(int index)>;
+    // Makes the first pair of a run at or after `from` whose output can be
+    // named the document's log, instrument and output file: its index, or
+    // nothing when none is left.
+    using PairTaker = std::function<std::optional<int>(int from)>;
 
     // The document and the front end must outlive the driver.
     CConversionDriver(CDravikDoc& doc, CWindowFrontEnd& front_end, QObject* parent = nullptr);
@@ -40,7 +41,7 @@ class CConversionDriver : public QObject {
     void StartOne();
     // Queues a run over `total` pairs, starting with the first one whose
     // output can be named; false (and nothing started) when none can.
-    bool StartRun(int total, PairSetter set_pair);
+    bool StartRun(int total, PairTaker take_pair);
     // The program is closing: a conversion under way ends as cancelled (its
     // summary still goes to the conversion log) and the progress window goes.
     void Shutdown();
@@ -78,8 +79,8 @@ class CConversionDriver : public QObject {
     void OnCancel();
     void OnEndRequested();
     void OnEnd();
-    // The single source of a run's pairs: the next one whose output can be
-    // named becomes the document's files; false when none is left.
+    // The next pair of the run whose output can be named becomes the
+    // document's files; false when none is left.
     bool TakeNextPair();
     // The conversion ended (`cancelled` by the user): the end step, then the
     // run goes on, ends, or waits for the OK.
@@ -94,7 +95,7 @@ class CConversionDriver : public QObject {
         int total = 0;  // pairs; below 2 a single conversion
         int index = 0;  // the pair being converted
         int first = 0;  // the first pair started
-        PairSetter set_pair;
+        PairTaker take_pair;
     };
 
     CDravikDoc& m_doc;

@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QVBoxLayout>
 
+#include "frontend/run_plan.h"
 #include "packages/instrument_package.h"
 #include "conversion_dlg.h"
 #include "conversion_log_dlg.h"
@@ -248,14 +249,18 @@ void CDravikView::UpdateFileNames() {
 bool CDravikView::GenerateOutputName() {
     const std::optional<std::string> name =
         CurrentNaming().GenerateName(m_doc.GetLogFilePath(), m_doc.GetInstrumentFilePath());
+    SetOutputName(name);
+    return name.has_value();
+}
+
+void CDravikView::SetOutputName(const std::optional<std::string>& name) {
     if (!name) {
         m_next->clear();
         m_doc.SetOutputFilePath(std::string());
-        return false;
+        return;
     }
     m_next->setText(QString::fromLocal8Bit(*name));
     m_doc.SetOutputFilePath(Properties(FileListKind::kOutput).working_directory + *name);
-    return true;
 }
 
 void CDravikView::OnListSelection(FileListKind kind) {
@@ -334,24 +339,28 @@ void CDravikView::BeginConversion() {
 
 bool CDravikView::BeginRun() {
     std::vector<std::string> logs = SelectedNames(Properties(FileListKind::kLog));
-    std::vector<std::string> instruments =
-        IsHeaderMode() ? std::vector<std::string>{""}
-                       : SelectedNames(Properties(FileListKind::kInstrument));
-    const int total = static_cast<int>(logs.size() * instruments.size());
+    for (std::string& log : logs) log = Properties(FileListKind::kLog).working_directory + log;
+    std::vector<std::string> instruments;
+    if (!IsHeaderMode()) {
+        instruments = SelectedNames(Properties(FileListKind::kInstrument));
+        for (std::string& instrument : instruments) instrument = InstrumentPath(instrument);
+    }
+    CRunPlan plan(IsHeaderMode() ? NamingKind::kHeader : NamingKind::kInstrument, std::move(logs),
+                  std::move(instruments));
+    const int total = static_cast<int>(plan.Size());
     if (total < 2 || !CurrentNaming().IsAutomatic()) return false;
-    // Every log with every instrument file, the instrument fastest; a pair
-    // whose output cannot be named is passed over.
-    auto set_pair = [this, logs = std::move(logs),
-                     instruments = std::move(instruments)](int index) {
-        const auto per_log = instruments.size();
-        const auto at = static_cast<std::size_t>(index);
-        m_doc.SetLogFilePath(Properties(FileListKind::kLog).working_directory +
-                             logs[at / per_log]);
-        const std::string& instrument = instruments[at % per_log];
-        m_doc.SetInstrumentFilePath(instrument.empty() ? instrument : InstrumentPath(instrument));
-        return GenerateOutputName();
+    // A pair whose output cannot be named is passed over; the name of the
+    // next one is made only when it comes, after the last one advanced an
+    // increment.
+    auto take_pair = [this, plan = std::move(plan)](int from) -> std::optional<int> {
+        const auto next = plan.NextNamed(static_cast<std::size_t>(from), CurrentNaming());
+        if (!next) return std::nullopt;
+        m_doc.SetLogFilePath(plan.LogPath(next->index));
+        m_doc.SetInstrumentFilePath(plan.InstrumentPath(next->index));
+        SetOutputName(next->name);
+        return static_cast<int>(next->index);
     };
-    if (!m_driver.StartRun(total, std::move(set_pair))) UpdateFileNames();
+    if (!m_driver.StartRun(total, std::move(take_pair))) UpdateFileNames();
     return true;
 }
 

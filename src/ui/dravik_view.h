@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -115,6 +116,9 @@ class CDravikView : public QWidget {
     // Sets the output name of an automatic mode; false (name cleared) when
     // none can be made.
     bool GenerateOutputName();
+    // Shows `name` as the next output and makes it the document's output
+    // file in the Output list's folder; nothing clears both.
+    void SetOutputName(const std::optional<std::string>& name);
     // Starts a run over every selected pair; false when the selection makes
     // a single conversion.
     bool BeginRun();

@@ -2,12 +2,18 @@
 
 #include <QMessageBox>
 
+#include "platform/text.h"
+
 namespace dravik {
 
-void ShowExclamation(QWidget* parent, const QString& text) {
-    QString shown = text;
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Dravik"), shown, QMessageBox::Ok, parent);
+QString DisplayText(const std::string& text) {
+    const std::string shown = UnixLineEnds(text);
+    return QString::fromLocal8Bit(shown.data(), static_cast<qsizetype>(shown.size()));
+}
+
+void ShowExclamation(QWidget* parent, const std::string& text) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Dravik"), DisplayText(text),
+                    QMessageBox::Ok, parent);
     box.exec();
 }
 

@@ -3,13 +3,16 @@
 #pragma once
 
 #include <QString>
+#include <string>
 
 class QWidget;
 
 namespace dravik {
 
-// Texts keep the "\r\n" line ends they are written with; the box shows them
-// as plain line breaks.
-void ShowExclamation(QWidget* parent, const QString& text);
+// Texts keep the "\r\n" line ends they are written with; a label or a
+// message box shows them as plain line breaks.
+QString DisplayText(const std::string& text);
+
+void ShowExclamation(QWidget* parent, const std::string& text);
 
 }  // namespace dravik

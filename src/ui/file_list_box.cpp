@@ -28,13 +28,6 @@ std::optional<QString> FirstLocalFile(const QMimeData* mime) {
     return std::nullopt;
 }
 
-std::string LowerAscii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
-
 }  // namespace
 
 CFileListBox::CFileListBox(QWidget* parent) : QListWidget(parent) {
@@ -169,7 +162,7 @@ void CFileListBox::DropFile(const std::string& path) {
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     const std::size_t dot = name.find_last_of('.');
     const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot + 1);
-    const std::string lower = LowerAscii(extension);
+    const std::string lower = AsciiLower(extension);
 
     if (m_kind == FileListKind::kInstrument) {
         if (lower == "zpk") {
@@ -177,9 +170,9 @@ void CFileListBox::DropFile(const std::string& path) {
             return;
         }
         if (lower != "cal" && lower != "tdf") {
-            ShowMessage(QString::fromStdString(FillMessage(
+            ShowMessage(FillMessage(
                 "The file extension for %s \r\nis not an Instrument Package/Calibration/TDF file.",
-                {path})));
+                {path}));
             return;
         }
         // The file dropped last wins over a package still being extracted.
@@ -211,7 +204,7 @@ void CFileListBox::StartExtraction(const std::string& path) {
 void CFileListBox::UsePackage(const std::string& path, const CExtracted& extracted) {
     const unsigned generation = m_extraction.Generation();
     for (const std::string& message : extracted.messages) {
-        ShowMessage(QString::fromStdString(message));
+        ShowMessage(message);
         // A file dropped while the message was shown replaces this package.
         if (m_extraction.Generation() != generation) return;
     }
@@ -223,7 +216,7 @@ void CFileListBox::UsePackage(const std::string& path, const CExtracted& extract
     emit listChanged();
 }
 
-void CFileListBox::ShowMessage(const QString& text) {
+void CFileListBox::ShowMessage(const std::string& text) {
     ShowExclamation(this, text);
 }
 

@@ -81,7 +81,7 @@ class CFileListBox : public QListWidget {
 
   protected:
     // Shows a refusal; a test records it instead.
-    virtual void ShowMessage(const QString& text);
+    virtual void ShowMessage(const std::string& text);
 
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;

@@ -189,7 +189,7 @@ bool CFileNamingDlg::StoreShown() {
             focus = m_type;
             break;
     }
-    ShowMessage(QString::fromLatin1(NamingErrorText(error)));
+    ShowMessage(NamingErrorText(error));
     focus->setFocus();
     return false;
 }
@@ -208,7 +208,7 @@ void CFileNamingDlg::accept() {
     if (StoreShown()) QDialog::accept();
 }
 
-void CFileNamingDlg::ShowMessage(const QString& text) {
+void CFileNamingDlg::ShowMessage(const std::string& text) {
     ShowExclamation(this, text);
 }
 

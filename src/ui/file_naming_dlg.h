@@ -34,7 +34,7 @@ class CFileNamingDlg : public QDialog {
     void accept() override;
 
   protected:
-    virtual void ShowMessage(const QString& text);
+    virtual void ShowMessage(const std::string& text);
 
   private:
     void ShowSlot(int slot);

@@ -225,7 +225,7 @@ void CListPropertiesDlg::UpdatePackageChoice() {
 }
 
 bool CListPropertiesDlg::Fail(QWidget* control, const char* text) {
-    ShowMessage(QString::fromLatin1(text));
+    ShowMessage(text);
     // A control that the package choice disabled cannot take the focus, so
     // the choice is switched over to show what needs mending.
     if (!control->isEnabled() && control != m_package) m_from_files->setChecked(true);
@@ -283,7 +283,7 @@ void CListPropertiesDlg::accept() {
     QDialog::accept();
 }
 
-void CListPropertiesDlg::ShowMessage(const QString& text) {
+void CListPropertiesDlg::ShowMessage(const std::string& text) {
     ShowExclamation(this, text);
 }
 

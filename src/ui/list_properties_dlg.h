@@ -37,7 +37,7 @@ class CListPropertiesDlg : public QDialog {
     void accept() override;
 
   protected:
-    virtual void ShowMessage(const QString& text);
+    virtual void ShowMessage(const std::string& text);
 
   private:
     struct ListControls {

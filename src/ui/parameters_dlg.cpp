@@ -354,7 +354,7 @@ void CParametersDlg::UpdateEnabling() {
 }
 
 bool CParametersDlg::Fail(QWidget* control, const char* text) {
-    ShowMessage(QString::fromLatin1(text));
+    ShowMessage(text);
     control->setFocus();
     if (auto* edit = qobject_cast<QLineEdit*>(control)) edit->selectAll();
     return false;
@@ -429,7 +429,7 @@ void CParametersDlg::GetParameters(CDravikParameters& parameters) const {
     parameters.output_format = v.output_format;
 }
 
-void CParametersDlg::ShowMessage(const QString& text) {
+void CParametersDlg::ShowMessage(const std::string& text) {
     ShowExclamation(this, text);
 }
 

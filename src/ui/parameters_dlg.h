@@ -36,7 +36,7 @@ class CParametersDlg : public QDialog {
     static int BufferExponent(int buffer);
 
   protected:
-    virtual void ShowMessage(const QString& text);
+    virtual void ShowMessage(const std::string& text);
 
   private:
     void SetHelpTexts();

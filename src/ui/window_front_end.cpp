@@ -3,6 +3,7 @@
 #include <QMessageBox>
 
 #include "conversion_dlg.h"
+#include "exclamation_box.h"
 #include "overwrite_dlg.h"
 
 namespace dravik {

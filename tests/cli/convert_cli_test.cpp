@@ -209,8 +209,9 @@ TEST_F(CliTest, FailedConversionsExitWithOneAndSayWhy) {
     fs::create_symlink(Path("inst.cal"), Path("inst_link.dat"));
     fs::create_hard_link(Path("run.log"), Path("run_hard.dat"));
     auto refused = [&](const std::string& name, const std::string& what) {
-        return "An error occured opening the output file\n\"" + Path(name) + "\".\nIt is " + what +
-               " of the conversion, which was left as it was.\nConversion aborted.\n";
+        return "An error occured opening the output file\n\"" + Path(name) +
+               "\".\nConversion aborted.\nIt is " + what +
+               " of the conversion, which was left as it was.\n";
     };
     struct Case {
         std::vector<std::string> args;

@@ -163,7 +163,6 @@ TEST(InstrumentLoad, FatalResultsReplaceTheMessageAndKeepNothing) {
               "Unable to reload instrument.\r\n\tThe instrument has already been defined.\r\n" +
                   kAborted);
     EXPECT_EQ(inst.GetSensorCount(), 2);
-    EXPECT_STREQ(CInstrument::GetFileErrorText(99), "An unknown file error orrured.\r\n");
 }
 
 TEST(InstrumentLoad, MalformedLinesAreCountedAndTheTenthIsFatal) {

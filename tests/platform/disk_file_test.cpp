@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 
 using namespace dravik;
 
@@ -87,4 +88,22 @@ TEST(DiskFile, OpenFailuresGiveTheirCauses) {
     EXPECT_EQ(FileErrorCauseFromErrno(EACCES), kFileAccessDenied);
     ASSERT_EQ(f.Open("/dev/full", CDiskFile::Mode::kCreate), kFileNone);
     EXPECT_EQ(f.Write("x", 1), kFileDiskFull);
+}
+
+TEST(DiskFile, FileErrorTextsInEachWording) {
+    using W = FileErrorWording;
+    const std::tuple<int, W, const char*> texts[] = {
+        {0, W::kResource, "No error occurred.\r\n"},
+        {12, W::kInstrument, "There was an attempt to lock a region that was already locked.\r\n"},
+        {11, W::kMessage, "SHARE.EXE was not loaded, or a shared region was locked."},
+        {11, W::kConversion, "A sharing violation occured, or a shared region was locked."},
+        {14, W::kConversion, "The end of file was reached."},
+        {15, W::kResource, "An unknown file error occured.\r\n"},
+        {-1, W::kInstrument, "An unknown file error orrured.\r\n"},
+        {15, W::kConversion, "An unknown file error orrured."},
+        {99, W::kMessage, "An unknown file error occurred."},
+    };
+    for (const auto& [cause, wording, text] : texts) {
+        EXPECT_EQ(FileErrorText(cause, wording), text) << cause << " " << static_cast<int>(wording);
+    }
 }

@@ -113,17 +113,6 @@ TEST(Resource, CodesAndMessages) {
     EXPECT_EQ(r.owner.Count(kCmdStatusChanged), 0);
 }
 
-TEST(Resource, FileErrorTexts) {
-    const std::pair<int, const char*> texts[] = {
-        {0, "No error occurred.\r\n"},
-        {12, "There was an attempt to lock a region that was already locked.\r\n"},
-        {14, "The end of file was reached.\r\n"},
-        {15, "An unknown file error occured.\r\n"},
-        {-1, "An unknown file error occured.\r\n"},
-    };
-    for (const auto& [cause, text] : texts) EXPECT_EQ(FileResourceErrorText(cause), text) << cause;
-}
-
 TEST(FileResource, EndOfFileIsReportedOncePerRead) {
     {  // An empty file: the first read sets the flag, with no end-of-file message.
         const AttachInfo ab = Fixed("AB", 2);

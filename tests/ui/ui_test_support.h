@@ -33,7 +33,9 @@ class CRecording : public Window {
     QStringList messages;
 
   protected:
-    void ShowMessage(const QString& text) override { messages << text; }
+    void ShowMessage(const std::string& text) override {
+        messages << QString::fromStdString(text);
+    }
 };
 
 // Runs `act` on the next modal window (a message box, a question) as soon as
