@@ -74,7 +74,9 @@ TEST(UtcTimes, TimeTagsAndIsoTexts) {
     for (const auto& t : tags) {
         std::int64_t milliseconds = 0;
         EXPECT_EQ(TimeTagMilliseconds(CTimeTag{t.date, t.time}, milliseconds), t.valid) << t.date;
-        if (t.valid) EXPECT_EQ(milliseconds, t.milliseconds) << t.date;
+        if (t.valid) {
+            EXPECT_EQ(milliseconds, t.milliseconds) << t.date;
+        }
     }
 }
 
