@@ -10,6 +10,10 @@ packages=(
   # Compressed logs: bzip2, xz and zstd through libarchive's filters (gzip with
   # zlib); the tests compress their logs with the command line tools.
   libarchive-dev bzip2 xz-utils zstd
+  # NetCDF outputs, written with the netCDF library; ncdump reads them back in
+  # the tests, and the check that analysis tools load every output uses
+  # Python's xarray (with netCDF4) and pandas.
+  libnetcdf-dev netcdf-bin python3-xarray python3-netcdf4 python3-pandas
   # The program's icon is an SVG file: Qt draws it with its SVG image plugin.
   libqt6svg6
   xvfb xauth

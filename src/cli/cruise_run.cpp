@@ -15,6 +15,7 @@
 #include "cli/run_report.h"
 #include "conversion/conversion_log_file.h"
 #include "conversion/dravik_doc.h"
+#include "frontend/batch_command_line.h"
 #include "frontend/conversion_log_blocks.h"
 #include "frontend/exit_status.h"
 #include "frontend/file_naming.h"
@@ -430,10 +431,14 @@ int CRun::Run() {
 int RunEach(const std::vector<std::string>& args, const CEachOptions& options,
             CSettingsStore& store) {
     CEachCommand command;
+    CTerminalFrontEnd console;
     if (auto error = ParseEachCommand(args, command)) {
-        CTerminalFrontEnd console;
         console.ShowMessage(*error);
         return kExitInvalidCommandLine;
+    }
+    command.params.command_line = options.command_line;
+    if (const std::string notice = TextOptionsNotice(args, command.params); !notice.empty()) {
+        console.ShowMessage(notice);
     }
     CRun run(command, store, options);
     return run.Run();

@@ -16,6 +16,7 @@ class CSettingsStore;
 struct CEachOptions {
     bool verbose = false;  // the conversion log is copied to standard error
     std::string report;    // the report file to write (cli/run_report.h), or empty
+    std::string command_line;  // the whole command, for the outputs' history
 };
 
 // Runs the arguments that followed "--each" (cli/each_command.h). The

@@ -25,6 +25,7 @@
 #include "cli/refusal_reasons.h"
 #include "cli/run_report.h"
 #include "cli/terminal_front_end.h"
+#include "conversion/conversion_output.h"
 #include "conversion/dravik_doc.h"
 #include "frontend/batch_command_line.h"
 #include "frontend/exit_status.h"
@@ -101,6 +102,9 @@ constexpr const char* kUsage =
     "  --version     the version of the program\n"
     "  --verbose     copy every conversion log message to standard error\n"
     "  --entry NAME  the entry of the instrument package to convert with\n"
+    "  --format FORMAT  text (the delimited table, the default), csv or netcdf;\n"
+    "                CSV and NetCDF carry every value in full precision, so the\n"
+    "                options /d /w /p /f /h /s /x do not apply to them\n"
     "  --list-entries PACKAGE.zpk  the instrument files of a package\n"
     "  --no-settings every setting at its default, none read or written, so that\n"
     "                a run depends only on its command line\n"
@@ -143,6 +147,7 @@ struct CConvertOptions {
     bool no_settings = false;
     std::string entry;
     std::string report;  // empty: no report
+    std::string command_line;  // the whole command, for the outputs' history
 };
 
 // The settings shared with the desktop program, or, with --no-settings,
@@ -175,6 +180,10 @@ int ListEntries(const std::string& package_path) {
 // says what was wrong with it.
 std::string RefusalWithReason(const std::string& refusal, const std::vector<std::string>& args,
                               const dravik::CCommandLineFiles& files, int options) {
+    // The refusals of an output format say what is wrong themselves.
+    if (refusal == dravik::kNetcdfHeaderRefusal || refusal == dravik::kNetcdfStreamRefusal) {
+        return refusal;
+    }
     const std::size_t refused = static_cast<std::size_t>(files.count + options);
     const std::string reason =
         refused < args.size() ? dravik::RefusedArgumentReason(args[refused], files.count, options)
@@ -189,11 +198,24 @@ int Run(const std::vector<std::string>& args, const CConvertOptions& options,
     std::unique_ptr<dravik::CPackageDirectory> package_folder;
     dravik::CDravikDoc doc(front_end, &store);
     dravik::CCommandLineFiles files;
-    const std::string refusal = dravik::ReadBatchCommandLine(doc, args, files);
+    // --format is taken out first, so that a refused argument is counted
+    // among the file names and options alone.
+    std::vector<std::string> line = args;
+    std::string refusal = dravik::TakeFormatOption(line, doc.GetParameters());
+    if (!refusal.empty()) {
+        front_end.ShowMessage(refusal);
+        return kExitInvalidCommandLine;
+    }
+    refusal = dravik::ReadBatchCommandLine(doc, line, files);
     if (!refusal.empty()) {
         front_end.ShowMessage(
-            RefusalWithReason(refusal, args, files, doc.GetParameters().options_parsed));
+            RefusalWithReason(refusal, line, files, doc.GetParameters().options_parsed));
         return kExitInvalidCommandLine;
+    }
+    doc.GetParameters().command_line = options.command_line;
+    if (const std::string notice = dravik::TextOptionsNotice(args, doc.GetParameters());
+        !notice.empty()) {
+        front_end.ShowMessage(notice);
     }
 
     // Rows written to the terminal would be torn by a progress line.
@@ -345,10 +367,12 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return kExitInvalidCommandLine;
     }
+    options.command_line = dravik::CommandLineText(argc, argv);
     const std::unique_ptr<dravik::CSettingsStore> store = MakeSettingsStore(options.no_settings);
     if (options.each) {
         CatchInterrupts();
-        return dravik::RunEach(args, {options.verbose, options.report}, *store);
+        return dravik::RunEach(args, {options.verbose, options.report, options.command_line},
+                               *store);
     }
     return Run(args, options, *store);
 }

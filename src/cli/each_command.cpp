@@ -3,7 +3,9 @@
 #include <charconv>
 
 #include "cli/refusal_reasons.h"
+#include "conversion/conversion_output.h"
 #include "frontend/batch_command_line.h"
+#include "settings/output_format.h"
 
 namespace dravik {
 
@@ -17,7 +19,9 @@ const char* const kEachUsage =
     "  --instrument FILE  an instrument file, or a package .zpk standing for every\n"
     "                     instrument file it holds; once per file\n"
     "  --output-dir DIR   where the outputs go (default: the current directory)\n"
-    "  --extension EXT    extension of the outputs (default: dat; empty: none)\n"
+    "  --extension EXT    extension of the outputs (default: dat, or csv and nc for\n"
+    "                     those formats; empty: none)\n"
+    "  --format FORMAT    text (default), csv or netcdf\n"
     "  --jobs N           conversions at the same time (default: one per core)\n"
     "Outputs are named LOGTITLE-INSTRUMENTTITLE.EXT, or LOGTITLE.EXT for header\n"
     "conversions, where a title is the file name without its extension. The\n"
@@ -63,8 +67,13 @@ std::optional<std::string> TakeValue(const std::string& name, std::string value,
 
 }  // namespace
 
-std::optional<std::string> ParseEachCommand(const std::vector<std::string>& args,
+std::optional<std::string> ParseEachCommand(const std::vector<std::string>& all_args,
                                             CEachCommand& command) {
+    std::vector<std::string> args = all_args;
+    if (std::string refusal = TakeFormatOption(args, command.params); !refusal.empty()) {
+        return refusal;
+    }
+    bool extension_given = false;
     int accepted = 0;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -83,6 +92,7 @@ std::optional<std::string> ParseEachCommand(const std::vector<std::string>& args
             } else {
                 return "The option " + name + " needs a value.";
             }
+            extension_given = extension_given || name == "--extension";
             if (auto error = TakeValue(name, std::move(value), command)) return error;
         } else if (IsOptionArgument(arg)) {
             if (!command.params.ParseOption(arg)) {
@@ -96,6 +106,11 @@ std::optional<std::string> ParseEachCommand(const std::vector<std::string>& args
         ++accepted;
     }
     if (command.logs.empty()) return "There is no log file to convert after --each.";
+    const EOutputFormat format = OutputFormatOf(command.params.output_format);
+    if (!extension_given) command.extension = OutputFormatExtension(format);
+    if (command.instruments.empty() && !CanConvertHeaders(command.params)) {
+        return std::string(kNetcdfHeaderRefusal);
+    }
     return std::nullopt;
 }
 

@@ -18,7 +18,7 @@ struct CEachCommand {
     std::vector<std::string> logs;
     std::vector<std::string> instruments;  // empty: header conversions
     std::string output_dir;                // empty: the current directory
-    std::string extension = "dat";
+    std::string extension = "dat";  // by default the format's: dat, csv, nc
     unsigned jobs = 0;  // 0: one per processor core
     CDravikParameters params;
 };

@@ -98,7 +98,19 @@ class CConversionOutput {
     virtual std::string GetSystemErrorText() const { return {}; }
 };
 
-// The output the parameters ask for (today always the text table).
+// The output the parameters ask for: the text table, a CSV table or a
+// NetCDF file ("Output Format"; a number it does not know is the text table).
 std::unique_ptr<CConversionOutput> MakeConversionOutput(const CDravikParameters& params);
+
+// Whether the parameters' format can hold a header conversion's records, and
+// the message that refuses one that cannot (NetCDF stores frames).
+bool CanConvertHeaders(const CDravikParameters& params);
+inline constexpr const char* kNetcdfHeaderRefusal =
+    "A header conversion cannot be written as NetCDF: header records are names and texts, "
+    "not frames of values. Choose the text or the CSV format for it.";
+// NetCDF files are written where they can be sought in and renamed.
+inline constexpr const char* kNetcdfStreamRefusal =
+    "A NetCDF file cannot be written to standard output, a pipe or a device: name a file "
+    "as the output, or choose the text or the CSV format.";
 
 }  // namespace dravik

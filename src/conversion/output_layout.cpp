@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cstdio>
 
+#include "instrument/sensor.h"
+
 namespace dravik {
 
 namespace {
@@ -33,6 +35,12 @@ bool IsTrimmed(char c) {
 }
 
 }  // namespace
+
+std::string SensorColumnName(const CSensor& sensor) {
+    std::string name = sensor.GetType();
+    if (!sensor.GetIdentifier().empty()) name += "(" + sensor.GetIdentifier() + ")";
+    return name;
+}
 
 void AppendCell(std::string& line, std::string_view text, int width) {
     line.append(PadCount(text.size(), width), ' ');

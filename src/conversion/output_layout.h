@@ -12,6 +12,12 @@
 
 namespace dravik {
 
+class CSensor;
+
+// The name of a sensor's column: its type, then "(" identifier ")" when it
+// has an identifier.
+std::string SensorColumnName(const CSensor& sensor);
+
 // Widths beyond what the parameters dialog accepts are treated as its
 // largest: a stored width of two billion must not make two-gigabyte cells.
 inline constexpr int kMaxCellWidth = 32767;

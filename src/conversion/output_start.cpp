@@ -58,6 +58,11 @@ void CDravikDoc::OutputFailure(const char* what, const std::string& log_text,
 CDravikDoc::EOutputStart CDravikDoc::OpenOutput(bool multiple) {
     m_overwrite.skip = false;
     const std::string& path = m_prepared.output_full;
+    if (m_prepared.header_conversion && !CanConvertHeaders(m_run)) {
+        m_front_end.ShowMessage(kNetcdfHeaderRefusal);
+        ReportMessage(std::string(kNetcdfHeaderRefusal) + "\r\n", 0);
+        return EOutputStart::kFailed;
+    }
     // "-" is standard output, which was made what it is before the program
     // started: nothing there to ask about.
     const std::string& open_path = PathToOpen(m_paths.output, path);

@@ -72,11 +72,7 @@ std::string TextHeadings(const COutputColumns& c) {
     }
     std::vector<std::string> headings;
     if (!c.serial_number.empty()) headings.emplace_back("SN");
-    for (const CSensor* sensor : c.sensors) {
-        std::string heading = sensor->GetType();
-        if (!sensor->GetIdentifier().empty()) heading += "(" + sensor->GetIdentifier() + ")";
-        headings.push_back(std::move(heading));
-    }
+    for (const CSensor* sensor : c.sensors) headings.push_back(SensorColumnName(*sensor));
     if (p.time_tags) {
         headings.emplace_back("DATETAG");
         headings.emplace_back("TIMETAG2");

@@ -33,6 +33,10 @@ int FitTypeFromName(std::string_view name) noexcept {
     return TypeFromName(kFitNames, name);
 }
 
+std::string_view FitTypeName(int fit_type) noexcept {
+    return fit_type >= 0 && fit_type < kFitUnset ? kFitNames[fit_type] : std::string_view();
+}
+
 void CSensor::SetVariableField(std::string delimiters, std::string terminator, int index) {
     m_field_delimiters = std::move(delimiters);
     m_terminator = std::move(terminator);

@@ -61,6 +61,8 @@ inline constexpr int kValueNoIntegrationSensor = 0x20000009;
 // kDataUnset / kFitUnset for an unknown name.
 int DataTypeFromName(std::string_view name) noexcept;
 int FitTypeFromName(std::string_view name) noexcept;
+// The name of a fit type ("" for kFitUnset and beyond).
+std::string_view FitTypeName(int fit_type) noexcept;
 
 // The integration time an OPTIC3 value is calibrated with, and the value error
 // code of its evaluation.
@@ -124,6 +126,8 @@ class CSensor {
     bool IsCalibrationFit() const noexcept {
         return m_fit_type >= kFitOptic1 && m_fit_type <= kFitPolyU;
     }
+    // OPTIC1, OPTIC2, OPTIC3
+    bool IsOpticFit() const noexcept { return m_fit_type >= kFitOptic1 && m_fit_type <= kFitOptic3; }
     // DDMM, HHMMSS, DDMMYY, TIME2
     bool IsTimeFit() const noexcept { return m_fit_type >= kFitDDMM && m_fit_type <= kFitTime2; }
 
@@ -152,6 +156,8 @@ class CSensor {
     // false when missing).
     void AddCoefficient(double value);
     bool GetCoefficient(double& value, int gain_range, int k) const noexcept;
+    // Every coefficient, in the instrument file's order.
+    const std::vector<double>& GetCoefficients() const noexcept { return m_coefficients; }
 
     // Cuts this variable field out of a frame's text (escapes "^hh" decoded).
     int ExtractVariableField(std::string& out, std::string_view frame_text) const;
@@ -177,6 +183,24 @@ class CSensor {
     int FormatTimeUnsigned(std::string& text, std::uint32_t raw) const;
     int FormatTimeSigned(std::string& text, std::int32_t raw) const;
     int FormatTimeDouble(std::string& text, double raw) const;
+    // The same two, chosen by the type of the raw value, for code written once
+    // for every kind of raw value.
+    int ApplyFitTyped(double& value, std::uint32_t raw, const CIntegrationTime& time) const {
+        return ApplyFitUnsigned(value, raw, time);
+    }
+    int ApplyFitTyped(double& value, std::int32_t raw, const CIntegrationTime& time) const {
+        return ApplyFitSigned(value, raw, time);
+    }
+    int ApplyFitTyped(double& value, double raw, const CIntegrationTime& time) const {
+        return ApplyFitDouble(value, raw, time);
+    }
+    int FormatTimeTyped(std::string& text, std::uint32_t raw) const {
+        return FormatTimeUnsigned(text, raw);
+    }
+    int FormatTimeTyped(std::string& text, std::int32_t raw) const {
+        return FormatTimeSigned(text, raw);
+    }
+    int FormatTimeTyped(std::string& text, double raw) const { return FormatTimeDouble(text, raw); }
 
     // The text written for a TIME2 count of seconds the calendar cannot show
     // (beyond the year 9999).

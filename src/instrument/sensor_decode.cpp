@@ -332,15 +332,6 @@ int DecodeWithoutLock(const CSensor& s, double& raw, const CFrameData* frame,
                       std::string& scratch) {
     return s.DecodeDouble(raw, frame, scratch);
 }
-int FitWith(const CSensor& s, double& v, std::uint32_t raw, const CIntegrationTime& t) {
-    return s.ApplyFitUnsigned(v, raw, t);
-}
-int FitWith(const CSensor& s, double& v, std::int32_t raw, const CIntegrationTime& t) {
-    return s.ApplyFitSigned(v, raw, t);
-}
-int FitWith(const CSensor& s, double& v, double raw, const CIntegrationTime& t) {
-    return s.ApplyFitDouble(v, raw, t);
-}
 
 }  // namespace
 
@@ -354,7 +345,7 @@ int CSensor::StoreIntegrationTime(const CFrameData* frame) {
     const int result = CalibratedValue(
         source->GetDataType(), time, [&](auto& raw) { return DecodeWithLock(*source, raw, frame); },
         [&](double& v, auto raw) {
-            return FitWith(*source, v, raw, source->StoredIntegrationTime());
+            return source->ApplyFitTyped(v, raw, source->StoredIntegrationTime());
         });
     if (result != kValueOk) return result;
     m_integration_time.store(time, std::memory_order_relaxed);
@@ -376,7 +367,7 @@ CIntegrationTime CSensor::EvaluateIntegrationTime(const CFrameData* frame,
     out.status = CalibratedValue(
         source->GetDataType(), time,
         [&](auto& raw) { return DecodeWithoutLock(*source, raw, frame, scratch); },
-        [&](double& v, auto raw) { return FitWith(*source, v, raw, source_time); });
+        [&](double& v, auto raw) { return source->ApplyFitTyped(v, raw, source_time); });
     if (out.status == kValueOk) out.time = time;
     return out;
 }

@@ -55,19 +55,11 @@ void AppendHex(std::string& out, std::uint32_t raw, bool optic1, const CSensorFo
     }
 }
 
-// A signed raw value as written when no fit applies: a BS field of one or two
-// bytes is written as an 8- or 16-bit signed number (its decoding does not
-// sign-extend), so the byte 0xFF is written -1.
+// A signed raw value as written when no fit applies (a short BS field
+// sign-extended).
 void AppendSignedRaw(std::string& out, const CSensor& sensor, std::int32_t value,
                      const CSensorFormat& fmt) {
-    if (sensor.GetDataType() == kDataBS) {
-        if (sensor.GetFieldLength() == 1) {
-            value = static_cast<std::int8_t>(static_cast<std::uint8_t>(value));
-        } else if (sensor.GetFieldLength() == 2) {
-            value = static_cast<std::int16_t>(static_cast<std::uint16_t>(value));
-        }
-    }
-    AppendDecimal(out, value, fmt);
+    AppendDecimal(out, SignedRawNumber(sensor, value), fmt);
 }
 
 // Decoding and calibration texts that are not numbers (AS fields, time fits) go
@@ -123,16 +115,6 @@ struct FrameValues {
     int Fit(double& v, double raw) { return sensor.ApplyFitDouble(v, raw, time); }
 };
 
-int FormatTime(const CSensor& s, std::string& t, std::uint32_t raw) {
-    return s.FormatTimeUnsigned(t, raw);
-}
-int FormatTime(const CSensor& s, std::string& t, std::int32_t raw) {
-    return s.FormatTimeSigned(t, raw);
-}
-int FormatTime(const CSensor& s, std::string& t, double raw) {
-    return s.FormatTimeDouble(t, raw);
-}
-
 // A failed decoding. A delimited number field left empty is a blank column,
 // not an error (signed and double types only).
 void AppendDecodeFailure(std::string& out, const CSensor& sensor, int code,
@@ -161,7 +143,7 @@ bool AppendFitted(std::string& out, Values& values, Raw raw, const CSensorFormat
     }
     if (sensor.IsTimeFit()) {
         std::string& text = ScratchText();
-        if (const int code = FormatTime(sensor, text, raw); code != kValueOk) {
+        if (const int code = sensor.FormatTimeTyped(text, raw); code != kValueOk) {
             AppendErrorPadded(out, code, fmt);
         } else {
             AppendPadded(out, text, fmt);
@@ -255,6 +237,18 @@ void GetValueErrorText(std::string& out, int code) {
     AppendErrorPadded(out, code, CSensorFormat{});
 }
 
+std::int32_t SignedRawNumber(const CSensor& sensor, std::int32_t value) noexcept {
+    if (sensor.GetDataType() == kDataBS) {
+        // The decoding of a short BS field does not sign-extend; its text does.
+        if (sensor.GetFieldLength() == 1) {
+            value = static_cast<std::int8_t>(static_cast<std::uint8_t>(value));
+        } else if (sensor.GetFieldLength() == 2) {
+            value = static_cast<std::int16_t>(static_cast<std::uint16_t>(value));
+        }
+    }
+    return value;
+}
+
 void AppendSensorValue(std::string& out, CSensor& sensor, const CFrameData* frame,
                        const CSensorFormat& fmt) {
     LockedValues values{sensor};
@@ -269,26 +263,11 @@ void FormatSensorValue(std::string& out, CSensor& sensor, const CFrameData* fram
 
 void CRowValues::Prepare(std::vector<CSensor*> sensors) {
     m_sensors = std::move(sensors);
-    m_time_of.assign(m_sensors.size(), -1);
-    m_times.clear();
-    for (std::size_t k = 0; k < m_sensors.size(); ++k) {
-        const CSensor* sensor = m_sensors[k];
-        if (sensor == nullptr || sensor->GetFitType() != kFitOptic3) continue;
-        // OPTIC3 sensors that share an integration time sensor share its evaluation.
-        const CSensor* source = sensor->GetIntegrationTimeSensor();
-        if (source == sensor) source = nullptr;
-        auto same = std::find_if(m_times.begin(), m_times.end(),
-                                 [&](const FrameTime& t) { return t.source == source; });
-        if (same == m_times.end()) {
-            m_times.push_back(FrameTime{source, sensor, {}, false});
-            same = m_times.end() - 1;
-        }
-        m_time_of[k] = static_cast<int>(same - m_times.begin());
-    }
+    m_times.Prepare(m_sensors);
 }
 
 void CRowValues::BeginFrame() noexcept {
-    for (FrameTime& t : m_times) t.evaluated = false;
+    m_times.BeginFrame();
 }
 
 void CRowValues::AppendValue(std::string& out, std::size_t column, const CFrameData& frame,
@@ -299,17 +278,9 @@ void CRowValues::AppendValue(std::string& out, std::size_t column, const CFrameD
         return;
     }
     static const CIntegrationTime kNone;
-    const CIntegrationTime* time = &kNone;
-    if (const int slot = m_time_of[column]; slot >= 0 && fmt.apply_fit) {
-        // Evaluated at the frame's first calibrated OPTIC3 value that needs it.
-        FrameTime& t = m_times[static_cast<std::size_t>(slot)];
-        if (!t.evaluated) {
-            t.time = t.user->EvaluateIntegrationTime(&frame, m_scratch);
-            t.evaluated = true;
-        }
-        time = &t.time;
-    }
-    FrameValues values{*sensor, *time, m_scratch};
+    // Only a calibrated OPTIC3 value needs its integration time.
+    const CIntegrationTime& time = fmt.apply_fit ? m_times.For(column, frame, m_scratch) : kNone;
+    FrameValues values{*sensor, time, m_scratch};
     dravik::AppendValue(out, values, &frame, fmt);
 }
 

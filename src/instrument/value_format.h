@@ -8,9 +8,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "instrument/frame_integration_times.h"
 #include "instrument/number_format.h"
 #include "instrument/sensor.h"
 #include "instrument/sensor_format.h"
@@ -20,6 +22,11 @@ namespace dravik {
 // The text of a value error code: "Error 1" to "Error 8" for 0x20000001 to
 // 0x20000008, "Error 0" for every other code.
 void GetValueErrorText(std::string& out, int code);
+
+// The number a signed raw value stands for when no fit applies: a BS field of
+// one or two bytes read back as an 8- or 16-bit signed number (its decoding
+// does not sign-extend), so the byte 0xFF stands for -1; any other value as it is.
+std::int32_t SignedRawNumber(const CSensor& sensor, std::int32_t value) noexcept;
 
 // The column text of the sensor in this frame: the raw or calibrated value, a time
 // text, or the error text of a value that cannot be decoded or calibrated, all padded
@@ -49,15 +56,8 @@ class CRowValues {
                      const CSensorFormat& fmt);
 
   private:
-    struct FrameTime {
-        const CSensor* source;  // the integration time sensor (null: none)
-        const CSensor* user;    // an OPTIC3 sensor that uses it
-        CIntegrationTime time;
-        bool evaluated;
-    };
     std::vector<CSensor*> m_sensors;
-    std::vector<int> m_time_of;  // per column: its entry in m_times, or -1
-    std::vector<FrameTime> m_times;
+    CFrameIntegrationTimes m_times;
     std::string m_scratch;
 };
 

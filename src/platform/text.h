@@ -41,6 +41,11 @@ std::string NamePart(std::string_view path);
 // `text` with each "\r\n" line end as "\n", for a terminal or a window.
 std::string UnixLineEnds(std::string_view text);
 
+// Appends `text` as UTF-8: what already is valid UTF-8 is copied, and every
+// other byte is taken as the Latin-1 character of its value (instrument
+// files and logs carry text in no declared encoding).
+void AppendValidUtf8(std::string& out, std::string_view text);
+
 // Fills each "%s" of a message with the next argument. Names and paths may be
 // of any length, so no fixed-size formatting buffer is involved.
 std::string FillMessage(std::string_view pattern, std::initializer_list<std::string_view> args);

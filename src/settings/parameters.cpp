@@ -31,6 +31,7 @@ void Keys(Parameters& p, Key&& key) {
     key("Width", p.format.width, kInt);
     key("Precision", p.format.precision, kInt);
     key("Buffer", p.buffer, kInt);
+    key("Output Format", p.output_format, kInt);
 }
 
 // A base-10 number at the start of `text`: an optional sign, then at least one

@@ -41,6 +41,7 @@ class CDravikParameters {
     int process_limit = -1;          // "Process Limit": most frames converted; <= 0 no limit
     int process_depth = 1;           // "Process Depth": one frame in every N; <= 1 every frame
     CSensorFormat format;  // "Double Type", "Apply Fit", "Hex Format", "Width", "Precision"
+    int output_format = 0;  // "Output Format": 0 text table, 1 CSV, 2 NetCDF (output_format.h)
 
     // Command-line-only values: they live for one run and are never stored.
     int has_overwrite_option = 0;
@@ -50,6 +51,9 @@ class CDravikParameters {
     int end_window_option_dismiss = 0;  // as a "Dismiss Progress" setting: 1 for "yes", 0 for "no"
     std::string conversion_log_option_file;
     int options_parsed = 0;  // options accepted so far, for the "Parameters parsed" count
+    // The command line of the run, for the outputs that keep a history of how
+    // they were made.
+    std::string command_line;
 
     // Loads the "Parameters" section over the current values (a missing key,
     // a stored -1 and an empty or "-1" delimiter keep the value in memory).

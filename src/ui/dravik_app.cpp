@@ -2,6 +2,7 @@
 
 #include <QIcon>
 #include <clocale>
+#include <cstdio>
 
 #include "packages/batch_package.h"
 #include "settings/parameters.h"
@@ -76,6 +77,15 @@ int CDravikApp::RunBatch() {
     if (!refusal.empty()) {
         m_front_end->ShowMessage(refusal);
         return kExitInvalidCommandLine;
+    }
+    std::vector<const char*> argv{"dravik"};
+    for (const std::string& arg : m_args) argv.push_back(arg.c_str());
+    m_doc->GetParameters().command_line =
+        CommandLineText(static_cast<int>(argv.size()), argv.data());
+    // Said once on standard error, as the headless converter says it.
+    if (const std::string notice = TextOptionsNotice(m_args, m_doc->GetParameters());
+        !notice.empty()) {
+        std::fprintf(stderr, "%s\n", notice.c_str());
     }
     // An instrument package in place of the instrument file gives its first
     // instrument file, as a package dropped on the Instrument list does.

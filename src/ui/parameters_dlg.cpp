@@ -17,6 +17,7 @@
 
 #include "exclamation_box.h"
 #include "help_window.h"
+#include "settings/output_format.h"
 #include "special_edit.h"
 
 namespace dravik {
@@ -122,6 +123,11 @@ CParametersDlg::CParametersDlg(const CDravikParameters& parameters, bool header_
 
     // Output
     auto* output_group = new QGroupBox(QStringLiteral("Output"), this);
+    // In the order of the formats' stored numbers.
+    m_output_format = new QComboBox(output_group);
+    m_output_format->setObjectName(QStringLiteral("outputFormat"));
+    m_output_format->addItems({QStringLiteral("Text table"), QStringLiteral("CSV"),
+                               QStringLiteral("NetCDF")});
     m_show_extra = Check(output_group, "&Extra output heading information", "showExtra");
     m_apply_fit = Check(output_group, "&Convert to physical values", "applyFit");
     m_immersed = Check(output_group, "&Apply immersion coefficients", "immersed");
@@ -138,6 +144,10 @@ CParametersDlg::CParametersDlg(const CDravikParameters& parameters, bool header_
     m_hex_format = Check(output_group, "He&xadecimal output values", "hexFormat");
     auto* output_layout = new QGridLayout(output_group);
     int row = 0;
+    auto* format_label = new QLabel(QStringLiteral("Output file for&mat:"), output_group);
+    format_label->setBuddy(m_output_format);
+    output_layout->addWidget(format_label, row, 0);
+    output_layout->addWidget(m_output_format, row++, 1);
     for (QCheckBox* box :
          {m_show_extra, m_apply_fit, m_immersed, m_time_tags, m_time_tags_formatted}) {
         output_layout->addWidget(box, row++, 0, 1, 2);
@@ -197,6 +207,8 @@ CParametersDlg::CParametersDlg(const CDravikParameters& parameters, bool header_
     for (QCheckBox* box : {m_apply_fit, m_suppress_strings, m_time_tags}) {
         connect(box, &QCheckBox::toggled, this, &CParametersDlg::UpdateEnabling);
     }
+    connect(m_output_format, &QComboBox::currentIndexChanged, this,
+            &CParametersDlg::UpdateEnabling);
     connect(m_select, &QRadioButton::toggled, this, [this](bool on) {
         UpdateDelimiterChoice();
         if (on) m_delimiter_combo->setFocus();
@@ -215,6 +227,13 @@ void CParametersDlg::SetHelpTexts() {
                                                       m_delimiter_edit}) {
         w->setWhatsThis(delimiter);
     }
+    m_output_format->setWhatsThis(QStringLiteral(
+        "The kind of output file. Text table: the delimited text shaped by the options below. "
+        "CSV: a table for spreadsheets and scripts, with every value in full precision, times "
+        "in ISO 8601 UTC and angles in decimal degrees. NetCDF: a self-describing file "
+        "following the CF conventions, for xarray, ODV, Panoply or MATLAB; not for header "
+        "conversions. CSV and NetCDF ignore the delimiter, width, precision, number type, "
+        "hexadecimal, suppress, extra heading and time tag format choices."));
     m_show_extra->setWhatsThis(QStringLiteral(
         "Starts the output with a block of heading information and a units line, and adds a "
         "first column with each frame's index."));
@@ -261,6 +280,7 @@ void CParametersDlg::SetHelpTexts() {
 }
 
 void CParametersDlg::Load(const CDravikParameters& p) {
+    m_output_format->setCurrentIndex(OutputFormatOf(p.output_format));
     if (p.delimiter.empty() || p.delimiter == "\t") {
         m_select->setChecked(true);
         m_delimiter_combo->setCurrentIndex(0);
@@ -297,8 +317,11 @@ void CParametersDlg::Load(const CDravikParameters& p) {
 }
 
 void CParametersDlg::UpdateDelimiterChoice() {
-    m_delimiter_combo->setEnabled(m_select->isChecked());
-    m_delimiter_edit->setEnabled(m_specify->isChecked());
+    const bool text = m_output_format->currentIndex() == kOutputText;
+    m_select->setEnabled(text);
+    m_specify->setEnabled(text);
+    m_delimiter_combo->setEnabled(text && m_select->isChecked());
+    m_delimiter_edit->setEnabled(text && m_specify->isChecked());
 }
 
 void CParametersDlg::UpdateEnabling() {
@@ -315,6 +338,19 @@ void CParametersDlg::UpdateEnabling() {
     m_immersed->setEnabled(instrument && fit);
     m_hex_format->setEnabled(instrument && !fit && !suppress);
     m_time_tags_formatted->setEnabled(instrument && m_time_tags->isChecked() && !suppress);
+    // CSV and NetCDF carry every value in full precision: what shapes the
+    // text table does not apply to them.
+    if (m_output_format->currentIndex() != kOutputText) {
+        for (QWidget* w : std::initializer_list<QWidget*>{
+                 m_show_extra, m_time_tags_formatted, m_double_type, m_precision, m_width,
+                 m_suppress_strings, m_hex_format}) {
+            w->setEnabled(false);
+        }
+    } else {
+        m_show_extra->setEnabled(true);
+        m_width->setEnabled(true);
+    }
+    UpdateDelimiterChoice();
 }
 
 bool CParametersDlg::Fail(QWidget* control, const char* text) {
@@ -351,6 +387,7 @@ void CParametersDlg::accept() {
     }
 
     CDravikParameters& p = m_values;
+    p.output_format = m_output_format->currentIndex();
     if (m_specify->isChecked()) {
         p.delimiter = m_delimiter_edit->text().toStdString();
     } else {
@@ -389,6 +426,7 @@ void CParametersDlg::GetParameters(CDravikParameters& parameters) const {
     parameters.process_limit = v.process_limit;
     parameters.process_depth = v.process_depth;
     parameters.format = v.format;
+    parameters.output_format = v.output_format;
 }
 
 void CParametersDlg::ShowMessage(const std::string& text) {

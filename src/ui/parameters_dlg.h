@@ -48,6 +48,7 @@ class CParametersDlg : public QDialog {
     bool m_header_mode;
     CDravikParameters m_values;
 
+    QComboBox* m_output_format = nullptr;
     QRadioButton* m_select = nullptr;
     QRadioButton* m_specify = nullptr;
     QComboBox* m_delimiter_combo = nullptr;

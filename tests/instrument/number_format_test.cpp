@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <charconv>
 #include <climits>
 #include <clocale>
 #include <cmath>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "format_diff.h"
+#include "instrument/shortest_number.h"
 
 namespace dravik {
 namespace {
@@ -108,6 +110,25 @@ TEST(FormatDoubleTest, MatchesTheCFormatterOnGeneratedValues) {
     const format_diff::Stats stats = format_diff::Run(200'000, 20261206, stdout);
     EXPECT_EQ(stats.values, 200'000u);
     EXPECT_EQ(stats.mismatches, 0u);
+}
+
+}  // namespace
+}  // namespace dravik
+
+namespace dravik {
+namespace {
+
+// Whole numbers take a path of their own; every text is the library's.
+TEST(ShortestNumber, TheLibrarysShortestText) {
+    for (const double value : {0.0, -0.0, 1.0, -42.0, 99999.0, 100000.0, 120000.0, 100001.0,
+                               4294967295.0, 4294967296.0, 1e21, 0.1, 0.48, -0.875, 1e-300,
+                               5e-324, 1.7976931348623157e308}) {
+        char mine[kMaxShortestNumber], library[kMaxShortestNumber];
+        const std::string_view text(mine, WriteShortestNumber(mine, value) - mine);
+        const std::string_view expected(
+            library, std::to_chars(library, library + sizeof library, value).ptr - library);
+        EXPECT_EQ(text, expected);
+    }
 }
 
 }  // namespace
