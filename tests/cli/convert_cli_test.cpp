@@ -15,85 +15,9 @@ namespace {
 
 using namespace dravik_cli_test;
 
-// Refused before anything starts, single conversions and runs alike: the
-// desktop program's message, then a line that says what was wrong. No
-// report is written for a refused command line.
-TEST_F(CliTest, InvalidCommandLinesExitWithTwoAndTheirMessage) {
-    WriteFile(Path("a.raw"), "x");
-    fs::create_directories(dir_ / "sub");
-    WriteFile(Path("sub/a.raw"), "x");
-    const std::string invalid = "Invalid command line parameters.\nParameters parsed: ";
-    struct Case {
-        std::vector<std::string> args;
-        std::string message;  // the whole of standard error, or with `part` a part of it
-        bool part = false;
-    };
-    const Case cases[] = {
-        {{"log.raw", "/t", "out.dat"},
-         invalid + "2\n\"out.dat\" is not an option: the file names come first, before any "
-                   "option.\n"},
-        {{"a", "b", "c", "d", "--report", "r.json"},
-         invalid + "3\n\"d\" would be a fourth file name: a conversion takes a log file, an "
-                   "output file and an instrument file, then options.\n"},
-        {{"log.raw", "out.dat", "/c", "/ew=maybe"},
-         invalid + "3\nThe option \"/ew=maybe\" takes yes or no (also y or n).\n"},
-        {{"log.raw", "out.dat", "x.cal", "/cc"}, invalid + "3\nUnknown option \"/cc\".\n"},
-        {{"log.raw", "out.dat", "x.cal", "--verbos", "--report=r.json"},
-         invalid + "3\nUnknown option \"--verbos\". Did you mean --verbose?\n"},
-        {{"log.raw", "out.dat", "/OverWite=yes"},
-         invalid + "2\nUnknown option \"/OverWite=yes\". Did you mean /overwrite=yes?\n"},
-        {{"log.raw", "out.dat", "/b1023"},
-         invalid + "2\nThe option \"/b1023\" takes a buffer size from 1024 to 65535 bytes.\n"},
-        {{"log.raw", "out.dat", "/l-0"},
-         invalid + "2\nThe option \"/l-0\" takes a frame limit from 0 to 32766 and, after a "
-                   "\"-\", a rate of one frame in 1 to 32766: /l100, /l100-5 or /l-5.\n"},
-        {{"log.raw", "out.dat", "-verbose"},
-         invalid + "2\nUnknown option \"-verbose\". Did you mean --verbose?\n"},
-        {{"log.raw", "out.dat", "--jobs", "2"},
-         invalid + "2\nThe option --jobs is taken only with --each.\n"},
-        {{"/h", "/x"},
-         "There must be at least two file name parameters to use command line processing.\n"
-         "No file name was given: the log file and the output file come first, before any "
-         "option.\n"},
-        {{}, "Usage: dravik-convert LOG OUTPUT", true},
-        {{"a.raw", "x.dat", "a.cal", "--entry", "b.cal"},
-         "--entry needs an Instrument Package file (.zpk) as the instrument file.\n"},
-        {{"a.raw", "x.dat", "--report"}, "--report needs the name of the report file to write.\n"},
-        {{"a.raw", "a.dat", "/cl=run.log", "--report", "./run.log"},
-         "The report file \"./run.log\" is one of the files of the conversions (\"run.log\"): "
-         "give the report another name.\n"},
-        {{"--list-entries", "a.zpk", "b"}, "Usage: dravik-convert LOG OUTPUT", true},
-        {{"--each"}, "There is no log file to convert after --each.\n"},
-        {{"--each", "a.raw", "--jobs", "0"},
-         "The option --jobs takes a number of conversions from 1 to 256.\n"},
-        {{"--each", "a.raw", "--jobs"}, "The option --jobs needs a value.\n"},
-        {{"--each", "a.raw", "--frames=3"}, "Unknown option \"--frames=3\".\n"},
-        {{"--each", "a.raw", "--instrumnet", "x.cal"},
-         "Unknown option \"--instrumnet\". Did you mean --instrument?\n"},
-        {{"--each", "a.raw", "/c", "/cx"}, invalid + "2\nUnknown option \"/cx\".\n"},
-        {{"--each", "a.raw", "--output-dir", "nowhere"},
-         "The output directory \"nowhere\" does not exist.\n"},
-        {{"--each", "a.raw", "sub/a.raw"}, "would both write \"a.dat\"", true},
-        {{"--each", "a.raw", "--extension", ".raw"},
-         "\"a.raw\" is one of the files to convert",
-         true},
-        {{"--each", "a.raw", "--report", "a.dat"},
-         "The report file \"a.dat\" is one of the files of the conversions: give the report "
-         "another name.\n"},
-        {{"--each", "a.raw", "--entry", "x.cal"}, "--entry is not taken with --each", true},
-    };
-    for (const Case& c : cases) {
-        const Result r = Convert(c.args);
-        EXPECT_EQ(r.status, 2) << c.message;
-        if (c.part) {
-            EXPECT_TRUE(Has(r.err, c.message)) << c.message << "\n" << r.err;
-        } else {
-            EXPECT_EQ(r.err, c.message);
-        }
-        EXPECT_EQ(r.out, "");
-    }
-    EXPECT_FALSE(fs::exists(dir_ / "a.dat"));
-    EXPECT_FALSE(fs::exists(dir_ / "r.json"));
+// Refused command lines are golden cases (tests/data/refusals/); help and
+// version go to standard output.
+TEST_F(CliTest, HelpAndVersion) {
     const Result help = Convert({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(Has(help.out, "--each [options] LOG...")) << help.out;
@@ -199,10 +123,8 @@ TEST_F(CliTest, OverwriteQuestionIsAskedOnATerminal) {
 TEST_F(CliTest, FailedConversionsExitWithOneAndSayWhy) {
     const std::string cal = kExamples + "/spr0117.cal";
     ASSERT_EQ(Loggen({cal, Path("log.raw"), "--frames", "2000"}).status, 0);
-    ASSERT_EQ(Loggen({kExamples + "/nav0001.tdf", Path("nav.raw"), "--frames", "3"}).status, 0);
     const std::string log = ReadFile(Path("log.raw"));
     fs::copy_file(cal, Path("inst.cal"));
-    fs::create_directory(Path("sub"));
     WriteFile(Path("run.log"), "");
     // Outputs that are files of the conversion under other names.
     fs::create_symlink("log.raw", Path("log_link.dat"));
@@ -219,18 +141,6 @@ TEST_F(CliTest, FailedConversionsExitWithOneAndSayWhy) {
         void (*setup)(const fs::path&) = nullptr;
     };
     const Case cases[] = {
-        // After the message, what the system said about its cause.
-        {{"missing.raw", "out1.dat", cal},
-         "An error occured opening the log file\n\"" + Path("missing.raw") +
-             "\".\nConversion aborted.\nNo such file or directory.\n"},
-        {{"log.raw", "out2.dat", "sub"},
-         "An error occured reading the instrument file\"" + Path("sub") +
-             "\".\nConversion aborted.\nIs a directory.\n"},
-        {{"log.raw", "nowhere/out.dat", cal},
-         "\"" + Path("nowhere/out.dat") + "\".\nConversion aborted.\nNo such file or directory.\n"},
-        {{"nav.raw", "out2.dat", cal}, "Conversion aborted.\nSPR0117 not found."},
-        {{"log.raw", "/dev/full", cal, "/ow=yes"},
-         "\"/dev/full\".\nConversion aborted.\nNo space left on device.\n"},
         {{"log.raw", "big.dat", cal},
          "An error occured writing to the output file\n\"" + Path("big.dat") +
              "\".\nFile too large.\n",
@@ -296,9 +206,7 @@ TEST_F(CliTest, InstrumentPackagesConvertLikeTheirFiles) {
     }
     EXPECT_FALSE(fs::exists(Path("q.zpk")));
     EXPECT_EQ(Run(DRAVIK_PACKAGE, {"--version"}).out.rfind("dravik-package ", 0), 0u);
-    const Result listed = Convert({"--list-entries", "p.zpk"});
-    EXPECT_EQ(listed.status, 0);
-    EXPECT_EQ(listed.out, "nav0001.tdf\nspr0117.cal\n");
+    EXPECT_EQ(Convert({"--list-entries", "p.zpk"}).out, "nav0001.tdf\nspr0117.cal\n");
 
     ASSERT_EQ(Convert({"spr.raw", "by_file.dat", cal, "/c"}).status, 0);
     EXPECT_EQ(Convert({"spr.raw", "by_entry.dat", "p.zpk", "--entry", "spr0117.cal", "/c"}).status,
@@ -309,25 +217,7 @@ TEST_F(CliTest, InstrumentPackagesConvertLikeTheirFiles) {
         EXPECT_TRUE(ReadFile(Path(name)) == ReadFile(Path("by_file.dat"))) << name;
     }
 
-    WriteFile(Path("bad.zpk"), "not an archive");
-    const std::string unopened =
-        "The Instrument Package file: bad.zpk \ncould not be opened.\nIt is not a readable ZIP "
-        "archive: Not a zip archive.\n";
-    struct Case {
-        std::vector<std::string> args;
-        std::string message;
-    };
-    const Case cases[] = {
-        {{"spr.raw", "x.dat", "bad.zpk"}, unopened},
-        {{"spr.raw", "x.dat", "p.zpk", "--entry=cal/none.cal"},
-         "No instrument file cal/none.cal was extracted from the Instrument Package file: p.zpk\n"},
-        {{"--list-entries", "bad.zpk"}, unopened},
-    };
-    for (const Case& c : cases) {
-        const Result r = Convert(c.args);
-        EXPECT_EQ(r.status, 1) << c.message;
-        EXPECT_EQ(r.err, c.message);
-    }
+    EXPECT_EQ(Convert({"spr.raw", "x.dat", "p.zpk", "--entry=cal/none.cal"}).status, 1);
     EXPECT_FALSE(fs::exists(Path("x.dat")));
     EXPECT_TRUE(fs::is_empty(dir_ / "cache" / "Quillfern" / "Dravik" / "TEMP"));
 }

@@ -88,8 +88,9 @@ def run(program, case, work):
 
 
 def masker(case, work, program):
-    places = [(case, "@CASE@"), (EXAMPLES, "@EXAMPLES@"), (work, "@WORK@"),
-              (os.path.dirname(program), "@PROGRAM@")]
+    # A case may name the inputs of a neighbour (@CASE@/../other/data.raw).
+    places = [(case, "@CASE@"), (os.path.dirname(case), "@CASE@/.."), (EXAMPLES, "@EXAMPLES@"),
+              (work, "@WORK@"), (os.path.dirname(program), "@PROGRAM@")]
     places.sort(key=lambda p: -len(p[0]))  # a folder inside another is replaced first
 
     def mask(data):

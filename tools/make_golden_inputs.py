@@ -2,7 +2,7 @@
 """Writes the inputs of the conversion golden cases (instrument files and small
 binary logs). The expected outputs beside them were checked by hand; this
 script only makes the inputs, and is kept so that they can be read and made
-again. Run from this folder: python3 make_conversion_cases.py"""
+again: python3 tools/make_golden_inputs.py writes them into tests/data/."""
 
 import os
 import struct
@@ -149,7 +149,11 @@ def worked_log():
     return b"".join(frame(i + 1, 2101 + i) + WORKED_TAGS[i] for i in range(3))
 
 
+DATA = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "data")
+
+
 def write(folder, name, data):
+    folder = os.path.join(DATA, folder)
     os.makedirs(folder, exist_ok=True)
     mode = "wb" if isinstance(data, bytes) else "w"
     with open(os.path.join(folder, name), mode, newline="" if mode == "w" else None) as f:
