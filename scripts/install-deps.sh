@@ -14,6 +14,9 @@ packages=(
   # the tests, and the check that analysis tools load every output uses
   # Python's xarray (with netCDF4) and pandas.
   libnetcdf-dev netcdf-bin python3-xarray python3-netcdf4 python3-pandas
+  # The shortest text of a double in the CSV output: the formatting library's
+  # headers only.
+  libfmt-dev
   # The program's icon is an SVG file: Qt draws it with its SVG image plugin.
   libqt6svg6
   xvfb xauth

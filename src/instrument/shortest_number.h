@@ -10,7 +10,8 @@ namespace dravik {
 inline constexpr int kMaxShortestNumber = 25;
 
 // Writes the text at `out`, which has room for kMaxShortestNumber
-// characters, and returns the end of it.
+// characters, and returns the end of it. The bytes of that room after the
+// end may be overwritten.
 char* WriteShortestNumber(char* out, double value) noexcept;
 
 }  // namespace dravik

@@ -2,13 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cfloat>
 #include <charconv>
 #include <climits>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
+#include <random>
 #include <string>
+#include <string_view>
 
 #include "format_diff.h"
 #include "instrument/shortest_number.h"
@@ -118,17 +121,42 @@ TEST(FormatDoubleTest, MatchesTheCFormatterOnGeneratedValues) {
 namespace dravik {
 namespace {
 
-// Whole numbers take a path of their own; every text is the library's.
+std::string_view Shortest(char* buffer, double value) {
+    return {buffer, static_cast<std::size_t>(WriteShortestNumber(buffer, value) - buffer)};
+}
+
+std::string_view Library(char* buffer, double value) {
+    return {buffer, static_cast<std::size_t>(
+                        std::to_chars(buffer, buffer + kMaxShortestNumber, value).ptr - buffer)};
+}
+
+// Every text is the library's: its digits, its choice of the fixed or the
+// exponent form, and above 2^53 the whole value's own digits.
 TEST(ShortestNumber, TheLibrarysShortestText) {
-    for (const double value : {0.0, -0.0, 1.0, -42.0, 99999.0, 100000.0, 120000.0, 100001.0,
-                               4294967295.0, 4294967296.0, 1e21, 0.1, 0.48, -0.875, 1e-300,
-                               5e-324, 1.7976931348623157e308}) {
-        char mine[kMaxShortestNumber], library[kMaxShortestNumber];
-        const std::string_view text(mine, WriteShortestNumber(mine, value) - mine);
-        const std::string_view expected(
-            library, std::to_chars(library, library + sizeof library, value).ptr - library);
-        EXPECT_EQ(text, expected);
+    char mine[kMaxShortestNumber], library[kMaxShortestNumber];
+    int mismatches = 0;
+    const auto check = [&](double value) {
+        if (Shortest(mine, value) != Library(library, value) && ++mismatches <= 5) {
+            ADD_FAILURE() << Library(library, value) << " written as " << Shortest(mine, value);
+        }
+    };
+    // The sign, fractions, whole numbers either side of 2^32 and 2^53, whole
+    // values above 2^53, subnormals, the least normal and the largest.
+    for (const double v : {-0.0, 0.1, 123456.789, -HUGE_VAL, std::nan("")}) check(v);
+    for (const double v : {-42.0, 100000.0, 120000.0, 4294967296.0}) check(v);
+    for (const double v : {9007199254740991.0, 9007199254740994.0, 18014398509481988.0}) check(v);
+    for (const double v : {1.2345678901234567e21, 5e-324, 2.2250738585072009e-308}) check(v);
+    for (const double v : {2.2250738585072014e-308, 1e-300, 1.7976931348623157e308}) check(v);
+    for (int e = -7; e <= 22; ++e) check(std::pow(10.0, e));
+    // Any bit pattern, a value of a common size (2^-30 to 2^80) and a whole
+    // number below 2^53.
+    std::mt19937_64 rng(2024);
+    for (int i = 0; i < 1000000; ++i) {
+        check(std::bit_cast<double>(rng()));
+        check(std::ldexp(static_cast<double>(rng() >> 11), static_cast<int>(rng() % 110) - 83));
+        check(static_cast<double>(rng() >> (11 + rng() % 53)));
     }
+    EXPECT_EQ(mismatches, 0);
 }
 
 }  // namespace
