@@ -39,6 +39,7 @@ struct Item {
     std::string data;
     bool deflate = true;
     zip_uint32_t unix_mode = 0;  // 0: left to the writer
+    zip_uint32_t dos_attributes = 0;
 };
 
 void WritePackage(const fs::path& path, const std::vector<Item>& items) {
@@ -52,6 +53,8 @@ void WritePackage(const fs::path& path, const std::vector<Item>& items) {
         zip_set_file_compression(z, index, item.deflate ? ZIP_CM_DEFLATE : ZIP_CM_STORE, 0);
         if (item.unix_mode != 0)
             zip_file_set_external_attributes(z, index, 0, ZIP_OPSYS_UNIX, item.unix_mode << 16);
+        if (item.dos_attributes != 0)
+            zip_file_set_external_attributes(z, index, 0, ZIP_OPSYS_DOS, item.dos_attributes);
     }
     ASSERT_EQ(zip_close(z), 0) << zip_strerror(z);
 }
@@ -163,6 +166,8 @@ TEST_F(PackageTest, HostileNamesAndLinksNeverReachOutsideTheFolder) {
                                   {"tab\tname.cal", "T"},
                                   {"link.cal", "/etc/passwd", false, S_IFLNK | 0777},
                                   {"fifo.cal", "", false, S_IFIFO | 0644},
+                                  {"dosdir.cal", "", false, 0, 0x10},  // a DOS folder
+                                  {"dosfile.cal", "F", false, 0, 0x20},
                                   {"plain.cal", "P", false, S_IFREG | 0644}});
     // A NUL inside a stored name (in the local and the central header).
     std::string bytes = ReadAll(dir_ / "h.zpk");
@@ -176,17 +181,20 @@ TEST_F(PackageTest, HostileNamesAndLinksNeverReachOutsideTheFolder) {
               (Messages{EntryMessage(".."), EntryMessage("a/.."), EntryMessage("."),
                         EntryMessage("folder/"), EntryMessage("nul name.cal"),
                         EntryMessage("tab\tname.cal"), EntryMessage("link.cal"),
-                        EntryMessage("fifo.cal")}));
-    EXPECT_EQ(
-        Extracted(),
-        (Files{{"escape.cal", "E"}, {"absolute.cal", "A"}, {"win.cal", "W"}, {"plain.cal", "P"}}));
+                        EntryMessage("fifo.cal"), EntryMessage("dosdir.cal")}));
+    EXPECT_EQ(Extracted(), (Files{{"escape.cal", "E"},
+                                  {"absolute.cal", "A"},
+                                  {"win.cal", "W"},
+                                  {"dosfile.cal", "F"},
+                                  {"plain.cal", "P"}}));
     // The listing names the same files, in entry order.
     std::vector<CPackageEntry> listed;
     ASSERT_TRUE(ListPackageEntries((dir_ / "h.zpk").string(), listed));
     std::vector<std::string> names;
     for (const CPackageEntry& e : listed) names.push_back(e.file_name);
     EXPECT_EQ(names,
-              (std::vector<std::string>{"escape.cal", "absolute.cal", "win.cal", "plain.cal"}));
+              (std::vector<std::string>{"escape.cal", "absolute.cal", "win.cal", "dosfile.cal",
+                                        "plain.cal"}));
 
     // Nothing beside the session folder, nor above it.
     const std::string session = fs::path(session_->GetPath()).parent_path().filename().string();
