@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "instrument/instrument_line.h"
+
 #include "platform/disk_file.h"
 
 using namespace dravik;
@@ -196,6 +198,14 @@ TEST(InstrumentLoad, UnsignedParametersAreDigitsOnly) {
         EXPECT_EQ(inst.GetSensorCount(), 0) << line;
         EXPECT_EQ(inst.GetErrorCount(), 1) << line;
     }
+}
+
+TEST(InstrumentLine, CoefficientsAreWholeFiniteNumbers) {
+    double v = 0.0;
+    for (const char* word : {"1.5x", "", "x", "inf", "nan", "1e999", "1.5 "})
+        EXPECT_FALSE(ParseCoefficient(word, v)) << word;
+    EXPECT_TRUE(ParseCoefficient("-1.5e-3", v));
+    EXPECT_EQ(v, -1.5e-3);
 }
 
 // Random bytes and random token lines: every file loads or fails with a code
