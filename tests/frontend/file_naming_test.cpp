@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include <vector>
 
 namespace dravik {
@@ -107,6 +109,13 @@ TEST(FileNamingTest, StoringRefusesBadIncrementsOnlyInAutoIncrementMode) {
               ENamingError::kNone);
     EXPECT_EQ(naming.Settings().file_increment, "7");
     EXPECT_EQ(naming.Settings().file_extension, "txt");
+    // Letters are A to Z either case; their neighbours in ASCII are none.
+    for (const char* letter : {"A", "Z", "a", "z", "@", "[", "`", "{"}) {
+        const bool is_letter = std::isalpha(static_cast<unsigned char>(letter[0])) != 0;
+        EXPECT_EQ(naming.Store(kNamingAutoIncrement, "b", letter, "txt", kIncrementAlphabetic),
+                  is_letter ? ENamingError::kNone : ENamingError::kIncrementLetter)
+            << letter;
+    }
 }
 
 }  // namespace
