@@ -59,10 +59,10 @@ TEST(ConversionFailures, BadInputsAreShownLoggedAndFail) {
     }
 }
 
-// The disk filling up (a file size limit stands for it) at the last write,
-// when the output is closed: every row written before stays, and the
+// The disk filling up (a file size limit stands for it), also at the last
+// write, when the output is closed: every row written before stays, and the
 // conversion fails, on the screen too.
-TEST(ConversionFailures, ADiskFullAtTheLastWriteFailsTheConversion) {
+TEST(ConversionFailures, ADiskFullFailsTheConversionWhereverItComes) {
     const fs::path dir = ScratchDir("filling");
     std::string log;
     const std::string one = ReadAll(kWorked / "data.raw").substr(0, 19);  // a frame and its tag
@@ -74,27 +74,32 @@ TEST(ConversionFailures, ADiskFullAtTheLastWriteFailsTheConversion) {
     const std::string expected = whole.Output();
     ASSERT_GT(expected.size(), COutputTextFile::kBufferSize);
 
-    struct rlimit old_limit {};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
-    const auto old_handler = signal(SIGXFSZ, SIG_IGN);
-    Conversion full("filling_full");
-    full.Files(dir / "long.raw", kTdf);
-    struct rlimit small = old_limit;
-    small.rlim_cur = expected.size() - 10;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const EConversionOutcome outcome = full.doc->RunConversion();
-    const std::string conversion_log = full.Log();
-    setrlimit(RLIMIT_FSIZE, &old_limit);
-    signal(SIGXFSZ, old_handler);
-    EXPECT_EQ(outcome, EConversionOutcome::kFailed);
-    EXPECT_EQ(full.front_end.messages,
-              std::vector<std::string>{"An error occured writing to the output file\r\n\"" +
-                                       (full.dir / "out.dat").string() + "\"."});
-    EXPECT_EQ(full.front_end.last_report.status_text, "Conversion aborted.");
-    EXPECT_TRUE(Contains(conversion_log,
-                         "An error occured writing to the output file.\r\n\tThe disk is full.\r\n"));
-    EXPECT_TRUE(Contains(conversion_log, std::string(kStamp) + "Conversion aborted.\r\n\tFrames"));
-    EXPECT_EQ(full.Output(), expected.substr(0, expected.size() - 10));
+    // The disk fills at the last write, and halfway through the frames.
+    for (const std::size_t limit : {expected.size() - 10, COutputTextFile::kBufferSize + 5}) {
+        SCOPED_TRACE(limit);
+        struct rlimit old_limit {};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+        const auto old_handler = signal(SIGXFSZ, SIG_IGN);
+        Conversion full("filling_full_" + std::to_string(limit));
+        full.Files(dir / "long.raw", kTdf);
+        struct rlimit small = old_limit;
+        small.rlim_cur = limit;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const EConversionOutcome outcome = full.doc->RunConversion();
+        const std::string conversion_log = full.Log();
+        setrlimit(RLIMIT_FSIZE, &old_limit);
+        signal(SIGXFSZ, old_handler);
+        EXPECT_EQ(outcome, EConversionOutcome::kFailed);
+        EXPECT_EQ(full.front_end.messages,
+                  std::vector<std::string>{"An error occured writing to the output file\r\n\"" +
+                                           (full.dir / "out.dat").string() + "\"."});
+        EXPECT_EQ(full.front_end.last_report.status_text, "Conversion aborted.");
+        EXPECT_TRUE(Contains(conversion_log, "An error occured writing to the output file.\r\n\tThe "
+                                             "disk is full.\r\n"));
+        EXPECT_TRUE(
+            Contains(conversion_log, std::string(kStamp) + "Conversion aborted.\r\n\tFrames"));
+        EXPECT_EQ(full.Output(), expected.substr(0, limit));
+    }
 }
 
 TEST(ConversionQuestions, AnExistingOutputFileIsOverwrittenOnlyWhenTheUserAgrees) {
