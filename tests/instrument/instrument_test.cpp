@@ -116,6 +116,22 @@ TEST(InstrumentLoad, EmptyFilesCommentsAndSensorLookup) {
               "Cannot access instrument sensors.\r\n\tThe sensor reference is invalid.\r\n");
 }
 
+// Each OPTIC3 channel takes the integration time named after its own type:
+// a second radiometer head has an integration time of its own.
+TEST(InstrumentLoad, Optic3ChannelsFindTheIntegrationTimeOfTheirType) {
+    CInstrument inst;
+    ASSERT_EQ(LoadText(inst,
+                       "INSTRUMENT ABC '' 3 AS 0 NONE\n"
+                       "INTTIME ES 'sec' 2 BU 1 POLYU\n0 0.001\n"
+                       "INTTIME LU 'sec' 2 BU 1 POLYU\n0 0.002\n"
+                       "LU 412 'uW/cm^2/nm/sr' 2 BU 1 OPTIC3\n100 0.5 1.25 0.064\n"
+                       "ES 412 'uW/cm^2/nm' 2 BU 1 OPTIC3\n100 0.5 1.25 0.064\n"),
+              0);
+    ASSERT_EQ(inst.GetSensorCount(), 4);
+    EXPECT_EQ(inst.GetSensor(2)->GetIntegrationTimeSensor(), inst.GetSensor(1));
+    EXPECT_EQ(inst.GetSensor(3)->GetIntegrationTimeSensor(), inst.GetSensor(0));
+}
+
 TEST(InstrumentLoad, FatalResultsReplaceTheMessageAndKeepNothing) {
     struct Case {
         const char* text;
