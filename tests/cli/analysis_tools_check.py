@@ -12,6 +12,7 @@ Exits 77 (skipped) when xarray, netCDF4 or pandas is missing.
 
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -117,7 +118,10 @@ def check_instrument_run(name, log, instrument, work):
 
 def main():
     with tempfile.TemporaryDirectory() as work:
-        ex = lambda name: os.path.join(EXAMPLES, name)
+        # A copy of the examples: a conversion holds its log exclusively, and
+        # other tests may be converting the same logs right now.
+        examples = shutil.copytree(EXAMPLES, os.path.join(work, "examples"))
+        ex = lambda name: os.path.join(examples, name)
         runs = [
             ("spr0117", ex("spr0117.raw"), ex("spr0117.cal")),
             ("nav0001", ex("nav0001.raw"), ex("nav0001.tdf")),

@@ -22,8 +22,6 @@ namespace dravik_cli_test {
 
 namespace fs = std::filesystem;
 
-inline const std::string kExamples = DRAVIK_EXAMPLES_DIR;
-
 struct Result {
     int status = -1;
     std::string out;
@@ -78,6 +76,11 @@ class CliTest : public ::testing::Test {
                (std::string("dravik-cli-") + info->name() + "-" + std::to_string(::getpid()));
         fs::remove_all(dir_);
         fs::create_directories(dir_ / "config");
+        // A private copy of the examples: a conversion holds its log file
+        // exclusively, so tests running side by side must never open the same
+        // log.
+        fs::copy(DRAVIK_EXAMPLES_DIR, dir_ / "examples", fs::copy_options::recursive);
+        examples_ = (dir_ / "examples").string();
     }
     void TearDown() override { fs::remove_all(dir_); }
 
@@ -164,6 +167,7 @@ class CliTest : public ::testing::Test {
     std::string Path(const std::string& name) const { return (dir_ / name).string(); }
 
     fs::path dir_;
+    std::string examples_;  // the examples, copied into dir_
 };
 
 }  // namespace dravik_cli_test

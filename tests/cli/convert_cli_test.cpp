@@ -28,7 +28,7 @@ TEST_F(CliTest, HelpAndVersion) {
 // standard error; the conversion log named on the command line keeps the
 // case of its name.
 TEST_F(CliTest, ConvertsWithAbsolutePathsAndShowsTheLogWhenVerbose) {
-    const std::string cal = kExamples + "/spr0117.cal";
+    const std::string cal = examples_ + "/spr0117.cal";
     ASSERT_EQ(Loggen({cal, Path("cast.raw"), "--frames", "40", "--time-tags"}).status, 0);
     const Result r = Convert({"--verbose", Path("cast.raw"), Path("cast.dat"), cal, "/c", "/t",
                               "/CL=" + Path("Run.log")});
@@ -40,7 +40,7 @@ TEST_F(CliTest, ConvertsWithAbsolutePathsAndShowsTheLogWhenVerbose) {
 }
 
 TEST_F(CliTest, ExistingOutputIsNotOverwrittenWithoutATerminalUnlessAsked) {
-    const std::string tdf = kExamples + "/nav0001.tdf";
+    const std::string tdf = examples_ + "/nav0001.tdf";
     ASSERT_EQ(Loggen({tdf, Path("nav.raw"), "--frames", "5"}).status, 0);
     WriteFile(Path("nav.dat"), "keep me");
     const Result refused = Convert({"nav.raw", "nav.dat", tdf});
@@ -70,7 +70,7 @@ TEST_F(CliTest, ExistingOutputIsNotOverwrittenWithoutATerminalUnlessAsked) {
 // conversion log) are neither read nor written with --no-settings, in single
 // runs and --each runs alike.
 TEST_F(CliTest, NoSettingsRunsOnTheDefaultsAndLeavesTheStoredOnesAlone) {
-    const std::string tdf = kExamples + "/nav0001.tdf";
+    const std::string tdf = examples_ + "/nav0001.tdf";
     ASSERT_EQ(Loggen({tdf, Path("nav.raw"), "--frames", "5"}).status, 0);
     const fs::path settings = dir_ / "config" / "Quillfern" / "Dravik.conf";
     fs::create_directories(settings.parent_path());
@@ -96,7 +96,7 @@ TEST_F(CliTest, NoSettingsRunsOnTheDefaultsAndLeavesTheStoredOnesAlone) {
 // On a terminal the question is asked there; an answer that is not one of
 // the choices asks again.
 TEST_F(CliTest, OverwriteQuestionIsAskedOnATerminal) {
-    const std::string tdf = kExamples + "/nav0001.tdf";
+    const std::string tdf = examples_ + "/nav0001.tdf";
     ASSERT_EQ(Loggen({tdf, Path("nav.raw"), "--frames", "5"}).status, 0);
     struct Case {
         std::string typed;
@@ -121,7 +121,7 @@ TEST_F(CliTest, OverwriteQuestionIsAskedOnATerminal) {
 // and the log is never changed. A file size limit ends it with the write
 // error, not with a silent kill halfway through the output.
 TEST_F(CliTest, FailedConversionsExitWithOneAndSayWhy) {
-    const std::string cal = kExamples + "/spr0117.cal";
+    const std::string cal = examples_ + "/spr0117.cal";
     ASSERT_EQ(Loggen({cal, Path("log.raw"), "--frames", "2000"}).status, 0);
     const std::string log = ReadFile(Path("log.raw"));
     fs::copy_file(cal, Path("inst.cal"));
@@ -180,8 +180,8 @@ TEST_F(CliTest, InstrumentFileWithErrorsIsUsedWhenNobodyCanBeAsked) {
 // instrument file does, or as the entry named; its private folder is gone
 // after every run, whatever the outcome.
 TEST_F(CliTest, InstrumentPackagesConvertLikeTheirFiles) {
-    const std::string cal = kExamples + "/spr0117.cal";
-    const std::string tdf = kExamples + "/nav0001.tdf";
+    const std::string cal = examples_ + "/spr0117.cal";
+    const std::string tdf = examples_ + "/nav0001.tdf";
     ASSERT_EQ(Loggen({cal, Path("spr.raw"), "--frames", "20"}).status, 0);
     ASSERT_EQ(Loggen({tdf, Path("nav.raw"), "--frames", "20"}).status, 0);
     WriteFile(Path("Properties.txt"), "deployment 7");
@@ -211,7 +211,7 @@ TEST_F(CliTest, InstrumentPackagesConvertLikeTheirFiles) {
     ASSERT_EQ(Convert({"spr.raw", "by_file.dat", cal, "/c"}).status, 0);
     EXPECT_EQ(Convert({"spr.raw", "by_entry.dat", "p.zpk", "--entry", "spr0117.cal", "/c"}).status,
               0);
-    fs::copy_file(kExamples + "/spr0117.zpk", Path("SPR.ZPK"));
+    fs::copy_file(examples_ + "/spr0117.zpk", Path("SPR.ZPK"));
     EXPECT_EQ(Convert({"spr.raw", "first.dat", "SPR.ZPK", "/c"}).status, 0);
     for (const char* name : {"by_entry.dat", "first.dat"}) {
         EXPECT_TRUE(ReadFile(Path(name)) == ReadFile(Path("by_file.dat"))) << name;

@@ -82,8 +82,8 @@ class EachTest : public CliTest {
 // Instrument conversions that complete, find nothing, lack their log or their
 // instrument file, or would overwrite an existing output.
 TEST_F(EachTest, InstrumentRunEqualsSingleRunsWhateverTheOutcome) {
-    const std::string cal = kExamples + "/spr0117.cal";
-    const std::string tdf = kExamples + "/nav0001.tdf";
+    const std::string cal = examples_ + "/spr0117.cal";
+    const std::string tdf = examples_ + "/nav0001.tdf";
     ASSERT_EQ(Loggen({cal, Path("spr.raw"), "--frames", "300", "--time-tags", "--garbage", "0.05",
                       "--seed", "4"})
                   .status,
@@ -127,7 +127,7 @@ missing.raw  missing.cal  missing-missing.dat       0        0               -  
 
 TEST_F(EachTest, HeaderRunEqualsSingleRunsAndExitsWithZero) {
     ASSERT_EQ(Loggen({"--header-records", "3", Path("h1.raw")}).status, 0);
-    ASSERT_EQ(Loggen({kExamples + "/spr0117.cal", Path("h2.raw"), "--header-records", "5",
+    ASSERT_EQ(Loggen({examples_ + "/spr0117.cal", Path("h2.raw"), "--header-records", "5",
                       "--frames", "40", "--seed", "2"})
                   .status,
               0);
@@ -141,13 +141,13 @@ TEST_F(EachTest, HeaderRunEqualsSingleRunsAndExitsWithZero) {
 // A package stands for every instrument file it holds, in entry order, and
 // its extracted files are gone after the run.
 TEST_F(EachTest, PackageStandsForEveryInstrumentFileItHolds) {
-    ASSERT_EQ(Loggen({kExamples + "/spr0117.cal", Path("s.raw"), "--frames", "30"}).status, 0);
-    ASSERT_EQ(Loggen({kExamples + "/nav0001.tdf", Path("n.raw"), "--frames", "20"}).status, 0);
+    ASSERT_EQ(Loggen({examples_ + "/spr0117.cal", Path("s.raw"), "--frames", "30"}).status, 0);
+    ASSERT_EQ(Loggen({examples_ + "/nav0001.tdf", Path("n.raw"), "--frames", "20"}).status, 0);
     const Result packaged = Convert({"--each", "s.raw", "n.raw", "--instrument",
-                                     kExamples + "/spr0117.zpk", "--output-dir", "single", "/c"});
+                                     examples_ + "/spr0117.zpk", "--output-dir", "single", "/c"});
     const Result plain =
-        Convert({"--each", "s.raw", "n.raw", "--instrument", kExamples + "/spr0117.cal",
-                 "--instrument", kExamples + "/nav0001.tdf", "--output-dir", "each", "/c"});
+        Convert({"--each", "s.raw", "n.raw", "--instrument", examples_ + "/spr0117.cal",
+                 "--instrument", examples_ + "/nav0001.tdf", "--output-dir", "each", "/c"});
     EXPECT_EQ(packaged.status, 1) << packaged.err;  // s.raw holds no nav0001 frame
     EXPECT_EQ(packaged.out, plain.out);
     for (const char* name : {"s-spr0117.dat", "s-nav0001.dat", "n-spr0117.dat", "n-nav0001.dat"}) {
@@ -186,7 +186,7 @@ TEST_F(EachTest, OneQuestionOnATerminalCoversEveryExistingOutput) {
 // Ctrl-C stops the conversions under way, starts no other, and the table
 // and the conversion log say so.
 TEST_F(EachTest, InterruptStopsEveryConversionAndTellsWhatIsComplete) {
-    const std::string tdf = kExamples + "/nav0001.tdf";
+    const std::string tdf = examples_ + "/nav0001.tdf";
     ASSERT_EQ(Loggen({tdf, Path("n.raw"), "--frames", "50"}).status, 0);
     // Two logs whose frames are followed by gigabytes of nothing (a hole
     // costs no disk): their conversions are still searching when the

@@ -15,7 +15,8 @@ A case folder (tests/data/NAME/) holds
   expected/  the working folder after the run: exactly these files
   case.txt   what the case shows and what was checked by hand
 and the case's inputs. In args, @CASE@ stands for the case folder and @EXAMPLES@
-for examples/.
+for examples/; the run sees private copies of both, so that cases running side
+by side never open the same log.
 
 The program runs in an empty working folder with private, empty settings and
 cache folders, a time zone far from UTC and no locale variables. In everything
@@ -57,12 +58,28 @@ def files_under(top):
     return found
 
 
-def run(program, case, work):
+def copy_inputs(case, root):
+    """Copies the examples, the case folder and the neighbours its args name
+    into `root`, and returns the copies of the case and of the examples: a
+    conversion holds its log file exclusively, so cases running side by side
+    must never open the same log."""
+    examples = shutil.copytree(EXAMPLES, os.path.join(root, "examples"), symlinks=True)
+    cases = os.path.join(root, "cases")
+    names = {os.path.basename(case)}
+    names.update(re.findall(r"@CASE@/\.\./([^/\n]+)", read(os.path.join(case, "args")).decode()))
+    for name in names:
+        source = os.path.join(os.path.dirname(case), name)
+        if os.path.isdir(source):
+            shutil.copytree(source, os.path.join(cases, name), symlinks=True)
+    return os.path.join(cases, os.path.basename(case)), examples
+
+
+def run(program, case, examples, work):
     """Runs the case in `work`; returns the exit status, stdout and stderr."""
     args = read(os.path.join(case, "args")).decode().split("\n")
     if args and args[-1] == "":
         args.pop()
-    args = [a.replace("@CASE@", case).replace("@EXAMPLES@", EXAMPLES) for a in args]
+    args = [a.replace("@CASE@", case).replace("@EXAMPLES@", examples) for a in args]
     if os.path.isdir(os.path.join(case, "work")):
         shutil.copytree(os.path.join(case, "work"), work, dirs_exist_ok=True)
     root = os.path.dirname(work)
@@ -87,9 +104,9 @@ def run(program, case, work):
     return status, read(os.path.join(root, "stdout")), read(os.path.join(root, "stderr"))
 
 
-def masker(case, work, program):
+def masker(case, examples, work, program):
     # A case may name the inputs of a neighbour (@CASE@/../other/data.raw).
-    places = [(case, "@CASE@"), (os.path.dirname(case), "@CASE@/.."), (EXAMPLES, "@EXAMPLES@"),
+    places = [(case, "@CASE@"), (os.path.dirname(case), "@CASE@/.."), (examples, "@EXAMPLES@"),
               (work, "@WORK@"), (os.path.dirname(program), "@PROGRAM@")]
     places.sort(key=lambda p: -len(p[0]))  # a folder inside another is replaced first
 
@@ -120,8 +137,9 @@ def main():
     work = os.path.join(root, "work")
     os.mkdir(work)
     try:
-        status, out, err = run(program, case, work)
-        mask = masker(case, work, program)
+        inputs, examples = copy_inputs(case, root)
+        status, out, err = run(program, inputs, examples, work)
+        mask = masker(inputs, examples, work, program)
         got = {"exit": b"%d\n" % status, "stdout": mask(out), "stderr": mask(err)}
         for name, data in files_under(work).items():
             got[os.path.join("expected", name)] = mask(data)

@@ -49,7 +49,7 @@ class LogCliTest : public CliTest {
 };
 
 TEST_F(LogCliTest, RecordsFramesThatConvertWithTheirTimeTags) {
-    const std::string cal = kExamples + "/spr0117.cal";
+    const std::string cal = examples_ + "/spr0117.cal";
     dravik::CInstrument instrument;
     ASSERT_EQ(instrument.Load(cal), 0);
     dravik::CLogGenerator generator(&instrument, dravik::LogGeneratorOptions{});
@@ -114,7 +114,7 @@ TEST_F(LogCliTest, RecordsFramesThatConvertWithTheirTimeTags) {
 }
 
 TEST_F(LogCliTest, RefusesWhatItCannotDoAndSaysWhy) {
-    const std::string cal = kExamples + "/spr0117.cal";
+    const std::string cal = examples_ + "/spr0117.cal";
     PtyPair pty;
 
     EXPECT_EQ(Log({pty.name, "out.raw"}).status, 2);
@@ -159,7 +159,7 @@ TEST_F(LogCliTest, RefusesWhatItCannotDoAndSaysWhy) {
 // A file size limit reached while recording ends the recording with the
 // write error and status 1, not with a silent kill; what the file held stays.
 TEST_F(LogCliTest, AFileSizeLimitEndsTheRecordingWithTheWriteError) {
-    const std::string cal = kExamples + "/spr0117.cal";
+    const std::string cal = examples_ + "/spr0117.cal";
     dravik::CInstrument instrument;
     ASSERT_EQ(instrument.Load(cal), 0);
     dravik::CLogGenerator generator(&instrument, dravik::LogGeneratorOptions{});

@@ -83,7 +83,7 @@ void ExpectSame(const std::vector<double>& csv, const std::vector<double>& nc, c
 using OutputsCliTest = CliTest;
 
 TEST_F(OutputsCliTest, NetcdfHoldsTheCsvValuesWithTheirDescription) {
-    const std::string raw = kExamples + "/spr0117.raw", cal = kExamples + "/spr0117.cal";
+    const std::string raw = examples_ + "/spr0117.raw", cal = examples_ + "/spr0117.cal";
     for (const char* format : {"csv", "netcdf"}) {
         const Result r = Convert({raw, std::string("out.") + format, cal, "/c", "/t", "/ecf",
                                   "--format", format});
@@ -141,7 +141,7 @@ TEST_F(OutputsCliTest, NetcdfHoldsTheCsvValuesWithTheirDescription) {
 
 // --each names its outputs after the format.
 TEST_F(OutputsCliTest, EachNamesItsOutputsAfterTheFormat) {
-    const std::string raw = kExamples + "/nav0001.raw", tdf = kExamples + "/nav0001.tdf";
+    const std::string raw = examples_ + "/nav0001.raw", tdf = examples_ + "/nav0001.tdf";
     for (const char* format : {"csv", "netcdf"}) {
         const Result r = Convert({"--each", "--format", format, raw, "--instrument", tdf});
         EXPECT_EQ(r.status, 0) << r.err;
@@ -153,7 +153,7 @@ TEST_F(OutputsCliTest, EachNamesItsOutputsAfterTheFormat) {
 // A conversion that fails or is cut short leaves no file under the output's
 // name; nor does a refused one.
 TEST_F(OutputsCliTest, NoOutputLooksCompleteAfterAFailure) {
-    const std::string cal = kExamples + "/spr0117.cal";
+    const std::string cal = examples_ + "/spr0117.cal";
     ASSERT_EQ(Loggen({"--size", "40M", "--time-tags", cal, "big.raw"}).status, 0);
     {
         // 10001 sensors: more variables than a NetCDF output takes.

@@ -36,7 +36,7 @@ for c in report["conversions"]:
 // (a header conversion of a log with quotes, a control character and a byte
 // that is not UTF-8 in its name), and one whose report cannot be written.
 TEST_F(ReportTest, SingleConversionsAreReportedWhateverTheirOutcome) {
-    const std::string cal = kExamples + "/spr0117.cal";
+    const std::string cal = examples_ + "/spr0117.cal";
     ASSERT_EQ(Loggen({cal, Path("s.raw"), "--frames", "40"}).status, 0);
     const std::string size = std::to_string(fs::file_size(Path("s.raw")));
     WriteFile(Path("old.dat"), "keep me");
@@ -75,10 +75,10 @@ TEST_F(ReportTest, SingleConversionsAreReportedWhateverTheirOutcome) {
 // A run over several files: a record per pair in run order, the instrument
 // files of a package named by their entries, an output that was kept.
 TEST_F(ReportTest, EachRunReportsEveryPair) {
-    ASSERT_EQ(Loggen({kExamples + "/spr0117.cal", Path("s.raw"), "--frames", "30"}).status, 0);
-    ASSERT_EQ(Loggen({kExamples + "/nav0001.tdf", Path("n.raw"), "--frames", "20"}).status, 0);
+    ASSERT_EQ(Loggen({examples_ + "/spr0117.cal", Path("s.raw"), "--frames", "30"}).status, 0);
+    ASSERT_EQ(Loggen({examples_ + "/nav0001.tdf", Path("n.raw"), "--frames", "20"}).status, 0);
     WriteFile(Path("s-nav0001.dat"), "keep me");
-    const std::string zpk = kExamples + "/spr0117.zpk";
+    const std::string zpk = examples_ + "/spr0117.zpk";
     const Result r =
         Convert({"--each", "s.raw", "n.raw", "--instrument", zpk, "--report", "run.json", "/c"});
     EXPECT_EQ(r.status, 1) << r.err;

@@ -38,15 +38,15 @@ TEST_F(StreamTest, EveryWayOfReadingALogConvertsAlike) {
     const std::string program = DRAVIK_CONVERT;
     // A log that ends exactly on a read chunk: its end comes with its last
     // chunk whether or not its length is known ahead.
-    Shell("head -c 13312 " + kExamples + "/nav0001.raw > chunked.raw");
+    Shell("head -c 13312 " + examples_ + "/nav0001.raw > chunked.raw");
     const struct {
         std::string log, instrument, options;
     } examples[] = {
-        {kExamples + "/spr0117.raw", kExamples + "/spr0117.cal", "/c /t"},
-        {kExamples + "/nav0001.raw", kExamples + "/nav0001.tdf", "/t /d,"},
-        {kExamples + "/cast0117.raw", "", ""},
-        {kExamples + "/cast0003.raw", kExamples + "/spr0117.cal", "/efc /t"},
-        {Path("chunked.raw"), kExamples + "/nav0001.tdf", "/b1024 /t"},
+        {examples_ + "/spr0117.raw", examples_ + "/spr0117.cal", "/c /t"},
+        {examples_ + "/nav0001.raw", examples_ + "/nav0001.tdf", "/t /d,"},
+        {examples_ + "/cast0117.raw", "", ""},
+        {examples_ + "/cast0003.raw", examples_ + "/spr0117.cal", "/efc /t"},
+        {Path("chunked.raw"), examples_ + "/nav0001.tdf", "/b1024 /t"},
     };
     enum How { kFile, kPipe, kRedirect, kFifo };
     const struct {
@@ -96,11 +96,11 @@ TEST_F(StreamTest, EveryWayOfReadingALogConvertsAlike) {
 
 TEST_F(StreamTest, DamagedLogsAndOddFilesSayWhatIsWrong) {
     const std::string program = DRAVIK_CONVERT;
-    const std::string cal = kExamples + "/spr0117.cal";
+    const std::string cal = examples_ + "/spr0117.cal";
     // A byte changed in the middle of the compressed data, and a log cut
     // short: both fail, naming the log and the cause, after the frames
     // before the damage.
-    Shell("gzip -c " + kExamples +
+    Shell("gzip -c " + examples_ +
           "/spr0117.raw > whole.gz && cp whole.gz damaged.gz && "
           "printf U | dd of=damaged.gz bs=1 seek=20000 conv=notrunc 2>/dev/null && "
           "head -c 20000 whole.gz > short.gz");
@@ -139,7 +139,7 @@ TEST_F(StreamTest, DamagedLogsAndOddFilesSayWhatIsWrong) {
 }
 
 TEST_F(StreamTest, ATerminalIsNoLogAndAStreamShowsBytesRead) {
-    const Result tty = ConvertOnTerminal({"-", "out.dat", kExamples + "/spr0117.cal"}, "");
+    const Result tty = ConvertOnTerminal({"-", "out.dat", examples_ + "/spr0117.cal"}, "");
     EXPECT_EQ(tty.status, 1);
     EXPECT_TRUE(Has(tty.err,
                     "It is a terminal. Name the log file, or send the log to the "
@@ -149,10 +149,10 @@ TEST_F(StreamTest, ATerminalIsNoLogAndAStreamShowsBytesRead) {
     // The progress line, on a terminal, of a stream that pauses halfway.
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_TRUE(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
-    const std::string log = kExamples + "/spr0117.raw";
+    const std::string log = examples_ + "/spr0117.raw";
     const Result r =
         Shell("(head -c 40000 " + log + "; sleep 0.5; tail -c +40001 " + log + ") | " +
-              DRAVIK_CONVERT + " - out.dat " + kExamples + "/spr0117.cal 2> " + ::ptsname(master));
+              DRAVIK_CONVERT + " - out.dat " + examples_ + "/spr0117.cal 2> " + ::ptsname(master));
     EXPECT_EQ(r.status, 0);
     char screen[4096];
     const ssize_t n = ::read(master, screen, sizeof screen);
