@@ -3,6 +3,7 @@
 // compared value for value.
 #include <netcdf.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -137,6 +138,11 @@ TEST_F(OutputsCliTest, NetcdfHoldsTheCsvValuesWithTheirDescription) {
     const std::vector<double> times = nc.Doubles("time", frames);
     EXPECT_EQ(times[0], 1775815200.0);
     EXPECT_EQ(times[1], 1775815200.25);
+    // A frame's flag is set only where its own check sum failed.
+    const std::vector<double> flags = nc.Doubles("check_sum_error", frames);
+    unsigned long long check_sum_errors = 0;
+    nc_get_att_ulonglong(nc.id, NC_GLOBAL, "check_sum_errors", &check_sum_errors);
+    EXPECT_EQ(std::count(flags.begin(), flags.end(), 1.0), static_cast<long>(check_sum_errors));
 }
 
 // --each names its outputs after the format.
