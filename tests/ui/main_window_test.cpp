@@ -543,11 +543,17 @@ class MainWindowTest : public QObject {
         }
         QCOMPARE(store.GetString("Window Position", "Rect", ""),
                  std::string("9000 9000 9400 9300"));
-        {
-            // Stored on a screen that is gone: shown where it can be seen.
+        for (const char* gone : {"9000 9000 9400 9300", "-5000 0040 -4000 0500"}) {
+            // Stored on a screen that is gone: centred where it can be seen
+            // (a window wider than the screen at its left edge).
+            store.WriteString("Window Position", "Rect", gone);
             Program p(store);
             p.frame->show();
-            QVERIFY(screen.contains(p.frame->frameGeometry().topLeft()));
+            const QRect frame = p.frame->frameGeometry();
+            QVERIFY(screen.contains(frame.topLeft()));
+            QVERIFY(qAbs(frame.center().y() - screen.center().y()) <= 1);
+            QVERIFY(qAbs(frame.center().x() - screen.center().x()) <= 1 ||
+                    (frame.width() > screen.width() && frame.left() == screen.left()));
         }
 
         // The progress window keeps its position the same way.
