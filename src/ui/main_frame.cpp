@@ -172,6 +172,11 @@ void CMainFrame::CreateMenus() {
     list_properties->setIcon(s->standardIcon(QStyle::SP_FileDialogListView));
     refresh->setIcon(s->standardIcon(QStyle::SP_BrowserReload));
     log->setIcon(s->standardIcon(QStyle::SP_FileDialogContentsView));
+    // A menu entry with an icon shows its "on" state as a sunken icon, easy to
+    // miss: the two entries that switch something on show a check mark
+    // instead (their toolbar buttons keep the icons).
+    header->setIconVisibleInMenu(false);
+    log->setIconVisibleInMenu(false);
     about->setIcon(s->standardIcon(QStyle::SP_MessageBoxInformation));
     whats_this->setIcon(s->standardIcon(QStyle::SP_TitleBarContextHelpButton));
 

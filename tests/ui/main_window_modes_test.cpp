@@ -1,6 +1,11 @@
 // The main window's modes as they show: header mode leaves nothing selected in
-// the disabled Instrument list, whatever the namings' selection modes.
+// the disabled Instrument list, whatever the namings' selection modes, and the
+// menu entries that switch a mode on show a check mark while it is on.
 #include <QGroupBox>
+#include <QMenu>
+#include <QStyleOptionMenuItem>
+#include <QToolBar>
+#include <QToolButton>
 #include <QtTest>
 
 #include "dravik_view.h"
@@ -11,6 +16,26 @@
 
 using namespace dravik;
 using namespace dravik::testing;
+
+namespace {
+
+// What the style is given to draw a menu entry with.
+struct MenuLook : QMenu {
+    using QMenu::initStyleOption;
+};
+
+QStyleOptionMenuItem MenuEntryLook(QAction* action) {
+    QStyleOptionMenuItem look;
+    for (QObject* user : action->associatedObjects()) {
+        if (auto* menu = qobject_cast<QMenu*>(user)) {
+            auto draw = &MenuLook::initStyleOption;
+            (menu->*draw)(&look, action);
+        }
+    }
+    return look;
+}
+
+}  // namespace
 
 class MainWindowModesTest : public QObject {
     Q_OBJECT
@@ -72,6 +97,32 @@ class MainWindowModesTest : public QObject {
             // Leaving header mode brings the first file selected back.
             p.frame->Action("header")->trigger();
             QCOMPARE(p.doc.GetInstrumentFilePath(), (dir / "inst" / "nav0001.tdf").string());
+        }
+    }
+
+    void modeEntriesShowACheckMark() {
+        Program p(ScratchDir("check_marks"));
+        const struct {
+            const char* action;
+            std::function<bool()> on;
+        } entries[] = {
+            {"header", [&] { return p.View().IsHeaderMode(); }},
+            {"conversionLog", [&] { return p.View().IsLogWindowShown(); }},
+        };
+        for (const auto& e : entries) {
+            QAction* action = p.frame->Action(e.action);
+            for (const bool on : {true, false}) {
+                action->trigger();
+                QCOMPARE(e.on(), on);
+                const QStyleOptionMenuItem look = MenuEntryLook(action);
+                QCOMPARE(look.checkType, QStyleOptionMenuItem::NonExclusive);
+                QCOMPARE(look.checked, on);
+                // An entry with an icon shows "on" as a sunken icon only.
+                QVERIFY2(look.icon.isNull(), e.action);
+                auto* button =
+                    qobject_cast<QToolButton*>(p.frame->ToolBar()->widgetForAction(action));
+                QVERIFY(button != nullptr && !button->icon().isNull());
+            }
         }
     }
 };
