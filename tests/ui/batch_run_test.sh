@@ -20,11 +20,6 @@ trap 'rm -rf "$work"' EXIT
 export XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache
 cp "$examples"/spr0117.raw "$examples"/spr0117.cal "$examples"/spr0117.zpk "$work"/
 cd "$work" || exit 1
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
 # 1. The window's conversion equals the converter's, byte for byte.
 on_x timeout 60 "$dravik" spr0117.raw window.dat spr0117.cal /c /t /ew=yes
 status=$?

@@ -63,11 +63,6 @@ kill $sources
 exit $status
 SCRIPT
 
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
 expect() {
   [ "$(stored "$1" "$2")" = "$3" ] && return
   fail "$1 / $2 is \"$(stored "$1" "$2")\", expected \"$3\""

@@ -54,11 +54,6 @@ near() {
   awk -v a="$1" -v b="$2" -v n="$3" 'BEGIN { split(a, p, " "); split(b, q, " ")
     for (i = 1; i <= n; i++) if (p[i] - q[i] > 2 || q[i] - p[i] > 2) exit 1 }'
 }
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
 declare -A section=([main]='Window%20Position' [log]='Conversion%20Log%20Window'
   [progress]='Conversion%20Window')
 for manager in twm none; do

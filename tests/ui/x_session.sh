@@ -1,6 +1,14 @@
 # Sourced by the tests that run the desktop program on a private X server
-# (Xvfb): the tools they need, a fresh server for each session, the
-# program's windows found by their titles, and the settings it keeps.
+# (Xvfb): their failed checks, the tools they need, a fresh server for each
+# session, the program's windows found by their titles, and the settings it
+# keeps.
+
+# A failed check: said, and counted.
+failures=0
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
 
 # Skips the test (status 77) when a tool named is missing.
 need_tools() {
