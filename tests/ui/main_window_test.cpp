@@ -9,9 +9,11 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStyleOptionMenuItem>
 #include <QTextBrowser>
 #include <QToolBar>
 #include <QtTest>
@@ -39,6 +41,20 @@ void WaitForStop(std::stop_token stop) {
     std::condition_variable_any never;
     std::unique_lock lock(mutex);
     never.wait(lock, stop, [] { return false; });
+}
+
+// A menu entry that switches a mode shows a check mark while on: the style
+// draws an entry with an icon "on" as a sunken icon only. The toolbar keeps it.
+struct MenuLook : QMenu {
+    using QMenu::initStyleOption;
+};
+bool ShowsCheckMark(QAction* action) {
+    QStyleOptionMenuItem look;
+    auto draw = &MenuLook::initStyleOption;
+    for (QObject* user : action->associatedObjects())
+        if (auto* menu = qobject_cast<QMenu*>(user)) (menu->*draw)(&look, action);
+    return look.checkType == QStyleOptionMenuItem::NonExclusive && look.checked &&
+           look.icon.isNull() && !action->icon().isNull();
 }
 
 void WritePackage(const fs::path& path, const std::vector<std::pair<std::string, std::string>>& files) {
@@ -498,6 +514,7 @@ class MainWindowTest : public QObject {
             QCOMPARE(p.frame->StatusPane(1)->text(), QString());
             p.frame->Action("header")->trigger();
             QCOMPARE(p.frame->StatusPane(1)->text(), QString(" H "));
+            QVERIFY(ShowsCheckMark(p.frame->Action("header")));
 
             QTest::keyClick(p.frame.get(), Qt::Key_F1);
             auto* help = p.frame->findChild<CHelpWindow*>();
@@ -506,8 +523,9 @@ class MainWindowTest : public QObject {
 
             p.frame->Action("conversionLog")->trigger();
             QVERIFY(p.View().LogWindow().isVisible());
+            QVERIFY(ShowsCheckMark(p.frame->Action("conversionLog")));
             p.View().LogWindow().close();
-            QTRY_VERIFY(!p.frame->Action("conversionLog")->isChecked());
+            QTRY_VERIFY(!ShowsCheckMark(p.frame->Action("conversionLog")));
             QVERIFY(!p.View().IsLogWindowShown());
         }
         Program again(store);

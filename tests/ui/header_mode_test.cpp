@@ -1,11 +1,6 @@
-// The main window's modes as they show: header mode leaves nothing selected in
-// the disabled Instrument list, whatever the namings' selection modes, and the
-// menu entries that switch a mode on show a check mark while it is on.
+// The main window in header mode: nothing stays selected in the disabled
+// Instrument list, whatever the namings' selection modes.
 #include <QGroupBox>
-#include <QMenu>
-#include <QStyleOptionMenuItem>
-#include <QToolBar>
-#include <QToolButton>
 #include <QtTest>
 
 #include "dravik_view.h"
@@ -17,27 +12,7 @@
 using namespace dravik;
 using namespace dravik::testing;
 
-namespace {
-
-// What the style is given to draw a menu entry with.
-struct MenuLook : QMenu {
-    using QMenu::initStyleOption;
-};
-
-QStyleOptionMenuItem MenuEntryLook(QAction* action) {
-    QStyleOptionMenuItem look;
-    for (QObject* user : action->associatedObjects()) {
-        if (auto* menu = qobject_cast<QMenu*>(user)) {
-            auto draw = &MenuLook::initStyleOption;
-            (menu->*draw)(&look, action);
-        }
-    }
-    return look;
-}
-
-}  // namespace
-
-class MainWindowModesTest : public QObject {
+class HeaderModeTest : public QObject {
     Q_OBJECT
 
     struct Program {
@@ -99,25 +74,7 @@ class MainWindowModesTest : public QObject {
             QCOMPARE(p.doc.GetInstrumentFilePath(), (dir / "inst" / "nav0001.tdf").string());
         }
     }
-
-    void modeEntriesShowACheckMark() {
-        Program p(ScratchDir("check_marks"));
-        for (const char* entry : {"header", "conversionLog"}) {
-            QAction* action = p.frame->Action(entry);
-            for (const bool on : {true, false}) {
-                action->trigger();
-                const QStyleOptionMenuItem look = MenuEntryLook(action);
-                QCOMPARE(look.checkType, QStyleOptionMenuItem::NonExclusive);
-                QCOMPARE(look.checked, on);
-                // An entry with an icon shows "on" as a sunken icon only.
-                QVERIFY2(look.icon.isNull(), entry);
-                auto* button =
-                    qobject_cast<QToolButton*>(p.frame->ToolBar()->widgetForAction(action));
-                QVERIFY(button != nullptr && !button->icon().isNull());
-            }
-        }
-    }
 };
 
-QTEST_MAIN(MainWindowModesTest)
-#include "main_window_modes_test.moc"
+QTEST_MAIN(HeaderModeTest)
+#include "header_mode_test.moc"
