@@ -64,10 +64,9 @@ CConversionLogDlg::~CConversionLogDlg() {
 void CConversionLogDlg::CreateLogWindow() {
     m_placement.show_window = 1;
     m_placement.WriteShowWindow(m_store);
-    show();
     if (!m_placed) {
-        // Placed once shown, when the frame's margins are known, so that the
-        // stored outer size is kept exactly.
+        // Placed before it first appears, so that the window manager puts it
+        // there; the stored outer size is kept once the frame is known.
         m_placed = true;
         if (m_placement.rect && IsOnSomeScreen(*m_placement.rect)) {
             PlaceWindow(*this, *m_placement.rect, true);
@@ -75,6 +74,7 @@ void CConversionLogDlg::CreateLogWindow() {
             CentreWindow(*this);
         }
     }
+    show();
     m_open = true;
     StoreRect();
     ShowMirror();

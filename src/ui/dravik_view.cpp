@@ -204,17 +204,24 @@ void CDravikView::ApplySelectionMode() {
     const bool multi = CurrentNaming().IsAutomatic();
     List(FileListKind::kLog)->SetMultiSelection(multi);
     List(FileListKind::kInstrument)->SetMultiSelection(multi);
+    // Going to one file selects the remembered one, which header mode must
+    // not show in the disabled list.
+    if (IsHeaderMode()) ClearInstrumentSelection();
+}
+
+void CDravikView::ClearInstrumentSelection() {
+    // The remembered instrument file stays for when header mode ends.
+    CFileListBox* instruments = List(FileListKind::kInstrument);
+    instruments->blockSignals(true);
+    instruments->clearSelection();
+    instruments->blockSignals(false);
 }
 
 void CDravikView::ApplyHeaderDisplay() {
-    CFileListBox* instruments = List(FileListKind::kInstrument);
     if (IsHeaderMode()) {
-        // The remembered instrument file stays for when header mode ends.
-        instruments->blockSignals(true);
-        instruments->clearSelection();
-        instruments->blockSignals(false);
+        ClearInstrumentSelection();
     } else {
-        instruments->SynchronizeSelection();
+        List(FileListKind::kInstrument)->SynchronizeSelection();
     }
     ListBox(FileListKind::kInstrument)->setEnabled(!IsConverting() && !IsHeaderMode());
     emit HeaderModeChanged(IsHeaderMode());

@@ -112,6 +112,7 @@ class CDravikView : public QWidget {
     void OnListSelection(FileListKind kind);
     void OnListed(FileListKind kind);
     void ApplyHeaderDisplay();
+    void ClearInstrumentSelection();
     std::string InstrumentPath(const std::string& name) const;
     // Sets the output name of an automatic mode; false (name cleared) when
     // none can be made.

@@ -78,7 +78,7 @@ CMainFrame::CMainFrame(CDravikDoc& doc, CWindowFrontEnd& front_end, CSettingsSto
 CMainFrame::~CMainFrame() {
     // A window never shown (a batch run) keeps the stored position.
     if (m_shown_once) {
-        m_placement.rect = FrameRect(*this);
+        if (isVisible()) m_placement.rect = FrameRect(*this);
         m_placement.Write(m_store);
     }
 }
@@ -172,6 +172,11 @@ void CMainFrame::CreateMenus() {
     list_properties->setIcon(s->standardIcon(QStyle::SP_FileDialogListView));
     refresh->setIcon(s->standardIcon(QStyle::SP_BrowserReload));
     log->setIcon(s->standardIcon(QStyle::SP_FileDialogContentsView));
+    // A menu entry with an icon shows its "on" state as a sunken icon, easy to
+    // miss: the two entries that switch something on show a check mark
+    // instead (their toolbar buttons keep the icons).
+    header->setIconVisibleInMenu(false);
+    log->setIconVisibleInMenu(false);
     about->setIcon(s->standardIcon(QStyle::SP_MessageBoxInformation));
     whats_this->setIcon(s->standardIcon(QStyle::SP_TitleBarContextHelpButton));
 
@@ -275,19 +280,26 @@ void CMainFrame::SaveControlBars() {
 
 void CMainFrame::showEvent(QShowEvent* event) {
     if (!m_shown_once) {
-        // The stored position is applied once, before the window first
-        // appears, and only when it lies on a screen.
+        // The stored position is applied once, as the window first appears,
+        // when it lies on a screen; else the window opens centred.
         m_shown_once = true;
         if (m_placement.rect && IsOnSomeScreen(*m_placement.rect)) {
             PlaceWindow(*this, *m_placement.rect, false);
+        } else if (m_placement.rect) {
+            CentreWindow(*this);
         }
     }
     QMainWindow::showEvent(event);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
-    // The bars of a window never shown (a batch run) say nothing worth keeping.
-    if (m_shown_once) SaveControlBars();
+    // The bars of a window never shown (a batch run) say nothing worth
+    // keeping. The frame is measured while it is still there: a window
+    // manager takes it away as the window goes.
+    if (m_shown_once) {
+        SaveControlBars();
+        m_placement.rect = FrameRect(*this);
+    }
     event->accept();
     emit Closed();
 }

@@ -13,10 +13,14 @@ CWindowRect FrameRect(const QWidget& window);
 // available screen: a window stored on a monitor that has since gone must not
 // open where nobody can see it.
 bool IsOnSomeScreen(const CWindowRect& rect);
-// Moves the window's frame to left/top and, with `resize`, gives it the
-// rectangle's size.
+// Puts the window's frame at left/top and, with `resize`, gives the frame the
+// rectangle's size. A window manager frames a window only once it is shown,
+// so until then the window's own area stands at the frame's corner; when the
+// frame's margins are known (the window has appeared, or appears later) the
+// window's area is moved and sized to lie inside the stored frame.
 void PlaceWindow(QWidget& window, const CWindowRect& rect, bool resize);
-// Centres the window on the screen of its parent (or the primary screen).
+// Centres the window's frame on the screen of its parent (or the primary
+// screen).
 void CentreWindow(QWidget& window);
 
 }  // namespace dravik

@@ -12,41 +12,14 @@ dravik=$1
 convert=$2
 examples=$3
 
-if ! command -v xvfb-run >/dev/null; then
-  echo "xvfb-run is missing (Debian package xvfb): the batch run test is skipped"
-  exit 77
-fi
+source "$(dirname "$0")/x_session.sh"
+need_tools xvfb-run
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache
 cp "$examples"/spr0117.raw "$examples"/spr0117.cal "$examples"/spr0117.zpk "$work"/
 cd "$work" || exit 1
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-# Runs a command on a fresh X server. Another run on the machine may take the
-# same server number at the same moment; a program that then finds no server
-# is run again on another one (a fault of the program itself is not retried).
-# The command's own status is kept in a file: xvfb-run answers 5 instead when
-# it cannot remove its temporary folder, which happens on a loaded machine.
-on_x() {
-  local status
-  for _ in 1 2 3; do
-    rm -f x-status.txt
-    xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1280x1024x24" \
-      env QT_QPA_PLATFORM=xcb bash -c '"$@"; echo $? >x-status.txt' _ "$@" 2>x-errors.txt
-    status=$?
-    [ -s x-status.txt ] && status=$(cat x-status.txt)
-    cat x-errors.txt >&2
-    grep -q "could not connect to display" x-errors.txt || return $status
-    echo "no X server reached: running again" >&2
-  done
-  return $status
-}
-
 # 1. The window's conversion equals the converter's, byte for byte.
 on_x timeout 60 "$dravik" spr0117.raw window.dat spr0117.cal /c /t /ew=yes
 status=$?

@@ -223,7 +223,7 @@ class ConversionWindowTest : public QObject {
         CConversionLogDlg dlg(store);
         QVERIFY(dlg.GetShowWindow());
         dlg.CreateLogWindow();
-        QCOMPARE(dlg.frameGeometry(), stored_frame);
+        QTRY_COMPARE(dlg.frameGeometry(), stored_frame);
     }
 };
 

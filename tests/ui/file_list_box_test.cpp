@@ -165,15 +165,6 @@ class FileListBoxTest : public QObject {
     }
 
     void droppedFilesChangeTheListByKindAndExtension() {
-        CListProperties log_props(FileListKind::kLog, "/");
-        CFileListBox log_list;
-        log_list.SetProperties(&log_props);
-        log_list.DropFile(Dir() + "notes.txt");
-        QCOMPARE(log_props.working_directory, Dir());
-        QCOMPARE(log_props.file_filter, std::string("*.txt"));
-        QCOMPARE(log_props.file_selected, std::string("notes.txt"));
-        QTRY_COMPARE(log_list.count(), 1);
-
         QTemporaryDir temp;
         std::ofstream(temp.path().toStdString() + "/inst01.cal") << "x";
         CListProperties props(FileListKind::kInstrument, "/");

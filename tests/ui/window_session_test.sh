@@ -11,12 +11,8 @@ dravik=$1
 convert=$2
 examples=$3
 
-for tool in xvfb-run xdotool; do
-  if ! command -v $tool >/dev/null; then
-    echo "$tool is missing: the window session test is skipped"
-    exit 77
-  fi
-done
+source "$(dirname "$0")/x_session.sh"
+need_tools xvfb-run xdotool
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -31,13 +27,9 @@ cp "$examples"/spr0117.cal "$work"/aaa.cal
 cd "$work" || exit 1
 
 cat >session.sh <<'SCRIPT'
+source "$X_SESSION"
 "$1" & pid=$!
-wid=
-for _ in $(seq 1 300); do
-  wid=$(xdotool search --onlyvisible --name '^Dravik$' 2>/dev/null | head -n 1)
-  [ -n "$wid" ] && break
-  sleep 0.1
-done
+wid=$(find_window '^Dravik$')
 [ -n "$wid" ] || { kill $pid; exit 1; }
 sleep 1
 xdotool windowfocus --sync "$wid"
@@ -56,19 +48,8 @@ wait $pid 2>/dev/null
 exit 0
 SCRIPT
 
-status=1
-for _ in 1 2 3; do
-  # The session's own status: xvfb-run answers 5 when it cannot remove its
-  # temporary folder, which happens on a loaded machine.
-  rm -f x-status.txt
-  xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1280x1024x24" \
-    env QT_QPA_PLATFORM=xcb bash -c 'bash session.sh "$1"; echo $? >x-status.txt' _ "$dravik" 2>x-errors.txt
-  status=$?
-  [ -s x-status.txt ] && status=$(cat x-status.txt)
-  cat x-errors.txt >&2
-  grep -q "could not connect to display" x-errors.txt || break
-  echo "no X server reached: running again" >&2
-done
+on_x bash session.sh "$dravik"
+status=$?
 [ "$status" -eq 0 ] || { echo "FAIL: the window never showed"; exit 1; }
 "$convert" spr0117.raw converter.dat spr0117.cal 2>/dev/null
 [ -s converter.dat ] || { echo "FAIL: dravik-convert wrote nothing"; exit 1; }
