@@ -59,6 +59,7 @@ TEST(SensorFinders, FrameCounterAndCheckSum) {
         {"FRAMECOUNTER NONE 'DN' 1 BU 0 COUNT\nFRAME COUNTER 'DN' 1 BU 0 COUNT\n", 0, -1},
         {"TIMER NONE 'sec' 4 BU 0 COUNT\nframe counter 'DN' 1 AI 0 COUNT\n", 1, -1},
         {"FRAME COUNTER 'DN' 2 BU 0 COUNT\nFRAME OTHER 'DN' 1 BU 0 COUNT\n", -1, -1},
+        {"FRAME OTHER 'DN' 1 BU 0 COUNT\nFRAME COUNTER 'DN' 1 BU 0 COUNT\n", 1, -1},
         {"CHECK SUM '' 2 BU 0 COUNT\nCHECKSUM NONE '' 1 BU 0 COUNT\n", -1, 1},
         {"check sum '' 1 BU 0 COUNT\nFRAMECOUNTER NONE 'DN' 1 BU 0 NONE\n", -1, 0},
     };
