@@ -306,6 +306,17 @@ void CDravikDoc::OnTelemetryFrame(const std::string& /*resource_name*/,
     m_phase_changed.notify_all();
 }
 
+void CDravikDoc::SetSideOutput(CConversionOutput* side) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (side == m_side) return;
+    m_side = side;
+    // A conversion that may still write frames: its headings come first.
+    const bool writing =
+        m_phase == EConversionPhase::kStarted || m_phase == EConversionPhase::kRunning;
+    if (m_side != nullptr && writing) m_side->WriteHeadings(m_columns);
+    m_loop.SetSideOutput(writing ? m_side : nullptr);
+}
+
 // ---------------------------------------------------------------------------
 // End step
 
@@ -325,6 +336,7 @@ bool CDravikDoc::End(bool cancelled, bool output_failed) {
                                  [this] { return m_phase != EConversionPhase::kRunning; });
         status = StatusLocked();
         output_failed = output_failed || m_loop.OutputFailed();
+        m_loop.SetSideOutput(nullptr);
         m_last.status = status;
         m_last.end = CConversionEnd{DecideEndReason(status, false), cancelled};
         m_phase = EConversionPhase::kEnded;
@@ -346,6 +358,10 @@ bool CDravikDoc::End(bool cancelled, bool output_failed) {
     RemoveResourceAndInstrument(true, true, failed);
 
     const CConversionEnd end{DecideEndReason(status, failed), cancelled};
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        if (m_side != nullptr) m_side->Finish(status, end.IsComplete());
+    }
     SendAndWait(SummaryText(end, status, m_prepared.instrument_header,
                             m_prepared.frame_counter_sensor >= 0,
                             m_prepared.check_sum_sensor >= 0));

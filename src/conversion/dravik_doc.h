@@ -160,6 +160,15 @@ class CDravikDoc : public COxaTelemetryDoc {
     EConversionOutcome RunConversion(const CRunOptions& options);
     EConversionOutcome RunConversion() { return RunConversion(CRunOptions{}); }
 
+    // --- A second consumer of the conversion -----------------------------------
+    // `side` (null: none) is handed the same headings, frames and end as the
+    // output, after it, on the same threads; it is never opened, and what it
+    // returns is ignored, so it cannot change the conversion. Set while a
+    // conversion runs, it is handed that conversion's headings at once and
+    // its frames from the next one on; cleared, it is called no more once
+    // this returns. It must outlive its use.
+    void SetSideOutput(CConversionOutput* side);
+
     // --- Conversion log --------------------------------------------------------
     // Receives the stamped conversion log text in place of the conversion log
     // file and the pending log text: a front end that runs several documents
@@ -270,6 +279,8 @@ class CDravikDoc : public COxaTelemetryDoc {
     EConversionPhase m_phase = EConversionPhase::kIdle;
     CFrameLoop m_loop;
     std::unique_ptr<CConversionOutput> m_output;
+    CConversionOutput* m_side = nullptr;
+    COutputColumns m_columns;  // of the conversion in progress, for a side output set late
     CLogSource m_log;
     struct {
         CConversionEnd end;

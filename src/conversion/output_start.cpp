@@ -152,6 +152,9 @@ CDravikDoc::EOutputStart CDravikDoc::OpenOutput(bool multiple) {
     }
     std::lock_guard<std::mutex> lock(m_lock);
     m_loop.Start(std::move(loop));
+    m_columns = std::move(columns);
+    if (m_side != nullptr) m_side->WriteHeadings(m_columns);
+    m_loop.SetSideOutput(m_side);
     m_phase = EConversionPhase::kStarted;
     return EOutputStart::kOpened;
 }
