@@ -138,6 +138,11 @@ void CMainFrame::CreateMenus() {
         "conversionLog", QStringLiteral("Conversion &Log"),
         QStringLiteral(
             "Show or hide the Conversion Log Output window\nToggle Conversion Log Output Window"));
+    QAction* quick_look = AddAction(
+        "quickLook", QStringLiteral("&Quick Look"),
+        QStringLiteral("Show or hide the Quick Look window, which draws the spectra and series "
+                       "of the conversion in progress\nQuick Look (Ctrl+K)"),
+        QKeySequence(QStringLiteral("Ctrl+K")));
     QAction* status_bar =
         AddAction("statusBar", QStringLiteral("&Status Bar"),
                   QStringLiteral("Show or hide the status bar\nToggle StatusBar"));
@@ -162,6 +167,7 @@ void CMainFrame::CreateMenus() {
     header->setCheckable(true);
     header->setChecked(m_view->IsHeaderMode());
     log->setCheckable(true);
+    quick_look->setCheckable(true);
     status_bar->setCheckable(true);
     status_bar->setChecked(true);
 
@@ -172,6 +178,7 @@ void CMainFrame::CreateMenus() {
     list_properties->setIcon(s->standardIcon(QStyle::SP_FileDialogListView));
     refresh->setIcon(s->standardIcon(QStyle::SP_BrowserReload));
     log->setIcon(s->standardIcon(QStyle::SP_FileDialogContentsView));
+    quick_look->setIcon(s->standardIcon(QStyle::SP_DesktopIcon));
     about->setIcon(s->standardIcon(QStyle::SP_MessageBoxInformation));
     whats_this->setIcon(s->standardIcon(QStyle::SP_TitleBarContextHelpButton));
 
@@ -190,6 +197,7 @@ void CMainFrame::CreateMenus() {
     view->addAction(list_properties);
     view->addAction(refresh);
     view->addAction(log);
+    view->addAction(quick_look);
     view->addSeparator();
     // The toolbar's own show/hide entry is added with the toolbar.
     view->addAction(status_bar);
@@ -211,7 +219,9 @@ void CMainFrame::CreateMenus() {
     connect(status_bar, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
     connect(help, &QAction::triggered, this, &CMainFrame::ShowHelp);
     connect(about, &QAction::triggered, this, &CMainFrame::ShowAbout);
+    connect(quick_look, &QAction::triggered, this, [this] { m_view->ToggleQuickLook(); });
     connect(m_view, &CDravikView::LogWindowShown, log, &QAction::setChecked);
+    connect(m_view, &CDravikView::QuickLookShown, quick_look, &QAction::setChecked);
     connect(m_view, &CDravikView::ConvertingChanged, this, &CMainFrame::UpdateCommands);
 }
 
@@ -220,7 +230,7 @@ void CMainFrame::CreateToolBar() {
     m_toolbar->setObjectName(QStringLiteral("DravikToolbar"));
     m_toolbar->setAllowedAreas(Qt::AllToolBarAreas);
     for (const char* name : {"parameters", "fileNaming", "header", "convert", "", "listProperties",
-                             "refresh", "conversionLog", "", "about", "contextHelp"}) {
+                             "refresh", "conversionLog", "quickLook", "", "about", "contextHelp"}) {
         if (*name == '\0') {
             m_toolbar->addSeparator();
         } else {
