@@ -1,5 +1,6 @@
 #include "conversion/quick_look_output.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -54,14 +55,22 @@ int CQuickLookOutput::WriteHeadings(const COutputColumns& columns) {
     m_time_x = layout.time_x;
     m_row.assign(layout.column_names.size(), kNoValue);
     m_spectrum_row.assign(m_channel_columns.size(), kNoValue);
+    m_always.clear();
+    for (std::size_t k = 0; k < m_row.size(); ++k) {
+        const bool channel = std::find(m_channel_columns.begin(), m_channel_columns.end(), k) !=
+                             m_channel_columns.end();
+        if (layout.numeric[k] && !channel) m_always.push_back(static_cast<std::uint32_t>(k));
+    }
 
     std::lock_guard<std::mutex> lock(m_lock);
     layout.generation = m_layout.generation + 1;
     m_layout = std::move(layout);
+    ResolveChosen();
     m_series.Reset(m_row.size(), m_limits.series_buckets);
     m_spectra.Reset(m_spectrum_row.size(), m_limits.kept_spectra);
     m_running = true;
     m_marked = 0;
+    m_newest_wanted = true;
     m_version.fetch_add(1, std::memory_order_release);
     return kFileNone;
 }
@@ -76,31 +85,57 @@ double CQuickLookOutput::FrameX(const CFrameRecord& record) const {
     return kNoValue;
 }
 
+double CQuickLookOutput::Value(std::size_t column, const CFrameRecord& record) {
+    // The check sum column shows the frame's check sum residual.
+    if (static_cast<int>(column) == m_check_sum_column) return record.check_sum_residual;
+    double value = kNoValue;
+    return m_values.Number(value, column, record.frame) == kValueOk ? value : kNoValue;
+}
+
 COutputResult CQuickLookOutput::WriteFrame(const CFrameRecord& record) {
     const double x = FrameX(record);
-    m_values.BeginFrame();
-    for (std::size_t k = 0; k < m_row.size(); ++k) {
-        double value = kNoValue;
-        if (static_cast<int>(k) == m_check_sum_column) {
-            value = record.check_sum_residual;
-        } else if (m_values.Kind(k) != EValueKind::kText &&
-                   m_values.Number(value, k, record.frame) != kValueOk) {
-            value = kNoValue;
-        }
-        m_row[k] = value;
-    }
-    for (std::size_t c = 0; c < m_channel_columns.size(); ++c) m_spectrum_row[c] = m_row[m_channel_columns[c]];
     const std::uint8_t marks =
         static_cast<std::uint8_t>((record.frame_counter_error ? kMarkFrameCounter : kMarkNone) |
                                   (record.check_sum_error ? kMarkCheckSum : kMarkNone));
-
+    // One lock per frame; the values read under it are few but for the
+    // frames whose spectrum is wanted.
     std::lock_guard<std::mutex> lock(m_lock);
+    const bool spectrum =
+        !m_spectrum_row.empty() &&
+        (m_spectra.WantsNext() || m_newest_wanted.exchange(false, std::memory_order_relaxed));
+    m_values.BeginFrame();
+    for (const std::uint32_t k : m_series_columns) m_row[k] = Value(k, record);
     // A frame without a moment is left out of the series only.
-    if (!std::isnan(x)) m_series.Add(x, m_row.data(), marks);
+    if (!std::isnan(x)) m_series.Add(x, m_row.data(), marks, m_series_columns);
     if (marks != kMarkNone) ++m_marked;
-    m_spectra.Offer(record.frame.GetFrameCounter(), m_spectrum_row);
+    if (spectrum) {
+        for (std::size_t c = 0; c < m_channel_columns.size(); ++c) {
+            m_spectrum_row[c] = Value(m_channel_columns[c], record);
+        }
+        m_spectra.Offer(record.frame.GetFrameCounter(), m_spectrum_row);
+    } else {
+        m_spectra.Skip();
+    }
     m_version.fetch_add(1, std::memory_order_release);
     return {};
+}
+
+void CQuickLookOutput::ChooseSeries(std::vector<std::string> names) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_chosen_names = std::move(names);
+    ResolveChosen();
+}
+
+void CQuickLookOutput::ResolveChosen() {
+    m_series_columns = m_always;
+    for (const std::string& name : m_chosen_names) {
+        const auto at = std::find(m_layout.column_names.begin(), m_layout.column_names.end(), name);
+        const auto k = static_cast<std::uint32_t>(at - m_layout.column_names.begin());
+        if (at != m_layout.column_names.end() && m_layout.numeric[k] &&
+            std::find(m_series_columns.begin(), m_series_columns.end(), k) == m_series_columns.end()) {
+            m_series_columns.push_back(k);
+        }
+    }
 }
 
 int CQuickLookOutput::WriteHeaderRecord(const CFrameData& /*frame*/) {
@@ -122,6 +157,7 @@ CQuickLookLayout CQuickLookOutput::Layout() const {
 void CQuickLookOutput::Snapshot(std::span<const std::size_t> columns, int spectrum_frame,
                                 CQuickLookSnapshot& out) const {
     std::lock_guard<std::mutex> lock(m_lock);
+    m_newest_wanted.store(true, std::memory_order_relaxed);
     out.version = m_version.load(std::memory_order_relaxed);
     out.generation = m_layout.generation;
     out.running = m_running;

@@ -1,10 +1,17 @@
 // What a quick look window draws of a conversion, gathered as the conversion
 // runs: the document hands it the same headings, frames and end as the
 // output file, beside that output (CDravikDoc::SetSideOutput); it never reads
-// the file back. Per frame it reads the calibrated values of every numeric
-// column once, as the CSV table does, and files them into bounded buckets
-// (the series, series_buckets.h) and the spectrum store (spectrum_store.h):
-// its memory is fixed by its limits, whatever the log's length.
+// the file back. Per frame it reads calibrated values as the CSV table does
+// and files them into bounded buckets (the series, series_buckets.h) and the
+// spectrum store (spectrum_store.h): its memory is fixed by its limits,
+// whatever the log's length.
+//
+// A frame's values are read only where they are drawn, which keeps the
+// frame's cost small beside the output's: every numeric column that is no
+// spectral channel (temperatures, tilts, ...), the channels chosen for the
+// series (ChooseSeries), and all channels for the frames the spectrum store
+// keeps and for the newest frame after each snapshot. A channel chosen while
+// a conversion runs is gathered from then on.
 //
 // Threads: the headings and the end come from the driving thread, frames from
 // the processing thread. One short lock per frame guards the model; a window
@@ -45,7 +52,7 @@ struct CQuickLookLayout {
     std::uint64_t generation = 0;  // one more for every conversion
     std::string log_name;
     bool time_x = false;  // series are drawn against the time tag (seconds since 1970)
-    // Every output column as the CSV table heads it ("ES 412.5 [uW/cm^2/nm]")
+    // Every output column as the CSV table heads it ("ES(412.5) [uW/cm^2/nm]")
     // and whether it holds numbers that can be drawn.
     std::vector<std::string> column_names;
     std::vector<bool> numeric;
@@ -76,6 +83,10 @@ class CQuickLookOutput : public CConversionOutput {
     int WriteHeaderRecord(const CFrameData& frame) override;
     int Finish(const CConversionStatus& status, bool complete) override;
 
+    // The columns the series draw, by their names in the layout; names the
+    // conversion does not have wait for a conversion that has them.
+    void ChooseSeries(std::vector<std::string> names);
+
     // Changes with every frame, every conversion and its end.
     std::uint64_t Version() const noexcept { return m_version.load(std::memory_order_acquire); }
     CQuickLookLayout Layout() const;
@@ -91,6 +102,11 @@ class CQuickLookOutput : public CConversionOutput {
     // The frame's x: its time tag in seconds, or its index; NaN when the
     // frame's time tag names no moment.
     double FrameX(const CFrameRecord& record) const;
+    // One column's value in the frame (NaN where the CSV cell is empty).
+    double Value(std::size_t column, const CFrameRecord& record);
+    // The chosen names as columns of the layout, and with them the columns
+    // read in every frame.
+    void ResolveChosen();
 
     const CQuickLookLimits m_limits;
     // Processing thread only, between the headings and the end.
@@ -100,8 +116,15 @@ class CQuickLookOutput : public CConversionOutput {
     std::vector<double> m_row;
     std::vector<std::size_t> m_channel_columns;  // spectrum row position -> column
     std::vector<double> m_spectrum_row;
+    // The numeric columns that are no channel: read in every frame.
+    std::vector<std::uint32_t> m_always;
+    // The newest frame's spectrum is wanted (a snapshot took the last one).
+    mutable std::atomic<bool> m_newest_wanted{true};
 
     mutable std::mutex m_lock;  // everything below
+    std::vector<std::string> m_chosen_names;
+    // The columns read in every frame: m_always and the chosen ones.
+    std::vector<std::uint32_t> m_series_columns;
     CQuickLookLayout m_layout;
     CSeriesBuckets m_series;
     CSpectrumStore m_spectra;

@@ -63,7 +63,8 @@ void CSeriesBuckets::MergePairs() {
     m_width *= 2;
 }
 
-void CSeriesBuckets::Add(double x, const double* values, std::uint8_t marks) {
+void CSeriesBuckets::Add(double x, const double* values, std::uint8_t marks,
+                         std::span<const std::uint32_t> columns) {
     if (m_capacity == 0) return;
     if (m_used == 0 || m_buckets[m_used - 1].frames >= m_width) StartBucket();
     CBucket& bucket = m_buckets[m_used - 1];
@@ -71,10 +72,11 @@ void CSeriesBuckets::Add(double x, const double* values, std::uint8_t marks) {
     ++m_frames;
     if (marks != kMarkNone && bucket.marks == kMarkNone) bucket.mark_x = x;
     bucket.marks |= marks;
-    CCell* cell = &m_cells[(m_used - 1) * m_columns];
-    for (std::size_t c = 0; c < m_columns; ++c, ++cell) {
+    CCell* const cells = &m_cells[(m_used - 1) * m_columns];
+    for (const std::uint32_t c : columns) {
+        if (c >= m_columns || std::isnan(values[c])) continue;
         const double v = values[c];
-        if (std::isnan(v)) continue;
+        CCell* const cell = cells + c;
         if (v < cell->low) {
             cell->low = v;
             cell->low_x = x;

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace dravik {
@@ -39,9 +40,11 @@ class CSeriesBuckets {
     // number is made even). Forgets every frame.
     void Reset(std::size_t columns, std::size_t capacity);
 
-    // One frame at `x` with one value per column (NaN: the frame has none
-    // for that column) and its marks.
-    void Add(double x, const double* values, std::uint8_t marks);
+    // One frame at `x` with its marks and the values of `columns` (values
+    // holds one per column, read only at those; NaN: the frame has none for
+    // that column). The other columns' buckets take nothing from the frame.
+    void Add(double x, const double* values, std::uint8_t marks,
+             std::span<const std::uint32_t> columns);
 
     std::size_t Columns() const noexcept { return m_columns; }
     std::size_t Capacity() const noexcept { return m_capacity; }

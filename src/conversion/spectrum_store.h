@@ -2,8 +2,9 @@
 // those of at most a fixed number of frames spread evenly over the whole
 // conversion, so that any stretch of a long log can still be looked at once
 // it has been converted. One frame's spectra are the values of every spectral
-// channel of the instrument, one row. Every frame is offered; while the
-// store is full only every second kept frame stays and the spacing doubles.
+// channel of the instrument, one row. Every frame is offered or skipped;
+// while the store is full only every second kept frame stays and the spacing
+// doubles.
 // No Qt, no threads, no allocation after Reset.
 #pragma once
 
@@ -25,6 +26,11 @@ class CSpectrumStore {
     // The next frame, with its index in the log and one value per channel
     // (any other count offers nothing). It becomes the newest.
     void Offer(int frame_index, std::span<const double> values);
+    // The next frame goes by unseen: one the store does not want, whose
+    // values were never read. The newest stays what it was.
+    void Skip() noexcept {
+        if (!WantsNext()) ++m_offered;
+    }
 
     std::size_t Channels() const noexcept { return m_channels; }
     std::size_t Capacity() const noexcept { return m_capacity; }

@@ -39,6 +39,7 @@ CQuickLookWindow::CQuickLookWindow(CSettingsStore& store, QWidget* parent, CQuic
     m_series = new CSeriesPage(this);
     m_series->Choose(CSeriesPage::kLeft, Names(m_settings.left_columns));
     m_series->Choose(CSeriesPage::kRight, Names(m_settings.right_columns));
+    ChooseSeries();
     m_pages = new QTabWidget(this);
     m_pages->setObjectName(QStringLiteral("pages"));
     m_pages->addTab(m_spectrum, QStringLiteral("&Spectrum"));
@@ -62,10 +63,14 @@ CQuickLookWindow::CQuickLookWindow(CSettingsStore& store, QWidget* parent, CQuic
     };
     connect(m_spectrum, &CSpectrumPage::FrameChosen, this, want);
     connect(m_series, &CSeriesPage::ColumnsChanged, this, [this, want] {
+        ChooseSeries();
         StoreSettings();
         want();
     });
-    connect(m_pages, &QTabWidget::currentChanged, this, [this] { StoreSettings(); });
+    connect(m_pages, &QTabWidget::currentChanged, this, [this, want] {
+        StoreSettings();
+        want();
+    });
     connect(m_export, &QPushButton::clicked, this, &CQuickLookWindow::ExportShownChart);
     m_timer.setInterval(kRefreshInterval);
     connect(&m_timer, &QTimer::timeout, this, &CQuickLookWindow::Refresh);
@@ -112,6 +117,14 @@ void CQuickLookWindow::StoreSettings() {
     m_settings.Write(m_store);
 }
 
+void CQuickLookWindow::ChooseSeries() {
+    std::vector<std::string> names;
+    for (const auto axis : {CSeriesPage::kLeft, CSeriesPage::kRight}) {
+        for (const QString& name : m_series->Chosen(axis)) names.push_back(name.toStdString());
+    }
+    m_output->ChooseSeries(std::move(names));
+}
+
 void CQuickLookWindow::Refresh() {
     const std::uint64_t version = m_output->Version();
     if (version == m_version && !m_wanted) return;
@@ -134,8 +147,12 @@ void CQuickLookWindow::Redraw() {
         // The new conversion's columns and its newest frame.
         m_output->Snapshot(m_series->Columns(), m_spectrum->ChosenFrame(), m_snapshot);
     }
-    m_spectrum->Show(m_snapshot);
-    m_series->Show(m_snapshot);
+    // Only the page shown is drawn; the other catches up when it is chosen.
+    if (m_pages->currentIndex() == 1) {
+        m_series->Show(m_snapshot);
+    } else {
+        m_spectrum->Show(m_snapshot);
+    }
     emit Refreshed();
 }
 

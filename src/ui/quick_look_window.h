@@ -67,6 +67,8 @@ class CQuickLookWindow : public QDialog {
 
   private:
     void StoreSettings();
+    // The model reads the values of the chosen columns in every frame.
+    void ChooseSeries();
     void Redraw();
 
     CSettingsStore& m_store;

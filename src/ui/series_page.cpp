@@ -79,6 +79,8 @@ CSeriesPage::CSeriesPage(QWidget* parent) : QWidget(parent) {
     m_marks->setMarkerSize(7.0);
     m_view = new CZoomChartView(m_chart, this);
     m_view->setObjectName(QStringLiteral("seriesChart"));
+    // Thousands of points draw several times faster without antialiasing.
+    m_view->setRenderHint(QPainter::Antialiasing, false);
     m_view->setWhatsThis(QStringLiteral(
         "The chosen columns against the time tag, or the frame index without time tags. Red "
         "squares along the bottom mark frames with a frame counter or check sum error. Turn "

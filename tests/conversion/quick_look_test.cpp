@@ -15,6 +15,9 @@ using namespace dravik::testing;
 
 namespace {
 
+constexpr std::uint32_t kBoth[] = {0, 1};
+constexpr std::span<const std::uint32_t> kFirst{kBoth, 1};
+
 bool HasPoint(const std::vector<CSeriesPoint>& points, double x, double y) {
     return std::find(points.begin(), points.end(), CSeriesPoint{x, y}) != points.end();
 }
@@ -40,7 +43,7 @@ TEST(SeriesBuckets, KeepEveryBucketsExtremesInBoundedMemory) {
         const std::size_t memory = buckets.MemoryBytes();
         for (std::size_t i = 0; i < c.frames; ++i) {
             const double row[2] = {values[i], std::nan("")};
-            buckets.Add(1000.0 + i, row, kMarkNone);
+            buckets.Add(1000.0 + i, row, kMarkNone, kBoth);
         }
         EXPECT_EQ(buckets.Width(), c.width);
         EXPECT_LE(buckets.Buckets(), buckets.Capacity());
@@ -68,7 +71,7 @@ TEST(SeriesBuckets, MarksKeepTheFirstMarkedFrameOfABucket) {
     buckets.Reset(1, 4);
     const double v = 1.0;
     const std::uint8_t marks[] = {0, 0, 1, 0, 0, 2, 2, 0, 0, 0, 0, 0, 0, 0, 3};
-    for (std::size_t i = 0; i < std::size(marks); ++i) buckets.Add(static_cast<double>(i), &v, marks[i]);
+    for (std::size_t i = 0; i < std::size(marks); ++i) buckets.Add(static_cast<double>(i), &v, marks[i], kFirst);
     std::vector<CSeriesMark> found;
     buckets.AppendMarks(found);
     ASSERT_EQ(found.size(), 3u);  // buckets of 4 frames: 0-3, 4-7, 12-14
@@ -113,6 +116,7 @@ TEST(QuickLookOutput, SeesEveryFrameWithoutChangingTheOutput) {
         conv.doc->GetParameters().format.apply_fit = 1;
         conv.doc->GetParameters().time_tags = 1;
         CQuickLookOutput look;
+        look.ChooseSeries({"ES(356.6) [uW/cm^2/nm]"});
         if (side_from == 0) conv.doc->SetSideOutput(&look);
         ASSERT_TRUE(conv.Begin());
         conv.doc->RequestNextFrame();
@@ -128,13 +132,18 @@ TEST(QuickLookOutput, SeesEveryFrameWithoutChangingTheOutput) {
         ASSERT_EQ(layout.groups.size(), 1u);
         EXPECT_EQ(layout.groups[0].wavelengths.size(), 128u);
         EXPECT_TRUE(layout.time_x);
-        const std::size_t column = 5;
+        // The chosen channel and a temperature have every frame, another
+        // channel none.
+        const std::size_t columns[] = {5, layout.column_names.size() - 4, 6};
+        EXPECT_EQ(layout.column_names[5], "ES(356.6) [uW/cm^2/nm]");
         CQuickLookSnapshot shot;
-        look.Snapshot({&column, 1}, -1, shot);
+        look.Snapshot(columns, -1, shot);
         EXPECT_FALSE(shot.running);
         EXPECT_EQ(shot.frames, status.frames_processed);
         EXPECT_EQ(shot.kept_indices.size(), status.frames_processed);
         EXPECT_EQ(shot.spectrum_index, static_cast<int>(status.frames_processed));
         EXPECT_EQ(shot.series[0].size(), status.frames_processed);
+        EXPECT_EQ(shot.series[1].size(), status.frames_processed);
+        EXPECT_TRUE(shot.series[2].empty());
     }
 }

@@ -79,8 +79,12 @@ class QuickLookTest : public QObject {
         CDravikDoc doc(front_end, &store);
         CDravikView view(doc, front_end, store);
         front_end.SetOwner(&view);
-        Convert(view, doc, front_end);
         CQuickLookWindow& look = view.QuickLook();
+        // Two columns, one on each axis, chosen before the conversion.
+        const QString left = QStringLiteral("ES(416.0) [uW/cm^2/nm]"), right = QStringLiteral("TILT(X) [deg]");
+        look.Series().Choose(CSeriesPage::kLeft, {left});
+        look.Series().Choose(CSeriesPage::kRight, {right});
+        Convert(view, doc, front_end);
         const QStringList& head = rows[0];
         QCOMPARE(rows.size(), std::size_t{301});
         QCOMPARE(look.windowTitle(), QStringLiteral("Quick Look - damaged.raw"));
@@ -99,10 +103,8 @@ class QuickLookTest : public QObject {
             }
         }
 
-        // Two columns, one on each axis; every frame is a point.
-        const QString left = head[first_es + 20], right = head.back();
-        look.Series().Choose(CSeriesPage::kLeft, {left});
-        look.Series().Choose(CSeriesPage::kRight, {right});
+        // Every frame is a point.
+        look.findChild<QTabWidget*>("pages")->setCurrentIndex(1);
         for (const auto& [k, name] : {std::pair{0, left}, std::pair{1, right}}) {
             const QList<QPointF> drawn = look.Series().Line(k)->points();
             QCOMPARE(drawn.size(), 300);
@@ -119,7 +121,6 @@ class QuickLookTest : public QObject {
 
         // Home after a zoom shows every point again.
         CZoomChartView* chart = look.Series().View();
-        look.findChild<QTabWidget*>("pages")->setCurrentIndex(1);
         QTest::qWait(50);
         const QPointF centre = chart->rect().center();
         QWheelEvent wheel(centre, chart->mapToGlobal(centre), {}, {0, 120}, Qt::NoButton,
