@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
+#include <QPainter>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
@@ -32,6 +33,20 @@ QLabel* Pane(QWidget* parent, const QString& widest) {
     label->setAlignment(Qt::AlignCenter);
     label->setMinimumWidth(label->fontMetrics().horizontalAdvance(widest) + 8);
     return label;
+}
+
+// The Quick Look's icon: a line over two axes, as its charts draw.
+QIcon ChartIcon() {
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(60, 60, 60), 2));
+    painter.drawPolyline(QPolygonF({QPointF(4, 3), QPointF(4, 28), QPointF(29, 28)}));
+    painter.setPen(QPen(QColor(32, 120, 200), 2.5));
+    painter.drawPolyline(QPolygonF({QPointF(6, 22), QPointF(11, 12), QPointF(15, 18),
+                                    QPointF(20, 6), QPointF(24, 16), QPointF(29, 11)}));
+    return QIcon(pixmap);
 }
 
 }  // namespace
@@ -178,7 +193,7 @@ void CMainFrame::CreateMenus() {
     list_properties->setIcon(s->standardIcon(QStyle::SP_FileDialogListView));
     refresh->setIcon(s->standardIcon(QStyle::SP_BrowserReload));
     log->setIcon(s->standardIcon(QStyle::SP_FileDialogContentsView));
-    quick_look->setIcon(s->standardIcon(QStyle::SP_DesktopIcon));
+    quick_look->setIcon(ChartIcon());
     about->setIcon(s->standardIcon(QStyle::SP_MessageBoxInformation));
     whats_this->setIcon(s->standardIcon(QStyle::SP_TitleBarContextHelpButton));
 

@@ -42,6 +42,7 @@ void Fit(QAbstractAxis* axis, double low, double high) {
                         QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::ceil(high)), Qt::UTC));
     } else {
         axis->setRange(low, high);
+        static_cast<QValueAxis*>(axis)->applyNiceNumbers();
     }
 }
 
@@ -93,7 +94,7 @@ CSeriesPage::CSeriesPage(QWidget* parent) : QWidget(parent) {
     split->addWidget(m_list);
     split->addWidget(m_view);
     split->setStretchFactor(1, 1);
-    split->setSizes({230, 600});
+    split->setSizes({290, 560});
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(split);
     m_chart->setTitle(QStringLiteral("Series"));

@@ -161,6 +161,8 @@ void CSpectrumPage::FitAxes() {
     const auto [y_low, y_high] = Range(all, false);
     m_x->setRange(x_low, x_high);
     m_y->setRange(y_low, y_high);
+    m_x->applyNiceNumbers();
+    m_y->applyNiceNumbers();
 }
 
 }  // namespace dravik
