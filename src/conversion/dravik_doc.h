@@ -165,7 +165,7 @@ class CDravikDoc : public COxaTelemetryDoc {
     // output, after it, on the same threads; it is never opened, and what it
     // returns is ignored, so it cannot change the conversion. Set while a
     // conversion runs, it is handed that conversion's headings at once and
-    // its frames from the next one on; cleared, it is called no more once
+    // its frames from the next frame on; cleared, it is called no more once
     // this returns. It must outlive its use.
     void SetSideOutput(CConversionOutput* side);
 

@@ -120,7 +120,13 @@ TEST(QuickLookOutput, SeesEveryFrameWithoutChangingTheOutput) {
         if (side_from == 0) conv.doc->SetSideOutput(&look);
         ASSERT_TRUE(conv.Begin());
         conv.doc->RequestNextFrame();
-        const CConversionStatus status = conv.Poll();
+        // A window's snapshots while the frames come in.
+        CQuickLookSnapshot during;
+        const std::size_t drawn[] = {5};
+        const CConversionStatus status = conv.Poll([&](const CConversionStatus&) {
+            look.Snapshot(drawn, -1, during);
+            return false;
+        });
         conv.doc->EndConversion(false);
         conv.doc->SetSideOutput(nullptr);
         if (side_from < 0) {
