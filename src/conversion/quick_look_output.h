@@ -35,7 +35,7 @@
 namespace dravik {
 
 struct CQuickLookLimits {
-    std::size_t series_buckets = 1024;  // 2 points each, at most
+    std::size_t series_buckets = 512;  // 2 points each, at most: 2 or more a pixel
     std::size_t kept_spectra = 512;
 };
 

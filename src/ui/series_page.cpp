@@ -24,28 +24,6 @@ constexpr double kMillisecondsPerSecond = 1000.0;
 // The marks sit just above the bottom of the plot, on an axis of their own.
 constexpr double kMarkHeight = 0.03;
 
-void Fit(QAbstractAxis* axis, double low, double high) {
-    if (low > high) {
-        low = 0.0;
-        high = 1.0;
-    } else if (low == high) {
-        const double margin = std::max(std::abs(low) * 0.05, 0.5);
-        low -= margin;
-        high += margin;
-    } else if (qobject_cast<QValueAxis*>(axis) != nullptr) {
-        const double margin = (high - low) * 0.05;
-        low -= margin;
-        high += margin;
-    }
-    if (auto* dates = qobject_cast<QDateTimeAxis*>(axis)) {
-        dates->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::floor(low)), Qt::UTC),
-                        QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::ceil(high)), Qt::UTC));
-    } else {
-        axis->setRange(low, high);
-        static_cast<QValueAxis*>(axis)->applyNiceNumbers();
-    }
-}
-
 }  // namespace
 
 CSeriesPage::CSeriesPage(QWidget* parent) : QWidget(parent) {
@@ -235,10 +213,10 @@ void CSeriesPage::FitAxes() {
         x_low = std::min(x_low, p.x());
         x_high = std::max(x_high, p.x());
     }
-    Fit(m_x, x_low, x_high);
-    Fit(m_y[kLeft], y_low[kLeft], y_high[kLeft]);
-    Fit(m_y[kRight], y_low[kRight], y_high[kRight]);
-    m_mark_axis->setRange(0.0, 1.0);
+    FitAxis(m_x, x_low, x_high);
+    FitAxis(m_y[kLeft], y_low[kLeft], y_high[kLeft]);
+    FitAxis(m_y[kRight], y_low[kRight], y_high[kRight]);
+    if (m_mark_axis->min() != 0.0 || m_mark_axis->max() != 1.0) m_mark_axis->setRange(0.0, 1.0);
 }
 
 }  // namespace dravik

@@ -15,23 +15,6 @@
 
 namespace dravik {
 
-namespace {
-
-// The range of `values` with a margin, or 0..1 when none is finite.
-std::pair<double, double> Range(const std::vector<QPointF>& points, bool use_x) {
-    double low = INFINITY, high = -INFINITY;
-    for (const QPointF& p : points) {
-        const double v = use_x ? p.x() : p.y();
-        low = std::min(low, v);
-        high = std::max(high, v);
-    }
-    if (low > high) return {0.0, 1.0};
-    const double margin = high > low ? (high - low) * 0.05 : std::max(std::abs(low) * 0.05, 0.5);
-    return {low - margin, high + margin};
-}
-
-}  // namespace
-
 CSpectrumPage::CSpectrumPage(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("spectrumPage"));
     m_chart = new QChart;
@@ -152,17 +135,17 @@ void CSpectrumPage::OnSpinBox(int frame) {
 }
 
 void CSpectrumPage::FitAxes() {
-    std::vector<QPointF> all;
+    double x_low = INFINITY, x_high = -INFINITY, y_low = INFINITY, y_high = -INFINITY;
     for (QLineSeries* line : m_lines) {
-        const QList<QPointF> points = line->points();
-        all.insert(all.end(), points.begin(), points.end());
+        for (const QPointF& p : line->points()) {
+            x_low = std::min(x_low, p.x());
+            x_high = std::max(x_high, p.x());
+            y_low = std::min(y_low, p.y());
+            y_high = std::max(y_high, p.y());
+        }
     }
-    const auto [x_low, x_high] = Range(all, true);
-    const auto [y_low, y_high] = Range(all, false);
-    m_x->setRange(x_low, x_high);
-    m_y->setRange(y_low, y_high);
-    m_x->applyNiceNumbers();
-    m_y->applyNiceNumbers();
+    FitAxis(m_x, x_low, x_high);
+    FitAxis(m_y, y_low, y_high);
 }
 
 }  // namespace dravik

@@ -1,6 +1,11 @@
 #include "zoom_chart_view.h"
 
+#include <QDateTime>
+#include <QDateTimeAxis>
 #include <QFile>
+#include <QTimeZone>
+#include <QValueAxis>
+#include <cmath>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPixmap>
@@ -61,6 +66,40 @@ void CZoomChartView::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QChartView::keyPressEvent(event);
+}
+
+void FitAxis(QAbstractAxis* axis, double low, double high) {
+    if (!(low <= high)) {
+        low = 0.0;
+        high = 1.0;
+    }
+    if (high - low < 1e-9 * std::max(1.0, std::abs(low))) {
+        const double margin = std::max(std::abs(low) * 0.05, 0.5);
+        low -= margin;
+        high += margin;
+    }
+    // A step of 1, 2 or 5 times a power of ten giving at most five stretches.
+    const double rough = (high - low) / 5.0;
+    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    double step = power * 10.0;
+    for (const double m : {1.0, 2.0, 5.0}) {
+        if (m * power >= rough) {
+            step = m * power;
+            break;
+        }
+    }
+    low = std::floor(low / step) * step;
+    high = std::ceil(high / step) * step;
+    const int ticks = static_cast<int>(std::lround((high - low) / step)) + 1;
+    if (auto* dates = qobject_cast<QDateTimeAxis*>(axis)) {
+        const QDateTime from = QDateTime::fromMSecsSinceEpoch(std::llround(low), QTimeZone::utc());
+        const QDateTime to = QDateTime::fromMSecsSinceEpoch(std::llround(high), QTimeZone::utc());
+        if (dates->min() != from || dates->max() != to) dates->setRange(from, to);
+        if (dates->tickCount() != ticks) dates->setTickCount(ticks);
+    } else if (auto* values = qobject_cast<QValueAxis*>(axis)) {
+        if (values->min() != low || values->max() != high) values->setRange(low, high);
+        if (values->tickCount() != ticks) values->setTickCount(ticks);
+    }
 }
 
 bool ExportChart(QChartView& view, const QString& path) {

@@ -34,6 +34,12 @@ class CZoomChartView : public QChartView {
     bool m_zoomed = false;
 };
 
+// Gives `axis` (a value axis, or a date axis counting milliseconds) a range
+// holding low..high that ends on round steps, with about five ticks; nothing
+// (no new layout of the chart) when it already has that range. An empty
+// range (low > high) becomes 0..1.
+void FitAxis(QAbstractAxis* axis, double low, double high);
+
 // Saves what `view` shows as a PNG image or, for a name ending in ".svg", an
 // SVG drawing; false when the file could not be written.
 bool ExportChart(QChartView& view, const QString& path);
