@@ -1,6 +1,7 @@
 #include "conversion/dravik_doc.h"
 
 #include <chrono>
+#include <thread>
 
 #include "settings/program_dir.h"
 #include "settings/settings_store.h"
@@ -19,6 +20,11 @@ constexpr std::size_t kMaxPendingLogText = 256 * 1024;
 // work and is answered within milliseconds; the limit only keeps a lost
 // answer (a control already shutting down) from hanging the caller.
 constexpr auto kAnswerTimeout = std::chrono::seconds(10);
+
+// How long a window's poll tries for the document lock before it leaves the
+// poll to its next tick: far longer than a frame holds the lock, far shorter
+// than a write held up by a slow disk.
+constexpr auto kBriefLockWait = std::chrono::milliseconds(20);
 
 }  // namespace
 
@@ -83,6 +89,18 @@ void CDravikDoc::ResetConversionState() {
     m_prepared.check_sum_sensor = -1;
 }
 
+std::unique_lock<std::mutex> CDravikDoc::LockBriefly() {
+    // The processing thread takes the lock again right after each frame, so
+    // one try would seldom find it free; the tries go on for a while, as
+    // long as a frame takes at most.
+    std::unique_lock<std::mutex> lock(m_lock, std::defer_lock);
+    const auto give_up = std::chrono::steady_clock::now() + kBriefLockWait;
+    while (!lock.try_lock() && std::chrono::steady_clock::now() < give_up) {
+        std::this_thread::yield();
+    }
+    return lock;
+}
+
 bool CDravikDoc::InProgress() {
     std::lock_guard<std::mutex> lock(m_lock);
     return InProgressLocked();
@@ -102,6 +120,17 @@ void CDravikDoc::ShowPendingMessages() {
         notices.swap(m_notices);
     }
     for (const CNotice& notice : notices) Show(notice);
+}
+
+bool CDravikDoc::TryShowPendingMessages() {
+    std::vector<CNotice> notices;
+    {
+        const std::unique_lock<std::mutex> lock = LockBriefly();
+        if (!lock.owns_lock()) return false;
+        notices.swap(m_notices);
+    }
+    for (const CNotice& notice : notices) Show(notice);
+    return true;
 }
 
 void CDravikDoc::Show(const CNotice& notice) {
@@ -152,6 +181,14 @@ std::string CDravikDoc::TakeLogText() {
     std::string text;
     text.swap(m_pending_log_text);
     return text;
+}
+
+bool CDravikDoc::TryTakeLogText(std::string& text) {
+    const std::unique_lock<std::mutex> lock = LockBriefly();
+    if (!lock.owns_lock()) return false;
+    text.clear();
+    text.swap(m_pending_log_text);
+    return true;
 }
 
 bool CDravikDoc::IsConversionLogOpen() {
@@ -239,18 +276,35 @@ CConversionStatus CDravikDoc::GetConversionStatus() {
     return StatusLocked();
 }
 
+void CDravikDoc::ReportStateLocked(bool user_cancelled, CConversionStatus& status,
+                                   CConversionEnd& end) const {
+    status = StatusLocked();
+    // Until the end step has run, the end is the one the status shows.
+    end = m_phase == EConversionPhase::kEnded
+              ? m_last.end
+              : CConversionEnd{DecideEndReason(status, false), user_cancelled};
+}
+
 CProgressReport CDravikDoc::MakeReport(bool user_cancelled) {
     CConversionStatus status;
     CConversionEnd end;
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        status = StatusLocked();
-        // Until the end step has run, the end is the one the status shows.
-        end = m_phase == EConversionPhase::kEnded
-                  ? m_last.end
-                  : CConversionEnd{DecideEndReason(status, false), user_cancelled};
+        ReportStateLocked(user_cancelled, status, end);
     }
     return ReportProgress(status, end, status.done || user_cancelled, MakeProgressSetup());
+}
+
+bool CDravikDoc::TryMakeProgressReport(CProgressReport& report) {
+    CConversionStatus status;
+    CConversionEnd end;
+    {
+        const std::unique_lock<std::mutex> lock = LockBriefly();
+        if (!lock.owns_lock()) return false;
+        ReportStateLocked(false, status, end);
+    }
+    report = ReportProgress(status, end, status.done != 0, MakeProgressSetup());
+    return true;
 }
 
 void CDravikDoc::AbortConversion() {

@@ -130,6 +130,11 @@ class CDravikDoc : public COxaTelemetryDoc {
     CConversionStatus GetConversionStatus();
     // The status with its percentage and status text, as a progress display shows it.
     CProgressReport MakeProgressReport() { return MakeReport(false); }
+    // The same without waiting: false, and nothing made, while the processing
+    // thread holds the document (its output held up in a write to a slow
+    // disk, say), so that a window polling from its event loop never stalls
+    // behind it and asks again at its next tick.
+    bool TryMakeProgressReport(CProgressReport& report);
     // Cancels at the next frame.
     void AbortConversion();
     // Waits until the frame loop has marked the conversion done, or the
@@ -144,6 +149,9 @@ class CDravikDoc : public COxaTelemetryDoc {
     bool DestroyProgressDialog();
     // Shows the messages that arose on the processing thread.
     void ShowPendingMessages();
+    // The same without waiting: false, and nothing shown, while the
+    // processing thread holds the document.
+    bool TryShowPendingMessages();
     // The outcome of the last conversion that ended.
     EConversionOutcome GetOutcome() const noexcept { return m_outcome; }
 
@@ -181,6 +189,9 @@ class CDravikDoc : public COxaTelemetryDoc {
     void OpenConversionLog();
     // The stamped log text not yet taken by the log window; emptied.
     std::string TakeLogText();
+    // The same without waiting: false, and nothing taken, while the
+    // processing thread holds the document.
+    bool TryTakeLogText(std::string& text);
     bool IsConversionLogOpen();
     std::string GetConversionLogPath();
 
@@ -235,7 +246,13 @@ class CDravikDoc : public COxaTelemetryDoc {
     // The end step; `output_failed` when the output could not be opened.
     bool End(bool cancelled, bool output_failed);
     CProgressReport MakeReport(bool user_cancelled);
+    // The status and end a report shows, under the document lock.
+    void ReportStateLocked(bool user_cancelled, CConversionStatus& status,
+                           CConversionEnd& end) const;
     bool InProgress();
+    // The document lock, if it can be had within a short while (for the
+    // polls that must not wait behind the processing thread's writes).
+    std::unique_lock<std::mutex> LockBriefly();
     bool InProgressLocked() const noexcept;
     CConversionStatus StatusLocked() const;
     // Shows a message and its detail, if it has one, through the front end.

@@ -512,8 +512,9 @@ void CDravikView::OnRunEnded() {
 }
 
 void CDravikView::OnLogTimer() {
-    const std::string text = m_doc.TakeLogText();
-    if (!text.empty()) m_log_window->AppendText(text);
+    // Taken at the next tick while the processing thread holds the document.
+    std::string text;
+    if (m_doc.TryTakeLogText(text) && !text.empty()) m_log_window->AppendText(text);
 }
 
 }  // namespace dravik

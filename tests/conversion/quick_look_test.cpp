@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <future>
 #include <random>
 
 #include "conversion/quick_look_output.h"
@@ -152,4 +153,33 @@ TEST(QuickLookOutput, SeesEveryFrameWithoutChangingTheOutput) {
         EXPECT_EQ(shot.series[1].size(), status.frames_processed);
         EXPECT_TRUE(shot.series[2].empty());
     }
+}
+
+TEST(DocumentPolls, ReturnAtOnceWhileTheProcessingThreadHoldsTheDocument) {
+    Conversion conv("brief_polls");
+    conv.Files(ExamplesDir() / "spr0117.raw", ExamplesDir() / "spr0117.cal");
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<bool> holding{false}, hold{false};
+    // The log sink runs on the processing thread under the document lock.
+    conv.doc->SetConversionLogSink([&](std::string_view) {
+        if (!hold) return;
+        holding = true;
+        released.wait();
+    });
+    ASSERT_TRUE(conv.Begin());
+    hold = true;
+    conv.doc->ReportMessage("held\r\n");
+    while (!holding) std::this_thread::yield();
+    CProgressReport report;
+    std::string text;
+    EXPECT_FALSE(conv.doc->TryMakeProgressReport(report));
+    EXPECT_FALSE(conv.doc->TryShowPendingMessages());
+    EXPECT_FALSE(conv.doc->TryTakeLogText(text));
+    release.set_value();
+    conv.doc->RequestNextFrame();
+    EXPECT_TRUE(conv.Poll().done);
+    EXPECT_TRUE(conv.doc->TryMakeProgressReport(report));
+    EXPECT_TRUE(report.status.done);
+    conv.doc->EndConversion(false);
 }
