@@ -1,7 +1,6 @@
 #include "conversion/dravik_doc.h"
 
 #include <chrono>
-#include <thread>
 
 #include "settings/program_dir.h"
 #include "settings/settings_store.h"
@@ -21,10 +20,10 @@ constexpr std::size_t kMaxPendingLogText = 256 * 1024;
 // answer (a control already shutting down) from hanging the caller.
 constexpr auto kAnswerTimeout = std::chrono::seconds(10);
 
-// How long a window's poll tries for the document lock before it leaves the
+// How long a window's poll waits for the document lock before it leaves the
 // poll to its next tick: far longer than a frame holds the lock, far shorter
 // than a write held up by a slow disk.
-constexpr auto kBriefLockWait = std::chrono::milliseconds(20);
+constexpr auto kBriefLockWait = std::chrono::milliseconds(40);
 
 }  // namespace
 
@@ -70,7 +69,7 @@ void CDravikDoc::DeleteContents() {
     // The control goes next: its last messages still reach the log file.
     COxaTelemetryDoc::DeleteContents();
     {
-        std::lock_guard<std::mutex> lock(m_lock);
+        std::lock_guard<std::timed_mutex> lock(m_lock);
         m_conversion_log.Close();
         m_output.reset();
         m_log.Close();
@@ -79,7 +78,7 @@ void CDravikDoc::DeleteContents() {
 }
 
 void CDravikDoc::ResetConversionState() {
-    std::lock_guard<std::mutex> lock(m_lock);
+    std::lock_guard<std::timed_mutex> lock(m_lock);
     if (!InProgressLocked()) m_phase = EConversionPhase::kIdle;
     m_loop.Reset();
     m_prepared.header_conversion = false;
@@ -89,20 +88,14 @@ void CDravikDoc::ResetConversionState() {
     m_prepared.check_sum_sensor = -1;
 }
 
-std::unique_lock<std::mutex> CDravikDoc::LockBriefly() {
-    // The processing thread takes the lock again right after each frame, so
-    // one try would seldom find it free; the tries go on for a while, as
-    // long as a frame takes at most.
-    std::unique_lock<std::mutex> lock(m_lock, std::defer_lock);
-    const auto give_up = std::chrono::steady_clock::now() + kBriefLockWait;
-    while (!lock.try_lock() && std::chrono::steady_clock::now() < give_up) {
-        std::this_thread::yield();
-    }
-    return lock;
+std::unique_lock<std::timed_mutex> CDravikDoc::LockBriefly() {
+    // Queued behind the processing thread like any wait for the lock, but
+    // given up after a while.
+    return std::unique_lock<std::timed_mutex>(m_lock, kBriefLockWait);
 }
 
 bool CDravikDoc::InProgress() {
-    std::lock_guard<std::mutex> lock(m_lock);
+    std::lock_guard<std::timed_mutex> lock(m_lock);
     return InProgressLocked();
 }
 
@@ -116,7 +109,7 @@ bool CDravikDoc::InProgressLocked() const noexcept {
 void CDravikDoc::ShowPendingMessages() {
     std::vector<CNotice> notices;
     {
-        std::lock_guard<std::mutex> lock(m_lock);
+        std::lock_guard<std::timed_mutex> lock(m_lock);
         notices.swap(m_notices);
     }
     for (const CNotice& notice : notices) Show(notice);
@@ -125,7 +118,7 @@ void CDravikDoc::ShowPendingMessages() {
 bool CDravikDoc::TryShowPendingMessages() {
     std::vector<CNotice> notices;
     {
-        const std::unique_lock<std::mutex> lock = LockBriefly();
+        const std::unique_lock<std::timed_mutex> lock = LockBriefly();
         if (!lock.owns_lock()) return false;
         notices.swap(m_notices);
     }
@@ -156,7 +149,7 @@ void CDravikDoc::FlushMessages() {
 }
 
 void CDravikDoc::OnTelemetryMessage(std::string& text) {
-    std::lock_guard<std::mutex> lock(m_lock);
+    std::lock_guard<std::timed_mutex> lock(m_lock);
     COxaTelemetryDoc::OnTelemetryMessage(text);
     if (text.empty()) return;
     if (m_log_sink) {
@@ -177,14 +170,14 @@ void CDravikDoc::OnTelemetryMessage(std::string& text) {
 }
 
 std::string CDravikDoc::TakeLogText() {
-    std::lock_guard<std::mutex> lock(m_lock);
+    std::lock_guard<std::timed_mutex> lock(m_lock);
     std::string text;
     text.swap(m_pending_log_text);
     return text;
 }
 
 bool CDravikDoc::TryTakeLogText(std::string& text) {
-    const std::unique_lock<std::mutex> lock = LockBriefly();
+    const std::unique_lock<std::timed_mutex> lock = LockBriefly();
     if (!lock.owns_lock()) return false;
     text.clear();
     text.swap(m_pending_log_text);
@@ -192,17 +185,17 @@ bool CDravikDoc::TryTakeLogText(std::string& text) {
 }
 
 bool CDravikDoc::IsConversionLogOpen() {
-    std::lock_guard<std::mutex> lock(m_lock);
+    std::lock_guard<std::timed_mutex> lock(m_lock);
     return m_conversion_log.IsOpen();
 }
 
 std::string CDravikDoc::GetConversionLogPath() {
-    std::lock_guard<std::mutex> lock(m_lock);
+    std::lock_guard<std::timed_mutex> lock(m_lock);
     return m_conversion_log.GetPath();
 }
 
 void CDravikDoc::SetConversionLogSink(LogSink sink) {
-    std::lock_guard<std::mutex> lock(m_lock);
+    std::lock_guard<std::timed_mutex> lock(m_lock);
     m_log_sink = std::move(sink);
     if (m_log_sink) m_conversion_log.Close();
 }
@@ -216,7 +209,7 @@ void CDravikDoc::OpenConversionLog() {
                                    : FullPath(m_paths.instrument, m_startup_directory)};
     CNotice warning;
     {
-        std::lock_guard<std::mutex> lock(m_lock);
+        std::lock_guard<std::timed_mutex> lock(m_lock);
         if (m_log_sink) return;
         warning.text = m_conversion_log.Open(m_settings, m_params, in_use);
         warning.detail = m_conversion_log.GetSystemErrorText();
@@ -272,7 +265,7 @@ CConversionStatus CDravikDoc::StatusLocked() const {
 }
 
 CConversionStatus CDravikDoc::GetConversionStatus() {
-    std::lock_guard<std::mutex> lock(m_lock);
+    std::lock_guard<std::timed_mutex> lock(m_lock);
     return StatusLocked();
 }
 
@@ -289,7 +282,7 @@ CProgressReport CDravikDoc::MakeReport(bool user_cancelled) {
     CConversionStatus status;
     CConversionEnd end;
     {
-        std::lock_guard<std::mutex> lock(m_lock);
+        std::lock_guard<std::timed_mutex> lock(m_lock);
         ReportStateLocked(user_cancelled, status, end);
     }
     return ReportProgress(status, end, status.done || user_cancelled, MakeProgressSetup());
@@ -299,7 +292,7 @@ bool CDravikDoc::TryMakeProgressReport(CProgressReport& report) {
     CConversionStatus status;
     CConversionEnd end;
     {
-        const std::unique_lock<std::mutex> lock = LockBriefly();
+        const std::unique_lock<std::timed_mutex> lock = LockBriefly();
         if (!lock.owns_lock()) return false;
         ReportStateLocked(false, status, end);
     }
@@ -308,14 +301,14 @@ bool CDravikDoc::TryMakeProgressReport(CProgressReport& report) {
 }
 
 void CDravikDoc::AbortConversion() {
-    std::lock_guard<std::mutex> lock(m_lock);
+    std::lock_guard<std::timed_mutex> lock(m_lock);
     m_loop.Stop();
     // A frame request waiting for a silent writer ends at once.
     m_log.Interrupt();
 }
 
 bool CDravikDoc::WaitForDone(int timeout_ms) {
-    std::unique_lock<std::mutex> lock(m_lock);
+    std::unique_lock<std::timed_mutex> lock(m_lock);
     return m_phase_changed.wait_for(lock, std::chrono::milliseconds(timeout_ms),
                                     [this] { return StatusLocked().done != 0; });
 }
@@ -324,7 +317,7 @@ bool CDravikDoc::WaitForDone(int timeout_ms) {
 // The frame loop's requests and answers
 
 void CDravikDoc::RequestNextFrame() {
-    std::lock_guard<std::mutex> lock(m_lock);
+    std::lock_guard<std::timed_mutex> lock(m_lock);
     if (m_phase != EConversionPhase::kStarted) return;
     if (GetCommResourceCount() < 1) {
         // No resource to ask: no answer would ever come.
@@ -339,14 +332,14 @@ void CDravikDoc::RequestNextFrame() {
 
 void CDravikDoc::OnFileResourceStatus(const std::string& /*resource_name*/, int file_error_cause,
                                       int end_of_file, int file_open) {
-    std::lock_guard<std::mutex> lock(m_lock);
+    std::lock_guard<std::timed_mutex> lock(m_lock);
     m_loop.OnFileStatus(file_error_cause, end_of_file != 0, file_open != 0,
                         m_phase != EConversionPhase::kRunning);
 }
 
 void CDravikDoc::OnTelemetryFrame(const std::string& /*resource_name*/,
                                   std::unique_ptr<CFrameData> frame) {
-    std::lock_guard<std::mutex> lock(m_lock);
+    std::lock_guard<std::timed_mutex> lock(m_lock);
     // Only a running conversion asks for frames: an answer arriving at any
     // other time belongs to no conversion and is dropped.
     if (m_phase != EConversionPhase::kRunning) return;
@@ -361,7 +354,7 @@ void CDravikDoc::OnTelemetryFrame(const std::string& /*resource_name*/,
 }
 
 void CDravikDoc::SetSideOutput(CConversionOutput* side) {
-    std::lock_guard<std::mutex> lock(m_lock);
+    std::lock_guard<std::timed_mutex> lock(m_lock);
     if (side == m_side) return;
     m_side = side;
     // A conversion that may still write frames: its headings come first.
@@ -377,7 +370,7 @@ void CDravikDoc::SetSideOutput(CConversionOutput* side) {
 bool CDravikDoc::End(bool cancelled, bool output_failed) {
     CConversionStatus status;
     {
-        std::unique_lock<std::mutex> lock(m_lock);
+        std::unique_lock<std::timed_mutex> lock(m_lock);
         // A window may end a conversion more than once (done seen, then
         // closed): only the first call ends it.
         if (!InProgressLocked()) return m_outcome == EConversionOutcome::kComplete;
@@ -413,14 +406,14 @@ bool CDravikDoc::End(bool cancelled, bool output_failed) {
 
     const CConversionEnd end{DecideEndReason(status, failed), cancelled};
     {
-        std::lock_guard<std::mutex> lock(m_lock);
+        std::lock_guard<std::timed_mutex> lock(m_lock);
         if (m_side != nullptr) m_side->Finish(status, end.IsComplete());
     }
     SendAndWait(SummaryText(end, status, m_prepared.instrument_header,
                             m_prepared.frame_counter_sensor >= 0,
                             m_prepared.check_sum_sensor >= 0));
     {
-        std::lock_guard<std::mutex> lock(m_lock);
+        std::lock_guard<std::timed_mutex> lock(m_lock);
         m_log.Close();
         m_output.reset();
         m_last.end = end;

@@ -252,7 +252,7 @@ class CDravikDoc : public COxaTelemetryDoc {
     bool InProgress();
     // The document lock, if it can be had within a short while (for the
     // polls that must not wait behind the processing thread's writes).
-    std::unique_lock<std::mutex> LockBriefly();
+    std::unique_lock<std::timed_mutex> LockBriefly();
     bool InProgressLocked() const noexcept;
     CConversionStatus StatusLocked() const;
     // Shows a message and its detail, if it has one, through the front end.
@@ -283,7 +283,7 @@ class CDravikDoc : public COxaTelemetryDoc {
         bool yes_to_all = false;
     } m_overwrite;
 
-    std::mutex m_lock;  // the document lock: everything below
+    std::timed_mutex m_lock;  // the document lock: everything below
     // Messages: the conversion log and what the log window has not shown
     // yet, and messages for the user, shown from the driving thread.
     CConversionLogFile m_conversion_log;
@@ -292,7 +292,7 @@ class CDravikDoc : public COxaTelemetryDoc {
     std::vector<CNotice> m_notices;
 
     // Conversion state.
-    std::condition_variable m_phase_changed;
+    std::condition_variable_any m_phase_changed;
     EConversionPhase m_phase = EConversionPhase::kIdle;
     CFrameLoop m_loop;
     std::unique_ptr<CConversionOutput> m_output;
