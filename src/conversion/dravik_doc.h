@@ -130,10 +130,11 @@ class CDravikDoc : public COxaTelemetryDoc {
     CConversionStatus GetConversionStatus();
     // The status with its percentage and status text, as a progress display shows it.
     CProgressReport MakeProgressReport() { return MakeReport(false); }
-    // The same without waiting: false, and nothing made, while the processing
-    // thread holds the document (its output held up in a write to a slow
-    // disk, say), so that a window polling from its event loop never stalls
-    // behind it and asks again at its next tick.
+    // The same without a long wait: false, and nothing made, while the
+    // processing thread holds the document past LockBriefly's wait (its
+    // output held up in a write to a slow disk, say), so that a window
+    // polling from its event loop never stalls behind it and asks again at
+    // its next tick.
     bool TryMakeProgressReport(CProgressReport& report);
     // Cancels at the next frame.
     void AbortConversion();
@@ -149,7 +150,7 @@ class CDravikDoc : public COxaTelemetryDoc {
     bool DestroyProgressDialog();
     // Shows the messages that arose on the processing thread.
     void ShowPendingMessages();
-    // The same without waiting: false, and nothing shown, while the
+    // The same without a long wait: false, and nothing shown, while the
     // processing thread holds the document.
     bool TryShowPendingMessages();
     // The outcome of the last conversion that ended.
@@ -189,7 +190,7 @@ class CDravikDoc : public COxaTelemetryDoc {
     void OpenConversionLog();
     // The stamped log text not yet taken by the log window; emptied.
     std::string TakeLogText();
-    // The same without waiting: false, and nothing taken, while the
+    // The same without a long wait: false, and nothing taken, while the
     // processing thread holds the document.
     bool TryTakeLogText(std::string& text);
     bool IsConversionLogOpen();
@@ -250,8 +251,8 @@ class CDravikDoc : public COxaTelemetryDoc {
     void ReportStateLocked(bool user_cancelled, CConversionStatus& status,
                            CConversionEnd& end) const;
     bool InProgress();
-    // The document lock, if it can be had within a short while (for the
-    // polls that must not wait behind the processing thread's writes).
+    // The document lock, if it can be had within 40 ms (for the polls that
+    // must not wait behind the processing thread's writes).
     std::unique_lock<std::timed_mutex> LockBriefly();
     bool InProgressLocked() const noexcept;
     CConversionStatus StatusLocked() const;
