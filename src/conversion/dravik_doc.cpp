@@ -90,8 +90,12 @@ void CDravikDoc::ResetConversionState() {
 
 std::unique_lock<std::timed_mutex> CDravikDoc::LockBriefly() {
     // Queued behind the processing thread like any wait for the lock, but
-    // given up after a while.
-    return std::unique_lock<std::timed_mutex>(m_lock, kBriefLockWait);
+    // given up after a while. The deadline is on the system clock, which
+    // waits with pthread_mutex_timedlock (the thread sanitizer follows that
+    // call, not the monotonic clock's); a clock step only lengthens or
+    // shortens this one wait.
+    return std::unique_lock<std::timed_mutex>(m_lock,
+                                              std::chrono::system_clock::now() + kBriefLockWait);
 }
 
 bool CDravikDoc::InProgress() {
