@@ -19,6 +19,9 @@ packages=(
   libfmt-dev
   # The program's icon is an SVG file: Qt draws it with its SVG image plugin.
   libqt6svg6
+  # The quick look's charts, and their export as SVG drawings.
+  # (Qt Charts finds its OpenGL module through libqt6opengl6-dev.)
+  qt6-charts-dev qt6-svg-dev libqt6opengl6-dev
   xvfb xauth
   # The desktop program's tests and screenshots: the desktop entry validator,
   # keys typed into the real X server, window dumps turned into PNG files, and

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Saves screenshots of the desktop program for the README: the main window
 # with its lists filled, in header mode and while converting, the progress
-# window during and after a conversion, the log window and each dialog. The
+# window during and after a conversion, the log window, each dialog and the
+# Quick Look's spectrum and series pages. The
 # program runs on a private X server (Xvfb) with a small window manager (twm,
 # which draws the titles the progress shows in) and is driven with keys, as a
 # person would drive it; the settings go to a scratch folder.
@@ -194,6 +195,52 @@ shot "$(window 'About Dravik')" about-dialog
 keys "$(window 'About Dravik')" Return
 keys "$main" F1
 shot "$(window 'Dravik Help')" help-window
+keys "$main" alt+d x                      # Dravik > Exit
+wait "$app_pid" || true
+app_pid=""
+rm -rf config
+
+# The Quick Look on the example cast spr0117, calibrated with time tags: the
+# spectrum of its last frame, then two channels and the tilt against time.
+mkdir -p config/Quillfern
+cat >config/Quillfern/Dravik.conf <<INI
+[Log%20View]
+Working%20Directory=$work/logs/
+File%20Selected=spr0117.raw
+[Instrument%20View]
+Working%20Directory=$work/inst/
+File%20Filter=*.*
+File%20Selected=spr0117.cal
+[Output%20View]
+Working%20Directory=$work/out/
+[View]
+Default%20Outfile=spr0117-look.dat
+[Parameters]
+Apply%20Fit=1
+Time%20Tags=1
+[Window%20Position]
+Rect=0020 0020 0700 0500
+[Conversion%20Window]
+Rect=1000 0600
+[Quick%20Look%20Window]
+Rect=0720 0020 1580 0560
+Show%20Window=1
+Page=0
+Left%20Columns=ES(412.7) [uW/cm^2/nm]|ES(551.3) [uW/cm^2/nm]
+Right%20Columns=TILT(X) [deg]
+INI
+"$dravik" & app_pid=$!
+main=$(window Dravik)
+window 'Quick Look' >/dev/null
+keys "$main" ctrl+c                       # Conversion > Convert
+progress=$(window 'Dravik Conversion')
+look=$(window 'Quick Look - spr0117.raw')
+sleep 2
+keys "$progress" Return                   # OK
+gone '^Dravik Conversion'
+shot "$look" quick-look-spectrum
+keys "$look" alt+e                        # the Series page
+shot "$look" quick-look-series
 keys "$main" alt+d x                      # Dravik > Exit
 wait "$app_pid" || true
 app_pid=""

@@ -109,7 +109,7 @@ bool CDravikDoc::PrepareConversion() {
     OpenConversionLog();
     ResetConversionState();
     {
-        std::lock_guard<std::mutex> lock(m_lock);
+        std::lock_guard<std::timed_mutex> lock(m_lock);
         m_log.Close();
         m_output.reset();
     }
@@ -124,7 +124,7 @@ bool CDravikDoc::PrepareConversion() {
     // happened.
     SendAndWait(BeginText(m_prepared, m_run));
     if (!SetUp()) return false;
-    std::lock_guard<std::mutex> lock(m_lock);
+    std::lock_guard<std::timed_mutex> lock(m_lock);
     m_phase = EConversionPhase::kPrepared;
     return true;
 }
@@ -228,7 +228,7 @@ void CDravikDoc::RemoveResourceAndInstrument(bool at_end, bool instrument, bool&
         m_front_end.ShowMessage("An error occured removing " + m_prepared.instrument_header + ".");
         failed = true;
     }
-    std::lock_guard<std::mutex> lock(m_lock);
+    std::lock_guard<std::timed_mutex> lock(m_lock);
     m_log.Close();
 }
 

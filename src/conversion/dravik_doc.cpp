@@ -20,6 +20,11 @@ constexpr std::size_t kMaxPendingLogText = 256 * 1024;
 // answer (a control already shutting down) from hanging the caller.
 constexpr auto kAnswerTimeout = std::chrono::seconds(10);
 
+// How long a window's poll waits for the document lock before it leaves the
+// poll to its next tick: far longer than a frame holds the lock, far shorter
+// than a write held up by a slow disk.
+constexpr auto kBriefLockWait = std::chrono::milliseconds(40);
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -64,7 +69,7 @@ void CDravikDoc::DeleteContents() {
     // The control goes next: its last messages still reach the log file.
     COxaTelemetryDoc::DeleteContents();
     {
-        std::lock_guard<std::mutex> lock(m_lock);
+        std::lock_guard<std::timed_mutex> lock(m_lock);
         m_conversion_log.Close();
         m_output.reset();
         m_log.Close();
@@ -73,7 +78,7 @@ void CDravikDoc::DeleteContents() {
 }
 
 void CDravikDoc::ResetConversionState() {
-    std::lock_guard<std::mutex> lock(m_lock);
+    std::lock_guard<std::timed_mutex> lock(m_lock);
     if (!InProgressLocked()) m_phase = EConversionPhase::kIdle;
     m_loop.Reset();
     m_prepared.header_conversion = false;
@@ -83,8 +88,18 @@ void CDravikDoc::ResetConversionState() {
     m_prepared.check_sum_sensor = -1;
 }
 
+std::unique_lock<std::timed_mutex> CDravikDoc::LockBriefly() {
+    // Queued behind the processing thread like any wait for the lock, but
+    // given up after a while. The deadline is on the system clock, which
+    // waits with pthread_mutex_timedlock (the thread sanitizer follows that
+    // call, not the monotonic clock's); a clock step only lengthens or
+    // shortens this one wait.
+    return std::unique_lock<std::timed_mutex>(m_lock,
+                                              std::chrono::system_clock::now() + kBriefLockWait);
+}
+
 bool CDravikDoc::InProgress() {
-    std::lock_guard<std::mutex> lock(m_lock);
+    std::lock_guard<std::timed_mutex> lock(m_lock);
     return InProgressLocked();
 }
 
@@ -98,10 +113,21 @@ bool CDravikDoc::InProgressLocked() const noexcept {
 void CDravikDoc::ShowPendingMessages() {
     std::vector<CNotice> notices;
     {
-        std::lock_guard<std::mutex> lock(m_lock);
+        std::lock_guard<std::timed_mutex> lock(m_lock);
         notices.swap(m_notices);
     }
     for (const CNotice& notice : notices) Show(notice);
+}
+
+bool CDravikDoc::TryShowPendingMessages() {
+    std::vector<CNotice> notices;
+    {
+        const std::unique_lock<std::timed_mutex> lock = LockBriefly();
+        if (!lock.owns_lock()) return false;
+        notices.swap(m_notices);
+    }
+    for (const CNotice& notice : notices) Show(notice);
+    return true;
 }
 
 void CDravikDoc::Show(const CNotice& notice) {
@@ -127,7 +153,7 @@ void CDravikDoc::FlushMessages() {
 }
 
 void CDravikDoc::OnTelemetryMessage(std::string& text) {
-    std::lock_guard<std::mutex> lock(m_lock);
+    std::lock_guard<std::timed_mutex> lock(m_lock);
     COxaTelemetryDoc::OnTelemetryMessage(text);
     if (text.empty()) return;
     if (m_log_sink) {
@@ -148,24 +174,32 @@ void CDravikDoc::OnTelemetryMessage(std::string& text) {
 }
 
 std::string CDravikDoc::TakeLogText() {
-    std::lock_guard<std::mutex> lock(m_lock);
+    std::lock_guard<std::timed_mutex> lock(m_lock);
     std::string text;
     text.swap(m_pending_log_text);
     return text;
 }
 
+bool CDravikDoc::TryTakeLogText(std::string& text) {
+    const std::unique_lock<std::timed_mutex> lock = LockBriefly();
+    if (!lock.owns_lock()) return false;
+    text.clear();
+    text.swap(m_pending_log_text);
+    return true;
+}
+
 bool CDravikDoc::IsConversionLogOpen() {
-    std::lock_guard<std::mutex> lock(m_lock);
+    std::lock_guard<std::timed_mutex> lock(m_lock);
     return m_conversion_log.IsOpen();
 }
 
 std::string CDravikDoc::GetConversionLogPath() {
-    std::lock_guard<std::mutex> lock(m_lock);
+    std::lock_guard<std::timed_mutex> lock(m_lock);
     return m_conversion_log.GetPath();
 }
 
 void CDravikDoc::SetConversionLogSink(LogSink sink) {
-    std::lock_guard<std::mutex> lock(m_lock);
+    std::lock_guard<std::timed_mutex> lock(m_lock);
     m_log_sink = std::move(sink);
     if (m_log_sink) m_conversion_log.Close();
 }
@@ -179,7 +213,7 @@ void CDravikDoc::OpenConversionLog() {
                                    : FullPath(m_paths.instrument, m_startup_directory)};
     CNotice warning;
     {
-        std::lock_guard<std::mutex> lock(m_lock);
+        std::lock_guard<std::timed_mutex> lock(m_lock);
         if (m_log_sink) return;
         warning.text = m_conversion_log.Open(m_settings, m_params, in_use);
         warning.detail = m_conversion_log.GetSystemErrorText();
@@ -235,33 +269,50 @@ CConversionStatus CDravikDoc::StatusLocked() const {
 }
 
 CConversionStatus CDravikDoc::GetConversionStatus() {
-    std::lock_guard<std::mutex> lock(m_lock);
+    std::lock_guard<std::timed_mutex> lock(m_lock);
     return StatusLocked();
+}
+
+void CDravikDoc::ReportStateLocked(bool user_cancelled, CConversionStatus& status,
+                                   CConversionEnd& end) const {
+    status = StatusLocked();
+    // Until the end step has run, the end is the one the status shows.
+    end = m_phase == EConversionPhase::kEnded
+              ? m_last.end
+              : CConversionEnd{DecideEndReason(status, false), user_cancelled};
 }
 
 CProgressReport CDravikDoc::MakeReport(bool user_cancelled) {
     CConversionStatus status;
     CConversionEnd end;
     {
-        std::lock_guard<std::mutex> lock(m_lock);
-        status = StatusLocked();
-        // Until the end step has run, the end is the one the status shows.
-        end = m_phase == EConversionPhase::kEnded
-                  ? m_last.end
-                  : CConversionEnd{DecideEndReason(status, false), user_cancelled};
+        std::lock_guard<std::timed_mutex> lock(m_lock);
+        ReportStateLocked(user_cancelled, status, end);
     }
     return ReportProgress(status, end, status.done || user_cancelled, MakeProgressSetup());
 }
 
+bool CDravikDoc::TryMakeProgressReport(CProgressReport& report) {
+    CConversionStatus status;
+    CConversionEnd end;
+    {
+        const std::unique_lock<std::timed_mutex> lock = LockBriefly();
+        if (!lock.owns_lock()) return false;
+        ReportStateLocked(false, status, end);
+    }
+    report = ReportProgress(status, end, status.done != 0, MakeProgressSetup());
+    return true;
+}
+
 void CDravikDoc::AbortConversion() {
-    std::lock_guard<std::mutex> lock(m_lock);
+    std::lock_guard<std::timed_mutex> lock(m_lock);
     m_loop.Stop();
     // A frame request waiting for a silent writer ends at once.
     m_log.Interrupt();
 }
 
 bool CDravikDoc::WaitForDone(int timeout_ms) {
-    std::unique_lock<std::mutex> lock(m_lock);
+    std::unique_lock<std::timed_mutex> lock(m_lock);
     return m_phase_changed.wait_for(lock, std::chrono::milliseconds(timeout_ms),
                                     [this] { return StatusLocked().done != 0; });
 }
@@ -270,7 +321,7 @@ bool CDravikDoc::WaitForDone(int timeout_ms) {
 // The frame loop's requests and answers
 
 void CDravikDoc::RequestNextFrame() {
-    std::lock_guard<std::mutex> lock(m_lock);
+    std::lock_guard<std::timed_mutex> lock(m_lock);
     if (m_phase != EConversionPhase::kStarted) return;
     if (GetCommResourceCount() < 1) {
         // No resource to ask: no answer would ever come.
@@ -285,14 +336,14 @@ void CDravikDoc::RequestNextFrame() {
 
 void CDravikDoc::OnFileResourceStatus(const std::string& /*resource_name*/, int file_error_cause,
                                       int end_of_file, int file_open) {
-    std::lock_guard<std::mutex> lock(m_lock);
+    std::lock_guard<std::timed_mutex> lock(m_lock);
     m_loop.OnFileStatus(file_error_cause, end_of_file != 0, file_open != 0,
                         m_phase != EConversionPhase::kRunning);
 }
 
 void CDravikDoc::OnTelemetryFrame(const std::string& /*resource_name*/,
                                   std::unique_ptr<CFrameData> frame) {
-    std::lock_guard<std::mutex> lock(m_lock);
+    std::lock_guard<std::timed_mutex> lock(m_lock);
     // Only a running conversion asks for frames: an answer arriving at any
     // other time belongs to no conversion and is dropped.
     if (m_phase != EConversionPhase::kRunning) return;
@@ -306,13 +357,24 @@ void CDravikDoc::OnTelemetryFrame(const std::string& /*resource_name*/,
     m_phase_changed.notify_all();
 }
 
+void CDravikDoc::SetSideOutput(CConversionOutput* side) {
+    std::lock_guard<std::timed_mutex> lock(m_lock);
+    if (side == m_side) return;
+    m_side = side;
+    // A conversion that may still write frames: its headings come first.
+    const bool writing =
+        m_phase == EConversionPhase::kStarted || m_phase == EConversionPhase::kRunning;
+    if (m_side != nullptr && writing) m_side->WriteHeadings(m_columns);
+    m_loop.SetSideOutput(writing ? m_side : nullptr);
+}
+
 // ---------------------------------------------------------------------------
 // End step
 
 bool CDravikDoc::End(bool cancelled, bool output_failed) {
     CConversionStatus status;
     {
-        std::unique_lock<std::mutex> lock(m_lock);
+        std::unique_lock<std::timed_mutex> lock(m_lock);
         // A window may end a conversion more than once (done seen, then
         // closed): only the first call ends it.
         if (!InProgressLocked()) return m_outcome == EConversionOutcome::kComplete;
@@ -325,6 +387,7 @@ bool CDravikDoc::End(bool cancelled, bool output_failed) {
                                  [this] { return m_phase != EConversionPhase::kRunning; });
         status = StatusLocked();
         output_failed = output_failed || m_loop.OutputFailed();
+        m_loop.SetSideOutput(nullptr);
         m_last.status = status;
         m_last.end = CConversionEnd{DecideEndReason(status, false), cancelled};
         m_phase = EConversionPhase::kEnded;
@@ -346,11 +409,15 @@ bool CDravikDoc::End(bool cancelled, bool output_failed) {
     RemoveResourceAndInstrument(true, true, failed);
 
     const CConversionEnd end{DecideEndReason(status, failed), cancelled};
+    {
+        std::lock_guard<std::timed_mutex> lock(m_lock);
+        if (m_side != nullptr) m_side->Finish(status, end.IsComplete());
+    }
     SendAndWait(SummaryText(end, status, m_prepared.instrument_header,
                             m_prepared.frame_counter_sensor >= 0,
                             m_prepared.check_sum_sensor >= 0));
     {
-        std::lock_guard<std::mutex> lock(m_lock);
+        std::lock_guard<std::timed_mutex> lock(m_lock);
         m_log.Close();
         m_output.reset();
         m_last.end = end;

@@ -130,6 +130,12 @@ class CDravikDoc : public COxaTelemetryDoc {
     CConversionStatus GetConversionStatus();
     // The status with its percentage and status text, as a progress display shows it.
     CProgressReport MakeProgressReport() { return MakeReport(false); }
+    // The same without a long wait: false, and nothing made, while the
+    // processing thread holds the document past LockBriefly's wait (its
+    // output held up in a write to a slow disk, say), so that a window
+    // polling from its event loop never stalls behind it and asks again at
+    // its next tick.
+    bool TryMakeProgressReport(CProgressReport& report);
     // Cancels at the next frame.
     void AbortConversion();
     // Waits until the frame loop has marked the conversion done, or the
@@ -144,6 +150,9 @@ class CDravikDoc : public COxaTelemetryDoc {
     bool DestroyProgressDialog();
     // Shows the messages that arose on the processing thread.
     void ShowPendingMessages();
+    // The same without a long wait: false, and nothing shown, while the
+    // processing thread holds the document.
+    bool TryShowPendingMessages();
     // The outcome of the last conversion that ended.
     EConversionOutcome GetOutcome() const noexcept { return m_outcome; }
 
@@ -160,6 +169,15 @@ class CDravikDoc : public COxaTelemetryDoc {
     EConversionOutcome RunConversion(const CRunOptions& options);
     EConversionOutcome RunConversion() { return RunConversion(CRunOptions{}); }
 
+    // --- A second consumer of the conversion -----------------------------------
+    // `side` (null: none) is handed the same headings, frames and end as the
+    // output, after it, on the same threads; it is never opened, and what it
+    // returns is ignored, so it cannot change the conversion. Set while a
+    // conversion runs, it is handed that conversion's headings at once and
+    // its frames from the next frame on; cleared, it is called no more once
+    // this returns. It must outlive its use.
+    void SetSideOutput(CConversionOutput* side);
+
     // --- Conversion log --------------------------------------------------------
     // Receives the stamped conversion log text in place of the conversion log
     // file and the pending log text: a front end that runs several documents
@@ -172,6 +190,9 @@ class CDravikDoc : public COxaTelemetryDoc {
     void OpenConversionLog();
     // The stamped log text not yet taken by the log window; emptied.
     std::string TakeLogText();
+    // The same without a long wait: false, and nothing taken, while the
+    // processing thread holds the document.
+    bool TryTakeLogText(std::string& text);
     bool IsConversionLogOpen();
     std::string GetConversionLogPath();
 
@@ -226,7 +247,13 @@ class CDravikDoc : public COxaTelemetryDoc {
     // The end step; `output_failed` when the output could not be opened.
     bool End(bool cancelled, bool output_failed);
     CProgressReport MakeReport(bool user_cancelled);
+    // The status and end a report shows, under the document lock.
+    void ReportStateLocked(bool user_cancelled, CConversionStatus& status,
+                           CConversionEnd& end) const;
     bool InProgress();
+    // The document lock, if it can be had within 40 ms (for the polls that
+    // must not wait behind the processing thread's writes).
+    std::unique_lock<std::timed_mutex> LockBriefly();
     bool InProgressLocked() const noexcept;
     CConversionStatus StatusLocked() const;
     // Shows a message and its detail, if it has one, through the front end.
@@ -257,7 +284,7 @@ class CDravikDoc : public COxaTelemetryDoc {
         bool yes_to_all = false;
     } m_overwrite;
 
-    std::mutex m_lock;  // the document lock: everything below
+    std::timed_mutex m_lock;  // the document lock: everything below
     // Messages: the conversion log and what the log window has not shown
     // yet, and messages for the user, shown from the driving thread.
     CConversionLogFile m_conversion_log;
@@ -266,10 +293,12 @@ class CDravikDoc : public COxaTelemetryDoc {
     std::vector<CNotice> m_notices;
 
     // Conversion state.
-    std::condition_variable m_phase_changed;
+    std::condition_variable_any m_phase_changed;
     EConversionPhase m_phase = EConversionPhase::kIdle;
     CFrameLoop m_loop;
     std::unique_ptr<CConversionOutput> m_output;
+    CConversionOutput* m_side = nullptr;
+    COutputColumns m_columns;  // of the conversion in progress, for a side output set late
     CLogSource m_log;
     struct {
         CConversionEnd end;

@@ -143,6 +143,7 @@ ELoopStep CFrameLoop::WriteFrame(const CFrameData& frame) {
     const COutputResult result = m_setup.output->WriteFrame(record);
     if (!result.frame_written) return Fail(result.cause, true);
     m_written = true;
+    if (m_side != nullptr) m_side->WriteFrame(record);
     Account(discarded, true);
     if (read_cause != 0) return Fail(read_cause, false);
     if (result.cause != 0) return Fail(result.cause, true);

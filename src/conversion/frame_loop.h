@@ -55,6 +55,8 @@ class CFrameLoop {
     // The file resource's status. `quiet`: no conversion is reading (the
     // user hears of a read error only while one is).
     void OnFileStatus(int cause, bool end_of_file, bool file_open, bool quiet);
+    // Hands every frame written from now on to `side` too (null: to no one).
+    void SetSideOutput(CConversionOutput* side) noexcept { m_side = side; }
     // The loop stops at the next answer.
     void Stop() noexcept { m_abort = true; }
 
@@ -77,6 +79,7 @@ class CFrameLoop {
     COxaTelemetryDoc& m_control;
     std::vector<CNotice>& m_notices;
     CFrameLoopSetup m_setup;
+    CConversionOutput* m_side = nullptr;
     CFrameChecks m_checks;
 
     bool m_written = false;  // a frame was written (the instrument was found)

@@ -1,12 +1,10 @@
 #include "conversion/netcdf_plan.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cmath>
-#include <map>
 #include <set>
 
 #include "conversion/output_layout.h"
+#include "conversion/spectral_groups.h"
 #include "instrument/sensor.h"
 
 namespace dravik {
@@ -18,14 +16,6 @@ constexpr std::size_t kMaxNameLength = 200;
 
 bool IsAsciiAlnum(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-}
-
-// An identifier that is a number, such as "350.0": the wavelength of a channel.
-bool Wavelength(const std::string& identifier, double& nm) {
-    const char* first = identifier.data();
-    const char* last = first + identifier.size();
-    const auto [end, ec] = std::from_chars(first, last, nm);
-    return !identifier.empty() && ec == std::errc() && end == last && std::isfinite(nm);
 }
 
 // Names given so far; a name met again gets "_2", "_3", ...
@@ -43,36 +33,6 @@ class CNames {
   private:
     std::set<std::string> m_used;
 };
-
-// The sensors of each spectral type, by type: the columns that qualify as
-// channels, when there are two or more of them with distinct wavelengths
-// and one units text.
-std::map<std::string, std::vector<std::size_t>> SpectralTypes(const COutputColumns& c) {
-    std::map<std::string, std::vector<std::size_t>> candidates;
-    for (std::size_t k = 0; k < c.sensors.size(); ++k) {
-        const CSensor* s = c.sensors[k];
-        double nm = 0.0;
-        if (static_cast<int>(k) != c.check_sum_column && s->IsOpticFit() &&
-            !s->IsStringType() && Wavelength(s->GetIdentifier(), nm)) {
-            candidates[s->GetType()].push_back(k);
-        }
-    }
-    std::map<std::string, std::vector<std::size_t>> types;
-    for (auto& [type, ks] : candidates) {
-        std::set<double> wavelengths;
-        bool same_units = true;
-        for (std::size_t k : ks) {
-            double nm = 0.0;
-            Wavelength(c.sensors[k]->GetIdentifier(), nm);
-            wavelengths.insert(nm);
-            same_units = same_units && c.sensors[k]->GetUnits() == c.sensors[ks[0]]->GetUnits();
-        }
-        if (ks.size() >= 2 && wavelengths.size() == ks.size() && same_units) {
-            types.emplace(type, std::move(ks));
-        }
-    }
-    return types;
-}
 
 }  // namespace
 
@@ -100,7 +60,7 @@ CNetcdfPlan PlanNetcdf(const COutputColumns& c) {
     plan.check_sum_flags = c.check_sum_column >= 0;
     CNames names({"frame", "time", "frame_counter_error", "check_sum_error"});
     const bool apply_fit = c.params.format.apply_fit != 0;
-    const auto spectral = SpectralTypes(c);
+    const std::vector<CSpectralGroup> spectral = FindSpectralGroups(c);
     std::set<std::string> placed;  // spectral types whose variable is planned
     for (std::size_t k = 0; k < c.sensors.size(); ++k) {
         const CSensor* s = c.sensors[k];
@@ -108,7 +68,8 @@ CNetcdfPlan PlanNetcdf(const COutputColumns& c) {
         v.units = s->GetUnits();
         v.fit_type = std::string(FitTypeName(s->GetFitType()));
         v.kind = ValueKindOf(s, apply_fit);
-        const auto group = spectral.find(s->GetType());
+        const auto group = std::find_if(spectral.begin(), spectral.end(),
+                                        [s](const CSpectralGroup& g) { return g.type == s->GetType(); });
         if (group == spectral.end()) {
             v.long_name = SensorColumnName(*s);
             v.name = names.Unique(NetcdfName(v.long_name));
@@ -116,25 +77,18 @@ CNetcdfPlan PlanNetcdf(const COutputColumns& c) {
             v.columns = {k};
         } else {
             // The whole type at the place of its first channel.
-            if (!placed.insert(group->first).second) continue;
+            if (!placed.insert(group->type).second) continue;
             v.long_name = s->GetType();
             v.name = names.Unique(NetcdfName(v.long_name));
             v.wavelength_name = names.Unique("wavelength_" + v.name);
             v.coefficients_name = names.Unique(v.name + "_coefficients");
             v.coefficient_dimension = names.Unique(v.name + "_coefficient");
-            std::vector<std::pair<double, std::size_t>> channels;
-            for (std::size_t member : group->second) {
-                double nm = 0.0;
-                Wavelength(c.sensors[member]->GetIdentifier(), nm);
-                channels.emplace_back(nm, member);
+            for (std::size_t member : group->columns) {
                 v.coefficient_count = std::max<std::size_t>(
                     v.coefficient_count, c.sensors[member]->GetCoefficients().size());
             }
-            std::sort(channels.begin(), channels.end());
-            for (const auto& [nm, member] : channels) {
-                v.wavelengths.push_back(nm);
-                v.columns.push_back(member);
-            }
+            v.wavelengths = group->wavelengths;
+            v.columns = group->columns;
             // Channels of mixed fits say so.
             for (std::size_t member : v.columns) {
                 if (FitTypeName(c.sensors[member]->GetFitType()) != v.fit_type) v.fit_type = "OPTIC";

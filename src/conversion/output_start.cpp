@@ -10,7 +10,7 @@ namespace dravik {
 
 bool CDravikDoc::StartConversion(bool multiple) {
     {
-        std::lock_guard<std::mutex> lock(m_lock);
+        std::lock_guard<std::timed_mutex> lock(m_lock);
         if (m_phase != EConversionPhase::kPrepared) return false;
     }
     switch (OpenOutput(multiple)) {
@@ -34,7 +34,7 @@ std::vector<CDravikDoc::CFileInUse> CDravikDoc::FilesInUse() {
     std::vector<CFileInUse> files;
     CFileIdentity identity;
     {
-        std::lock_guard<std::mutex> lock(m_lock);
+        std::lock_guard<std::timed_mutex> lock(m_lock);
         if (m_log.GetIdentity(identity)) files.push_back({identity, "the log file"});
         if (m_conversion_log.GetIdentity(identity)) {
             files.push_back({identity, "the conversion log file"});
@@ -150,8 +150,11 @@ CDravikDoc::EOutputStart CDravikDoc::OpenOutput(bool multiple) {
     if (m_prepared.check_sum_sensor >= 0) {
         loop.check_sum_sensor = GetInstrumentSensors(0, m_prepared.check_sum_sensor);
     }
-    std::lock_guard<std::mutex> lock(m_lock);
+    std::lock_guard<std::timed_mutex> lock(m_lock);
     m_loop.Start(std::move(loop));
+    m_columns = std::move(columns);
+    if (m_side != nullptr) m_side->WriteHeadings(m_columns);
+    m_loop.SetSideOutput(m_side);
     m_phase = EConversionPhase::kStarted;
     return EOutputStart::kOpened;
 }

@@ -250,4 +250,22 @@ void CMainWindowSettings::Write(CSettingsStore& store) const {
     if (rect) store.WriteString(kMainWindowSection, kRectKey, FormatWindowRect(*rect));
 }
 
+void CQuickLookWindowSettings::Read(const CSettingsStore& store) {
+    if (auto r = ReadRect(store, kQuickLookWindowSection, 4)) rect = r;
+    const CSectionReader key(store, kQuickLookWindowSection);
+    key("Show Window", show_window);
+    key("Page", page);
+    key("Left Columns", left_columns, ELoadRule::kNotMinusOne);
+    key("Right Columns", right_columns, ELoadRule::kNotMinusOne);
+}
+
+void CQuickLookWindowSettings::Write(CSettingsStore& store) const {
+    if (rect) store.WriteString(kQuickLookWindowSection, kRectKey, FormatWindowRect(*rect));
+    const CSectionWriter key(store, kQuickLookWindowSection);
+    key("Show Window", show_window);
+    key("Page", page);
+    key("Left Columns", left_columns, ELoadRule::kNotMinusOne);
+    key("Right Columns", right_columns, ELoadRule::kNotMinusOne);
+}
+
 }  // namespace dravik

@@ -25,6 +25,7 @@ inline constexpr std::string_view kHeaderConversionSection = "Header Conversion"
 inline constexpr std::string_view kConversionWindowSection = "Conversion Window";
 inline constexpr std::string_view kConversionLogWindowSection = "Conversion Log Window";
 inline constexpr std::string_view kMainWindowSection = "Window Position";
+inline constexpr std::string_view kQuickLookWindowSection = "Quick Look Window";
 
 // Section "Settings": the application settings, owned by the document. Read
 // when the document is built and written when it goes, whatever Save Settings
@@ -146,6 +147,20 @@ struct CMainWindowSettings {
 
     void Read(const CSettingsStore& store);
     void Write(CSettingsStore& store) const;  // writes nothing without a rect
+};
+
+// "Quick Look Window": its placement, whether it was open, the page shown
+// and the columns its series draw on the left and on the right axis (names
+// as the CSV table heads them, separated by "|").
+struct CQuickLookWindowSettings {
+    std::optional<CWindowRect> rect;  // none: beside the main window
+    int show_window = 0;
+    int page = 0;  // 0 spectrum, 1 series
+    std::string left_columns;
+    std::string right_columns;
+
+    void Read(const CSettingsStore& store);
+    void Write(CSettingsStore& store) const;  // the rectangle only when there is one
 };
 
 }  // namespace dravik

@@ -145,10 +145,20 @@ void CConversionDriver::OnTimer() {
     // this timer must not fire again; whatever the user did meanwhile is
     // what counts afterwards.
     m_timer.stop();
-    m_doc.ShowPendingMessages();
+    // While the processing thread holds the document (its output held up by
+    // a slow disk) the window does not wait for it: it asks again at the
+    // next tick and stays free to redraw and answer meanwhile.
+    if (!m_doc.TryShowPendingMessages()) {
+        m_timer.start();
+        return;
+    }
     const bool polling = m_state == EState::kConverting || m_state == EState::kCancelling;
     if (!polling || (progress = m_front_end.Progress()) == nullptr) return;
-    const CProgressReport report = m_doc.MakeProgressReport();
+    CProgressReport report;
+    if (!m_doc.TryMakeProgressReport(report)) {
+        m_timer.start();
+        return;
+    }
     progress->Refresh(report);
     if (report.status.done) {
         Finish(m_state == EState::kCancelling);

@@ -13,6 +13,7 @@
 #include "packages/instrument_package.h"
 #include "conversion_dlg.h"
 #include "conversion_log_dlg.h"
+#include "quick_look_window.h"
 #include "file_list_box.h"
 #include "file_naming_dlg.h"
 #include "list_properties_dlg.h"
@@ -102,6 +103,9 @@ CDravikView::CDravikView(CDravikDoc& doc, CWindowFrontEnd& front_end, CSettingsS
     m_log_window = new CConversionLogDlg(store, this);
     connect(m_log_window, &CConversionLogDlg::Closed, this, &CDravikView::OnLogWindowClosed,
             Qt::QueuedConnection);
+    m_quick_look = new CQuickLookWindow(store, this);
+    connect(m_quick_look, &CQuickLookWindow::Closed, this,
+            [this] { SetQuickLookShown(false); }, Qt::QueuedConnection);
     m_log_timer.setInterval(kLogInterval);
     connect(&m_log_timer, &QTimer::timeout, this, &CDravikView::OnLogTimer);
     connect(&m_driver, &CConversionDriver::BusyChanged, this, &CDravikView::ApplyBusy);
@@ -146,6 +150,9 @@ CDravikView::~CDravikView() {
     // The program is closing during a conversion: it ends as cancelled, with
     // its summary in the conversion log.
     m_driver.Shutdown();
+    // The quick look goes with the view's children: the document must not
+    // hand it anything more.
+    m_doc.SetSideOutput(nullptr);
     if (m_initialised && m_doc.GetSaveSettings() == 1) {
         m_doc.GetParameters().WriteParameters(m_store);
         for (const CListProperties& p : m_properties) p.Write(m_store);
@@ -161,11 +168,16 @@ void CDravikView::InitialUpdate() {
     m_initialised = true;
     if (m_log_window->GetShowWindow()) m_log_window->CreateLogWindow();
     emit LogWindowShown(m_log_window->GetShowWindow());
+    if (m_quick_look->GetShowWindow()) SetQuickLookShown(true);
     for (CFileListBox* list : m_lists) list->Refresh();
     ApplySelectionMode();
     ApplyHeaderDisplay();
     UpdateFileNames();
     m_log_timer.start();
+}
+
+bool CDravikView::IsQuickLookShown() const noexcept {
+    return m_quick_look->IsOpen();
 }
 
 bool CDravikView::IsLogWindowShown() const noexcept {
@@ -460,6 +472,23 @@ void CDravikView::OnLogWindowClosed() {
     setFocus();
 }
 
+void CDravikView::ToggleQuickLook() {
+    SetQuickLookShown(!m_quick_look->IsOpen());
+}
+
+void CDravikView::SetQuickLookShown(bool shown) {
+    if (shown) {
+        // Attached first: a conversion under way is drawn from its next frame on.
+        m_doc.SetSideOutput(&m_quick_look->Output());
+        m_quick_look->Open();
+    } else {
+        m_doc.SetSideOutput(nullptr);
+        if (m_quick_look->IsOpen()) m_quick_look->Close();
+        setFocus();
+    }
+    emit QuickLookShown(shown);
+}
+
 // ---------------------------------------------------------------------------
 // Conversions
 
@@ -490,8 +519,9 @@ void CDravikView::OnRunEnded() {
 }
 
 void CDravikView::OnLogTimer() {
-    const std::string text = m_doc.TakeLogText();
-    if (!text.empty()) m_log_window->AppendText(text);
+    // Taken at the next tick while the processing thread holds the document.
+    std::string text;
+    if (m_doc.TryTakeLogText(text) && !text.empty()) m_log_window->AppendText(text);
 }
 
 }  // namespace dravik

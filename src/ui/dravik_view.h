@@ -26,6 +26,7 @@ namespace dravik {
 
 class CConversionLogDlg;
 class CFileListBox;
+class CQuickLookWindow;
 class CSettingsStore;
 class CWindowFrontEnd;
 
@@ -52,6 +53,8 @@ class CDravikView : public QWidget {
     bool IsHeaderMode() const noexcept { return m_view_settings.convert_header != 0; }
     bool IsLogWindowShown() const noexcept;
     CConversionLogDlg& LogWindow() noexcept { return *m_log_window; }
+    bool IsQuickLookShown() const noexcept;
+    CQuickLookWindow& QuickLook() noexcept { return *m_quick_look; }
     // The box a file list of the given kind goes into, and the list itself.
     QGroupBox* ListBox(FileListKind kind) const noexcept;
     CFileListBox* List(FileListKind kind) const noexcept;
@@ -71,6 +74,9 @@ class CDravikView : public QWidget {
     void BeginConversion();
     void ToggleHeaderConversion();
     void ToggleConversionLog();
+    // View > Quick Look (Ctrl+K): while its window is open the document
+    // hands every conversion to it as well.
+    void ToggleQuickLook();
     void ShowListProperties();
     void ShowParameters();
     void ShowFileNaming();
@@ -91,6 +97,7 @@ class CDravikView : public QWidget {
     void ConvertingChanged(bool converting);
     void TitleChanged(const QString& title);
     void LogWindowShown(bool shown);
+    void QuickLookShown(bool shown);
     // The batch run has ended: the program closes.
     void CloseRequested();
     // One refresh of the progress window has been made.
@@ -106,6 +113,7 @@ class CDravikView : public QWidget {
     void OnRunEnded();
     void OnLogTimer();
     void OnLogWindowClosed();
+    void SetQuickLookShown(bool shown);
     // The output file of a user-defined name: the "Next" text, with the
     // extension appended when it has none.
     bool TakeOutputName();
@@ -134,6 +142,7 @@ class CDravikView : public QWidget {
     CConversionDriver m_driver;
     QTimer m_log_timer;
     CConversionLogDlg* m_log_window = nullptr;
+    CQuickLookWindow* m_quick_look = nullptr;
 
     std::array<QGroupBox*, 3> m_boxes{};
     std::array<CFileListBox*, 3> m_lists{};

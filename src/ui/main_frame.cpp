@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
+#include <QPainter>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
@@ -32,6 +33,20 @@ QLabel* Pane(QWidget* parent, const QString& widest) {
     label->setAlignment(Qt::AlignCenter);
     label->setMinimumWidth(label->fontMetrics().horizontalAdvance(widest) + 8);
     return label;
+}
+
+// The Quick Look's icon: a line over two axes, as its charts draw.
+QIcon ChartIcon() {
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(60, 60, 60), 2));
+    painter.drawPolyline(QPolygonF({QPointF(4, 3), QPointF(4, 28), QPointF(29, 28)}));
+    painter.setPen(QPen(QColor(32, 120, 200), 2.5));
+    painter.drawPolyline(QPolygonF({QPointF(6, 22), QPointF(11, 12), QPointF(15, 18),
+                                    QPointF(20, 6), QPointF(24, 16), QPointF(29, 11)}));
+    return QIcon(pixmap);
 }
 
 }  // namespace
@@ -138,6 +153,11 @@ void CMainFrame::CreateMenus() {
         "conversionLog", QStringLiteral("Conversion &Log"),
         QStringLiteral(
             "Show or hide the Conversion Log Output window\nToggle Conversion Log Output Window"));
+    QAction* quick_look = AddAction(
+        "quickLook", QStringLiteral("&Quick Look"),
+        QStringLiteral("Show or hide the Quick Look window, which draws the spectra and series "
+                       "of the conversion in progress\nQuick Look (Ctrl+K)"),
+        QKeySequence(QStringLiteral("Ctrl+K")));
     QAction* status_bar =
         AddAction("statusBar", QStringLiteral("&Status Bar"),
                   QStringLiteral("Show or hide the status bar\nToggle StatusBar"));
@@ -162,6 +182,7 @@ void CMainFrame::CreateMenus() {
     header->setCheckable(true);
     header->setChecked(m_view->IsHeaderMode());
     log->setCheckable(true);
+    quick_look->setCheckable(true);
     status_bar->setCheckable(true);
     status_bar->setChecked(true);
 
@@ -172,11 +193,11 @@ void CMainFrame::CreateMenus() {
     list_properties->setIcon(s->standardIcon(QStyle::SP_FileDialogListView));
     refresh->setIcon(s->standardIcon(QStyle::SP_BrowserReload));
     log->setIcon(s->standardIcon(QStyle::SP_FileDialogContentsView));
+    quick_look->setIcon(ChartIcon());
     // A menu entry with an icon shows its "on" state as a sunken icon, easy to
-    // miss: the two entries that switch something on show a check mark
-    // instead (their toolbar buttons keep the icons).
-    header->setIconVisibleInMenu(false);
-    log->setIconVisibleInMenu(false);
+    // miss: the entries that switch something on show a check mark instead
+    // (their toolbar buttons keep the icons).
+    for (QAction* toggle : {header, log, quick_look}) toggle->setIconVisibleInMenu(false);
     about->setIcon(s->standardIcon(QStyle::SP_MessageBoxInformation));
     whats_this->setIcon(s->standardIcon(QStyle::SP_TitleBarContextHelpButton));
 
@@ -195,6 +216,7 @@ void CMainFrame::CreateMenus() {
     view->addAction(list_properties);
     view->addAction(refresh);
     view->addAction(log);
+    view->addAction(quick_look);
     view->addSeparator();
     // The toolbar's own show/hide entry is added with the toolbar.
     view->addAction(status_bar);
@@ -216,7 +238,9 @@ void CMainFrame::CreateMenus() {
     connect(status_bar, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
     connect(help, &QAction::triggered, this, &CMainFrame::ShowHelp);
     connect(about, &QAction::triggered, this, &CMainFrame::ShowAbout);
+    connect(quick_look, &QAction::triggered, this, [this] { m_view->ToggleQuickLook(); });
     connect(m_view, &CDravikView::LogWindowShown, log, &QAction::setChecked);
+    connect(m_view, &CDravikView::QuickLookShown, quick_look, &QAction::setChecked);
     connect(m_view, &CDravikView::ConvertingChanged, this, &CMainFrame::UpdateCommands);
 }
 
@@ -225,7 +249,7 @@ void CMainFrame::CreateToolBar() {
     m_toolbar->setObjectName(QStringLiteral("DravikToolbar"));
     m_toolbar->setAllowedAreas(Qt::AllToolBarAreas);
     for (const char* name : {"parameters", "fileNaming", "header", "convert", "", "listProperties",
-                             "refresh", "conversionLog", "", "about", "contextHelp"}) {
+                             "refresh", "conversionLog", "quickLook", "", "about", "contextHelp"}) {
         if (*name == '\0') {
             m_toolbar->addSeparator();
         } else {
