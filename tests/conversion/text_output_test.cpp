@@ -21,8 +21,6 @@ TEST(TextLayout, CellsAndTimeTags) {
 
     const std::uint8_t no_century[] = {0x03, 0x1D, 0x5B, 0x00, 0x9A, 0xF1, 0x1C};  // 204123
     const CTimeTag tag = DecodeTimeTag(no_century);
-    EXPECT_EQ(tag.date, 2004123u);
-    EXPECT_EQ(tag.time, 10154268u);  // 01:01:54.268
     struct Case {
         bool formatted;
         int width;
@@ -37,7 +35,6 @@ TEST(TextLayout, CellsAndTimeTags) {
         AppendTimeTagCells(line, tag, c.formatted, c.width, ",", "H");
         EXPECT_EQ(line, std::string("row,") + c.expected) << c.width;
     }
-    EXPECT_DOUBLE_EQ(DecimalHours(123456789), 12 + 34 / 60.0 + 56 / 3600.0 + 789 / 3600000.0);
     line.clear();
     AppendMissingTimeTagCells(line, true, 3, ",", "Error 0");
     EXPECT_EQ(line, "   ,   \n");
