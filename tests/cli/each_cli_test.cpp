@@ -133,13 +133,10 @@ TEST_F(EachTest, PackageStandsForEveryInstrumentFileItHolds) {
     const Result plain =
         Convert({"--each", "s.raw", "n.raw", "--instrument", examples_ + "/spr0117.cal",
                  "--instrument", examples_ + "/nav0001.tdf", "--output-dir", "each", "/c"});
-    EXPECT_EQ(packaged.status, 1) << packaged.err;  // s.raw holds no nav0001 frame
     EXPECT_EQ(packaged.out, plain.out);
     for (const char* name : {"s-spr0117.dat", "s-nav0001.dat", "n-spr0117.dat", "n-nav0001.dat"}) {
         EXPECT_EQ(ReadFile(dir_ / "single" / name), ReadFile(dir_ / "each" / name)) << name;
     }
-    EXPECT_EQ(Lines(ReadFile(Path("single/s-spr0117.dat"))).size(), 31u);
-    EXPECT_EQ(Lines(ReadFile(Path("single/n-nav0001.dat"))).size(), 21u);
     for (const auto& entry : fs::recursive_directory_iterator(dir_ / "cache")) {
         EXPECT_TRUE(entry.is_directory()) << entry.path();
     }
