@@ -75,17 +75,11 @@ TEST(RowWriter, Cells) {
     Worked w;
     CDravikParameters p;
     p.delimiter = ",";
-    p.show_extra = 1;
     CRowWriter writer;
-    // Index, serial number, counter, irradiance, the check sum column (its
-    // residual).
-    writer.Configure(p, "0042", {w.Sensor(0), w.Sensor(1), w.Sensor(2)}, 2);
-    EXPECT_EQ(writer.Row(w.Frame(), 5), "7,0042,1,2101,5\n");
     // Under Suppress Strings a value that cannot be read (the frame is cut
     // inside it) is an empty cell, even in padded columns.
     p.suppress_strings = 1;
     p.format.width = 6;
-    p.show_extra = 0;
     writer.Configure(p, "", {w.Sensor(1), w.Sensor(0)}, -1);
     EXPECT_EQ(writer.Row(w.Frame(9), 0), ",     1\n");
 
