@@ -42,7 +42,6 @@ TEST(TextLayout, CellsAndTimeTags) {
 
 TEST(TextLayout, HeaderRecordsSplitIntoNameAndValue) {
     const char* const cases[][3] = {
-        {" \t12.5   (Battery)\r\n", "Battery", "12.5"},
         {"3 (open", "open", "3"},
         {"(Only name)", "Only name", ""},
         {"", "", ""},
