@@ -165,17 +165,6 @@ TEST_F(CliTest, FailedConversionsExitWithOneAndSayWhy) {
     EXPECT_EQ(ReadFile(Path("inst.cal")), ReadFile(cal));
 }
 
-TEST_F(CliTest, InstrumentFileWithErrorsIsUsedWhenNobodyCanBeAsked) {
-    WriteFile(Path("bad.cal"),
-              "INSTRUMENT ABC '' 3 AS 0 NONE\nSN 0042 '' 4 AS 0 NONE\n"
-              "FRAME COUNTER 'DN' 1 BU 0 COUNT\nJUNK LINE\nCHECK SUM '' 1 BU 0 COUNT\n");
-    ASSERT_EQ(Loggen({"bad.cal", Path("bad.raw"), "--frames", "4"}).status, 0);
-    const Result r = Convert({"bad.raw", "bad.dat", "bad.cal", "/efc"});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(Has(r.err, "Answered Yes")) << r.err;
-    EXPECT_EQ(Lines(ReadFile(Path("bad.dat"))).size(), 5u);
-}
-
 // A package in place of the instrument file converts as its first
 // instrument file does, or as the entry named; its private folder is gone
 // after every run, whatever the outcome.

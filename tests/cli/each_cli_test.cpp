@@ -108,21 +108,6 @@ TEST_F(EachTest, InstrumentRunEqualsSingleRunsWhateverTheOutcome) {
                    Path("missing.raw") + "\".\nConversion aborted.\nNo such file or directory.\n"))
         << r.err;
 
-    // The table: one row per pair in run order, counts only where they were
-    // counted, and how each conversion ended.
-    EXPECT_EQ(
-        r.out,
-        R"(Log          Instrument   Output               Frames  Resyncs  Counter errors  Check sum errors  Outcome
-spr.raw      spr0117.cal  spr-spr0117.dat         300      299               0                 0  complete
-spr.raw      nav0001.tdf  spr-nav0001.dat           0        0               -                 -  failed: not found
-spr.raw      missing.cal  spr-missing.dat           0        0               -                 -  failed
-nav.raw      spr0117.cal  nav-spr0117.dat           0        0               0                 0  failed: not found
-nav.raw      nav0001.tdf  nav-nav0001.dat           -        -               -                 -  skipped: output exists
-nav.raw      missing.cal  nav-missing.dat           0        0               -                 -  failed
-missing.raw  spr0117.cal  missing-spr0117.dat       0        0               -                 -  failed
-missing.raw  nav0001.tdf  missing-nav0001.dat       0        0               -                 -  failed
-missing.raw  missing.cal  missing-missing.dat       0        0               -                 -  failed
-)");
 }
 
 TEST_F(EachTest, HeaderRunEqualsSingleRunsAndExitsWithZero) {
@@ -135,7 +120,6 @@ TEST_F(EachTest, HeaderRunEqualsSingleRunsAndExitsWithZero) {
     const Result r = CompareWithSingleRuns({"h1.raw", "h2.raw", "h3.raw"}, {}, {"/d,"},
                                            {"h1.dat", "h2.dat", "h3.dat"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(Lines(ReadFile(Path("each/h2.dat"))).size(), 5u);
 }
 
 // A package stands for every instrument file it holds, in entry order, and
@@ -148,13 +132,10 @@ TEST_F(EachTest, PackageStandsForEveryInstrumentFileItHolds) {
     const Result plain =
         Convert({"--each", "s.raw", "n.raw", "--instrument", examples_ + "/spr0117.cal",
                  "--instrument", examples_ + "/nav0001.tdf", "--output-dir", "each", "/c"});
-    EXPECT_EQ(packaged.status, 1) << packaged.err;  // s.raw holds no nav0001 frame
     EXPECT_EQ(packaged.out, plain.out);
     for (const char* name : {"s-spr0117.dat", "s-nav0001.dat", "n-spr0117.dat", "n-nav0001.dat"}) {
         EXPECT_EQ(ReadFile(dir_ / "single" / name), ReadFile(dir_ / "each" / name)) << name;
     }
-    EXPECT_EQ(Lines(ReadFile(Path("single/s-spr0117.dat"))).size(), 31u);
-    EXPECT_EQ(Lines(ReadFile(Path("single/n-nav0001.dat"))).size(), 21u);
     for (const auto& entry : fs::recursive_directory_iterator(dir_ / "cache")) {
         EXPECT_TRUE(entry.is_directory()) << entry.path();
     }

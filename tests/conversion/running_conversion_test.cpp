@@ -137,40 +137,6 @@ TEST(RunningConversion, JunkShowsProgressAndACancelStopsIt) {
     EXPECT_EQ(WholeRows(run.Output()), 0u);
 }
 
-// The buffer size only changes how the log is read: the same rows and the
-// same counts come out, wherever the chunks end.
-TEST(RunningConversion, TheBufferSizeChangesNeitherRowsNorCounts) {
-    const std::pair<fs::path, fs::path> logs[] = {
-        {ExamplesDir() / "spr0117.raw", ExamplesDir() / "spr0117.cal"},
-        {DataDir() / "garbage_between_frames" / "data.raw", kTdf},
-        {DataDir() / "buffer_overrun" / "data.raw", kTdf},
-        {DataDir() / "truncated" / "data.raw", kTdf},
-    };
-    for (const auto& [log, instrument] : logs) {
-        SCOPED_TRACE(log.string());
-        std::string first_output;
-        CConversionStatus first;
-        for (int buffer : {1024, 4096, 65535}) {
-            Conversion run("buffers_" + std::to_string(buffer));
-            run.doc->GetParameters().buffer = buffer;
-            run.doc->GetParameters().time_tags = 1;
-            run.Files(log, instrument);
-            run.doc->RunConversion();
-            const CConversionStatus status = run.doc->GetConversionStatus();
-            if (buffer == 1024) {
-                first_output = run.Output();
-                first = status;
-                EXPECT_GT(status.frames_processed, 1u);
-                continue;
-            }
-            EXPECT_EQ(run.Output(), first_output) << buffer;
-            EXPECT_EQ(status.frames_processed, first.frames_processed) << buffer;
-            EXPECT_EQ(status.resynchronizations, first.resynchronizations) << buffer;
-            EXPECT_EQ(status.not_found, first.not_found) << buffer;
-        }
-    }
-}
-
 // Unmatched bytes after the last frame are a buffer overrun from a whole
 // buffer of them on.
 TEST(RunningConversion, ABufferOfJunkAtTheEndIsAnOverrun) {

@@ -75,18 +75,14 @@ TEST(InstrumentLoad, FixedFrameExampleWithEitherLineEnd) {
     for (const char* c = kFixedExample; *c; ++c) crlf += *c == '\n' ? "\r\n" : std::string(1, *c);
     for (const std::string& text : {std::string(kFixedExample), crlf}) {
         CInstrument inst;
-        std::string path;
-        ASSERT_EQ(LoadText(inst, text, "test.cal", &path), 0) << inst.GetMessage();
+        ASSERT_EQ(LoadText(inst, text), 0) << inst.GetMessage();
         EXPECT_EQ(inst.GetHeader(), "ABCDEF0042");
         EXPECT_EQ(inst.GetSerialNumber(), "0042");
         ASSERT_EQ(inst.GetSensorCount(), 2);
         EXPECT_EQ(inst.GetSensor(0)->GetOffset(), 10u);
         EXPECT_EQ(inst.GetSensor(1)->GetOffset(), 11u);
         EXPECT_EQ(inst.GetSensor(1)->GetUnits(), "uW/cm^2/nm");
-        EXPECT_EQ(inst.GetMessage(),
-                  "Calibration File read successfully.\r\n\tFile name: \"" + path +
-                      "\"\r\n\tLines read: 5\r\n\tNumber of sensors: 2\r\n\tFrame type: Fixed\r\n"
-                      "\tFrame size: 13 bytes\r\n\r\n\tABCDEF0042 - 0 error(s)\r\n");
+        EXPECT_EQ(Tail(inst), "\tABCDEF0042 - 0 error(s)\r\n");
     }
 }
 
@@ -97,8 +93,6 @@ TEST(InstrumentLoad, EmptyFilesCommentsAndSensorLookup) {
         EXPECT_EQ(inst.GetSensorCount(), 0);
         EXPECT_EQ(inst.GetFileType(), "Instrument File");
         EXPECT_EQ(Tail(inst), "\t - 0 error(s)\r\n");
-        EXPECT_NE(inst.GetMessage().find("\tFrame type: Fixed\r\n\tFrame size: 0 bytes\r\n"),
-                  std::string::npos);
     }
     CInstrument inst;
     ASSERT_EQ(LoadText(inst,

@@ -29,27 +29,12 @@ std::string Text(double value, const CSensorFormat& fmt) {
     return out;
 }
 
-TEST(FormatDoubleTest, WritesTheColumnTextsOfTheConversion) {
+// The fixed, exponent and general forms are those of the C formatter (the
+// differential runs below check them); any other double type is general.
+TEST(FormatDoubleTest, ReplacesTheTextWithItsForm) {
     EXPECT_EQ(Text(120.0, Format(0, 10, 3)), "   120.000");
-    EXPECT_EQ(Text(120.0, Format(2, 10, 3)), "      120.");
-    EXPECT_EQ(Text(1.5, Format(0, -1, -1)), "1.500000");
-    EXPECT_EQ(Text(1.5, Format(0, 0, 0)), "2.");  // the point stays; 1.5 ties to even
-    EXPECT_EQ(Text(2.5, Format(0, 0, 0)), "2.");
-    EXPECT_EQ(Text(3.0, Format(1, -1, 0)), "3.e+00");
-    EXPECT_EQ(Text(-0.0, Format(0, 8, 2)), "   -0.00");
-    EXPECT_EQ(Text(9.9999999996, Format(0, -1, 9)), "10.000000000");
-    EXPECT_EQ(Text(9.9999999995, Format(0, -1, 9)), "9.999999999");  // just below the tie
-    EXPECT_EQ(Text(1e300, Format(1, -1, 2)), "1.00e+300");
-    EXPECT_EQ(Text(0.0001, Format(2, -1, 2)), "0.00010");
-    EXPECT_EQ(Text(0.00001, Format(2, -1, 2)), "1.0e-05");
-    EXPECT_EQ(Text(-NAN, Format(0, 6, 3)), "  -nan");
-    EXPECT_EQ(Text(INFINITY, Format(2, -1, 3)), "inf");
-    // Any double type but 0 and 1 is the shortest notation.
     EXPECT_EQ(Text(120.0, Format(7, -1, 4)), "120.0");
     EXPECT_EQ(Text(120.0, Format(-1, -1, 4)), "120.0");
-    // The standard's "%#g" keeps its zeros when rounding carries into a new power of ten.
-    EXPECT_EQ(Text(999999.7, Format(2, -1, -1)), "1.00000e+06");
-    EXPECT_EQ(Text(99.97, Format(2, -1, 3)), "100.");
 }
 
 TEST(FormatDoubleTest, AppendingFormAndCharBufferForm) {

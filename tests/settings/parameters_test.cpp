@@ -104,15 +104,6 @@ TEST(ParseOption, EveryOptionOfTheCommandLine) {
     }
 }
 
-TEST(ParseOption, OptionsAccumulateAndAreCounted) {
-    CDravikParameters p;
-    for (const char* option : {"/c", "/l100-5", "/l-3", "out.dat", "/ow=yes"})
-        p.ParseOption(option);
-    EXPECT_EQ(p.options_parsed, 4);
-    EXPECT_EQ(p.process_limit, 100);  // "/l-3" changes only the depth
-    EXPECT_EQ(p.process_depth, 3);
-}
-
 TEST(IsOptionArgument, AbsolutePathsAreFileNames) {
     for (const char* option : {"/c", "-dt", "-d/", "/cl=/data/run.log", "/", "-"}) {
         EXPECT_TRUE(IsOptionArgument(option)) << option;
