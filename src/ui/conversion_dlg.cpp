@@ -258,12 +258,7 @@ void CConversionDlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (m_placed) return;
     m_placed = true;
-    if (m_position.position && IsOnSomeScreen(*m_position.position)) {
-        PlaceWindow(*this, *m_position.position, false);
-    } else {
-        CentreWindow(*this);
-        StorePosition();
-    }
+    if (!RestoreWindow(*this, m_position.position, false)) StorePosition();
 }
 
 void CConversionDlg::moveEvent(QMoveEvent* event) {

@@ -68,11 +68,7 @@ void CConversionLogDlg::CreateLogWindow() {
         // Placed before it first appears, so that the window manager puts it
         // there; the stored outer size is kept once the frame is known.
         m_placed = true;
-        if (m_placement.rect && IsOnSomeScreen(*m_placement.rect)) {
-            PlaceWindow(*this, *m_placement.rect, true);
-        } else {
-            CentreWindow(*this);
-        }
+        RestoreWindow(*this, m_placement.rect, true);
     }
     show();
     m_open = true;

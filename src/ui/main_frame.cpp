@@ -307,11 +307,7 @@ void CMainFrame::showEvent(QShowEvent* event) {
         // The stored position is applied once, as the window first appears,
         // when it lies on a screen; else the window opens centred.
         m_shown_once = true;
-        if (m_placement.rect && IsOnSomeScreen(*m_placement.rect)) {
-            PlaceWindow(*this, *m_placement.rect, false);
-        } else if (m_placement.rect) {
-            CentreWindow(*this);
-        }
+        if (m_placement.rect) RestoreWindow(*this, m_placement.rect, false);
     }
     QMainWindow::showEvent(event);
 }

@@ -84,15 +84,13 @@ CQuickLookWindow::~CQuickLookWindow() {
 
 void CQuickLookWindow::Open() {
     m_settings.show_window = 1;
-    show();
+    // Placed before it first appears, so that the window manager puts it
+    // there; the stored outer size is kept once the frame is known.
     if (!m_placed) {
         m_placed = true;
-        if (m_settings.rect && IsOnSomeScreen(*m_settings.rect)) {
-            PlaceWindow(*this, *m_settings.rect, true);
-        } else {
-            CentreWindow(*this);
-        }
+        RestoreWindow(*this, m_settings.rect, true);
     }
+    show();
     m_open = true;
     StoreSettings();
     m_wanted = true;

@@ -153,4 +153,13 @@ void CentreWindow(QWidget& window) {
     PlaceWindow(window, CWindowRect{left, top, left + size.width(), top + size.height()}, false);
 }
 
+bool RestoreWindow(QWidget& window, const std::optional<CWindowRect>& stored, bool resize) {
+    if (stored && IsOnSomeScreen(*stored)) {
+        PlaceWindow(window, *stored, resize);
+        return true;
+    }
+    CentreWindow(window);
+    return false;
+}
+
 }  // namespace dravik

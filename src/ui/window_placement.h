@@ -2,6 +2,8 @@
 // whole window, frame included, in screen coordinates.
 #pragma once
 
+#include <optional>
+
 #include "settings/settings.h"
 
 class QWidget;
@@ -19,6 +21,10 @@ bool IsOnSomeScreen(const CWindowRect& rect);
 // frame's margins are known (the window has appeared, or appears later) the
 // window's area is moved and sized to lie inside the stored frame.
 void PlaceWindow(QWidget& window, const CWindowRect& rect, bool resize);
+// Where a window opens: at its stored rectangle when that lies on a screen
+// (with `resize`, at its stored size too), else centred. True when it went
+// to the stored rectangle.
+bool RestoreWindow(QWidget& window, const std::optional<CWindowRect>& stored, bool resize);
 // Centres the window's frame on the screen of its parent (or the primary
 // screen).
 void CentreWindow(QWidget& window);
