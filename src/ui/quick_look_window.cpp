@@ -78,8 +78,12 @@ CQuickLookWindow::CQuickLookWindow(CSettingsStore& store, QWidget* parent, CQuic
 
 CQuickLookWindow::~CQuickLookWindow() {
     // The window goes with the program, not by the user's choice: it opens
-    // again at the next start.
-    if (m_open) StoreSettings();
+    // again at the next start. Its place is the one measured while it was
+    // shown: a window manager has taken the frame away by now.
+    if (m_open) {
+        m_open = false;
+        StoreSettings();
+    }
 }
 
 void CQuickLookWindow::Open() {

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The windows open where the previous session left them: four starts in a row
-# of the desktop program, each opening the main window, the log window and the
-# progress window (a conversion), first under a window manager that draws
-# title bars and borders (twm), then without one. Each window's frame, as the
+# of the desktop program, each opening the main window, the log window, the
+# Quick Look and the progress window (a conversion), first under a window
+# manager that draws title bars and borders (twm), then without one. Each window's frame, as the
 # X server has it, must stand where the settings said (within 2 pixels), on
 # the screen, and the settings the session leaves must say the same again.
 #
@@ -37,13 +37,14 @@ frame_of() {
 }
 "$1" & pid=$!
 main=$(find_window '^Dravik$') log=$(find_window '^Conversion Log Output$')
-[ -n "$main" ] && [ -n "$log" ] || { kill $pid; exit 1; }
+quick=$(find_window '^Quick Look')
+[ -n "$main" ] && [ -n "$log" ] && [ -n "$quick" ] || { kill $pid; exit 1; }
 focus_window "$main"
 xdotool key ctrl+c
 progress=$(find_window '^Dravik Conversion')
 for _ in $(seq 1 100); do [ -s placed.dat ] && break; sleep 0.05; done
 sleep 0.5
-for window in main log progress; do echo "$window $(frame_of "${!window}")"; done >frames.txt
+for window in main log progress quick; do echo "$window $(frame_of "${!window}")"; done >frames.txt
 focus_window "$progress"
 xdotool key Return
 exit_program $pid "$main"
@@ -55,21 +56,27 @@ near() {
     for (i = 1; i <= n; i++) if (p[i] - q[i] > 2 || q[i] - p[i] > 2) exit 1 }'
 }
 declare -A section=([main]='Window%20Position' [log]='Conversion%20Log%20Window'
-  [progress]='Conversion%20Window')
+  [progress]='Conversion%20Window' [quick]='Quick%20Look%20Window')
 for manager in twm none; do
   # The log window open, each window somewhere of its own, the progress
   # window left open when a conversion ends.
   mkdir -p "$(dirname "$conf")"
   printf '[%s]\n%s\n' 'Conversion%20Log%20Window' 'Rect=0700 0500 1200 0800
 Show%20Window=1' 'Conversion%20Window' 'Rect=0100 0600' 'Settings' 'Dismiss%20Progress=0' \
-    'View' 'Default%20Outfile=placed.dat' 'Window%20Position' 'Rect=0060 0040 0100 0100' >"$conf"
+    'View' 'Default%20Outfile=placed.dat' 'Window%20Position' 'Rect=0060 0040 0100 0100' \
+    'Quick%20Look%20Window' 'Rect=0500 0060 1100 0460
+Show%20Window=1' >"$conf"
   for start in 1 2 3 4; do
     rm -f placed.dat frames.txt
-    declare -A before=()
-    for window in main log progress; do before[$window]=$(stored "${section[$window]}" Rect); done
+    # From the second start on, every start must find what the first one
+    # left: a pixel or two lost at each start adds up.
+    if [ $start -le 2 ]; then
+      declare -A before=()
+      for window in main log progress quick; do before[$window]=$(stored "${section[$window]}" Rect); done
+    fi
     X_MANAGER=$manager on_x timeout 60 bash session.sh "$dravik" ||
       { fail "$manager, start $start: the session failed"; continue; }
-    for window in main log progress; do
+    for window in main log progress quick; do
       # The progress window keeps its position only; the main window's size
       # comes from its form, so the first start, whose size is made up,
       # checks its position only.
